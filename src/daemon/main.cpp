@@ -1,0 +1,80 @@
+// corvo-settingsd: takes its lock, re-applies stored settings, owns the four bus names and
+// serves them from one main loop until SIGTERM.
+#include <cstdio>
+#include <gio/gio.h>
+#include <glib-unix.h>
+#include <unistd.h>
+
+#include "common/log.h"
+#include "common/util.h"
+#include "host/host_root.h"
+#include "services/bios/bios_service.h"
+#include "services/headset/headset_service.h"
+#include "services/settings/admin_policy_restore.h"
+#include "services/settings/settings_service.h"
+#include "services/thirdapps/thirdapps_service.h"
+
+namespace {
+
+constexpr int exit_no_argument = 161;
+constexpr int exit_already_running = 162;
+constexpr int exit_stopped = 160;
+
+gboolean on_sigterm(gpointer loop)
+{
+    g_main_loop_quit(static_cast<GMainLoop *>(loop));
+    return G_SOURCE_REMOVE;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    (void)setsid();
+    // Diagnostics on stdout must reach a pipe line by line, not at exit.
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+
+    if (argc < 2 || argv[1][0] == '\0')
+        return exit_no_argument;
+
+    const int lock_fd = util_lock_instance(argv[1]);
+    if (lock_fd == -1) {
+        printf("Quit: already exists a previous instance of vpn.\n");
+        _wlog('D', "settings", "Quit: already exists a previous instance\n");
+        return exit_already_running;
+    }
+    if (lock_fd < 0) {
+        printf("Error: failed to open lockfile %d.\n", lock_fd);
+        _wlog('D', "settings", "Error: failed to open lockfile\n");
+        return exit_stopped;
+    }
+    host_log_root();
+
+    admin_policy_restore();
+    init_app_status();
+
+    const guint settings_id = settings_service_start();
+    const guint bios_id = bios_service_start();
+    const guint headset_id = headset_service_start();
+    const guint thirdapps_id = thirdapps_service_start();
+
+    GMainLoop *loop = nullptr;
+    if (settings_id && bios_id && headset_id && thirdapps_id) {
+        loop = g_main_loop_new(nullptr, FALSE);
+        g_unix_signal_add(SIGTERM, on_sigterm, loop);
+        g_main_loop_run(loop);
+    }
+    // Names go in the reverse order of their requests.
+    if (thirdapps_id)
+        g_bus_unown_name(thirdapps_id);
+    if (headset_id)
+        g_bus_unown_name(headset_id);
+    if (bios_id)
+        g_bus_unown_name(bios_id);
+    if (settings_id)
+        g_bus_unown_name(settings_id);
+    if (loop)
+        g_main_loop_unref(loop);
+    close(lock_fd);
+    return exit_stopped;
+}

@@ -1,0 +1,219 @@
+#include "host/kv_file.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <glib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "common/log.h"
+
+void KvEdit::remove(std::string_view name)
+{
+    ops_.push_back({false, std::string(name), {}});
+}
+
+void KvEdit::append(std::string_view name, std::string_view value)
+{
+    ops_.push_back({true, std::string(name), std::string(value)});
+}
+
+bool kv_name_valid(std::string_view name)
+{
+    if (name.empty())
+        return false;
+    for (unsigned char c : name)
+        if (!g_ascii_isalnum(c) && c != '_' && c != '.' && c != '-')
+            return false;
+    return true;
+}
+
+bool kv_value_valid(std::string_view value, KvFormat format)
+{
+    for (char c : value)
+        if (c == '\n' || c == '\r' || c == '\0' || (format == KvFormat::quoted && c == '"'))
+            return false;
+    return true;
+}
+
+namespace {
+
+// The key of a line: text before the first '=', without surrounding blanks. A line with
+// no '=' has no key and is never removed.
+std::string_view line_key(std::string_view line)
+{
+    const size_t equals = line.find('=');
+    if (equals == std::string_view::npos)
+        return {};
+    std::string_view key = line.substr(0, equals);
+    while (!key.empty() && (key.front() == ' ' || key.front() == '\t'))
+        key.remove_prefix(1);
+    while (!key.empty() && (key.back() == ' ' || key.back() == '\t'))
+        key.remove_suffix(1);
+    return key;
+}
+
+// Cuts `text` to at most `limit` bytes without splitting a UTF-8 sequence.
+std::string_view cut_at_character(std::string_view text, size_t limit)
+{
+    if (text.size() <= limit)
+        return text;
+    size_t end = limit;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        --end;
+    return text.substr(0, end);
+}
+
+std::vector<std::string> split_lines(std::string_view content)
+{
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < content.size()) {
+        size_t end = content.find('\n', start);
+        if (end == std::string_view::npos)
+            end = content.size();
+        lines.emplace_back(content.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+bool read_whole(const std::string &path, std::string *content, bool *exists, struct stat *info)
+{
+    *exists = false;
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT;
+    *exists = true;
+    if (fstat(fd, info) != 0 || !S_ISREG(info->st_mode)) {
+        close(fd);
+        return false;
+    }
+    char buffer[8192];
+    for (;;) {
+        ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            close(fd);
+            return false;
+        }
+        if (n == 0)
+            break;
+        content->append(buffer, static_cast<size_t>(n));
+    }
+    close(fd);
+    return true;
+}
+
+bool write_all(int fd, std::string_view data)
+{
+    while (!data.empty()) {
+        ssize_t n = write(fd, data.data(), data.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+void sync_folder(const std::string &path)
+{
+    g_autofree char *folder = g_path_get_dirname(path.c_str());
+    int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        (void)fsync(fd);
+        close(fd);
+    }
+}
+
+}  // namespace
+
+std::string kv_format_line(const KvFileSpec &file, std::string_view name, std::string_view value, bool *cut)
+{
+    const bool quoted = file.format == KvFormat::quoted;
+    const size_t frame = name.size() + 1 + (quoted ? 2 : 0);
+    const size_t room = file.max_line > frame ? file.max_line - frame : 0;
+    const std::string_view kept = cut_at_character(value, room);
+    if (cut)
+        *cut = kept.size() < value.size();
+    std::string line(name);
+    line += '=';
+    if (quoted)
+        line += '"';
+    line += kept;
+    if (quoted)
+        line += '"';
+    return line;
+}
+
+std::string kv_apply(const KvFileSpec &file, std::string_view content, const KvEdit &edit)
+{
+    std::vector<std::string> lines = split_lines(content);
+    for (const auto &op : edit.ops()) {
+        if (op.is_append) {
+            bool cut = false;
+            lines.push_back(kv_format_line(file, op.name, op.value, &cut));
+            if (cut)
+                _wlog('D', "settings", "file[%s] line[%d]: %s length error, truncated!\n", "kv_file.cpp", __LINE__,
+                      op.value.c_str());
+        } else {
+            std::erase_if(lines, [&](const std::string &line) { return line_key(line) == op.name; });
+        }
+    }
+    std::string out;
+    for (const auto &line : lines) {
+        out += line;
+        out += '\n';
+    }
+    return out;
+}
+
+KvStatus kv_file_commit(const KvFileSpec &file, const KvEdit &edit)
+{
+    for (const auto &op : edit.ops()) {
+        const bool fits = op.name.size() + 1 + (file.format == KvFormat::quoted ? 2 : 0) < file.max_line;
+        if (!kv_name_valid(op.name) || !fits || (op.is_append && !kv_value_valid(op.value, file.format))) {
+            _wlog('T', "admin_policy", "refused %s entry for %s\n", file.path.c_str(), op.name.c_str());
+            return KvStatus::refused;
+        }
+    }
+
+    std::string content;
+    bool exists = false;
+    struct stat info {};
+    if (!read_whole(file.path, &content, &exists, &info)) {
+        _wlog('D', "settings", "%s: read error(%s) \n", file.path.c_str(), g_strerror(errno));
+        return KvStatus::io_error;
+    }
+    const std::string updated = kv_apply(file, content, edit);
+    if (exists && updated == content)
+        return KvStatus::ok;
+
+    g_autofree char *folder = g_path_get_dirname(file.path.c_str());
+    g_autofree char *base = g_path_get_basename(file.path.c_str());
+    g_autofree char *temp = g_strdup_printf("%s/.%s.XXXXXX", folder, base);
+    int fd = g_mkstemp_full(temp, O_WRONLY | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        _wlog('D', "settings", "%s: open error(%s) \n", file.path.c_str(), g_strerror(errno));
+        return KvStatus::io_error;
+    }
+    const mode_t mode = exists ? (info.st_mode & 07777) : 0644;
+    bool written = fchmod(fd, mode) == 0 && write_all(fd, updated) && fsync(fd) == 0;
+    if (written && exists)
+        if (fchown(fd, info.st_uid, info.st_gid) != 0) {
+            // ownership is kept where possible; root-owned files stay root-owned anyway
+        }
+    if (close(fd) != 0)
+        written = false;
+    if (!written || rename(temp, file.path.c_str()) != 0) {
+        _wlog('D', "settings", "%s: write error(%s) \n", file.path.c_str(), g_strerror(errno));
+        unlink(temp);
+        return KvStatus::io_error;
+    }
+    sync_folder(file.path);
+    return KvStatus::ok;
+}

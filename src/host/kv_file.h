@@ -1,0 +1,66 @@
+// Native, atomic editing of the host's key=value files: the boot-loader file
+// (`name="value"` lines) and the host sysctl file (`name=value` lines).
+//
+// One KvEdit gathers the removals and appends of one request; kv_file_commit applies them
+// to the file's current content and replaces the file in one rename, so another reader, a
+// crash or a power cut sees the file wholly before or wholly after the request.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+enum class KvFormat {
+    quoted,  // name="value", as the boot loader reads it
+    plain,   // name=value
+};
+
+struct KvFileSpec {
+    std::string path;     // resolved path of the file
+    KvFormat format;
+    size_t max_line;      // longest line, without its line end
+};
+
+class KvEdit {
+public:
+    // Removes every line whose key (the text before '=', blanks around it ignored) equals
+    // `name` exactly. Comments and other lines are kept.
+    void remove(std::string_view name);
+    // Appends one `name=value` line after the file's last line.
+    void append(std::string_view name, std::string_view value);
+
+    struct Op {
+        bool is_append;
+        std::string name;
+        std::string value;
+    };
+    const std::vector<Op> &ops() const { return ops_; }
+    bool empty() const { return ops_.empty(); }
+
+private:
+    std::vector<Op> ops_;
+};
+
+enum class KvStatus {
+    ok,
+    refused,   // a name or value the file cannot hold: the file was not touched
+    io_error,  // the file could not be read or replaced: it keeps its old content
+};
+
+// Names are [A-Za-z0-9_.-]+; values hold no line feed, carriage return or NUL, and in the
+// quoted format no double quote.
+bool kv_name_valid(std::string_view name);
+bool kv_value_valid(std::string_view value, KvFormat format);
+
+// The line an append writes; a value too long for `max_line` is cut (at a character
+// boundary) so that the line, closing quote included, fits. `cut` tells whether it was.
+std::string kv_format_line(const KvFileSpec &file, std::string_view name, std::string_view value, bool *cut);
+
+// Applies `content`'s edit in memory: the new file content (always ending with a line feed
+// unless empty). Exposed for the tests and the fuzzer; kv_file_commit uses it.
+std::string kv_apply(const KvFileSpec &file, std::string_view content, const KvEdit &edit);
+
+// Validates the whole edit first (nothing is written when any part is refused), then
+// replaces the file atomically: temporary file in the same folder, fsync, rename, fsync of
+// the folder. The file's mode and owner are kept; a new file gets 0644.
+KvStatus kv_file_commit(const KvFileSpec &file, const KvEdit &edit);

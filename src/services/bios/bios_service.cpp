@@ -1,0 +1,55 @@
+#include "services/bios/bios_service.h"
+
+#include <cstdio>
+
+#include "common/log.h"
+#include "services/service_wiring.h"
+#include "settings_dbus.h"
+
+namespace {
+
+CorvoBios *bios_skeleton = nullptr;  // lives until the process ends
+
+// Connected in this order; a row without a handler answers UnknownMethod.
+const HandlerRow bios_handler_rows[] = {
+    {"handle-get-bios", nullptr /* on_handle_get_bios */},
+    {"handle-ext-bios", nullptr /* on_handle_ext_bios */},
+    {"handle-set-bios", nullptr /* on_handle_set_bios */},
+    {"handle-update-bios", nullptr /* on_handle_update_bios */},
+};
+
+void on_bios_bus_acquired(GDBusConnection *, const char *name, gpointer user_data)
+{
+    printf("%s name = %s, the user_data = %s\n", "on_bios_bus_acquired", name, static_cast<const char *>(user_data));
+}
+
+void gbus_name_acquired_callback(GDBusConnection *connection, const char *name, gpointer user_data)
+{
+    _wlog('D', "bios", "%s name = %s, the user_data = %s\n", "gbus_name_acquired_callback", name,
+          static_cast<const char *>(user_data));
+    bios_skeleton = corvo_bios_skeleton_new();
+    connect_handlers(bios_skeleton, bios_handler_rows);
+    g_object_set(bios_skeleton, "version", "0.1", nullptr);
+    GError *error = nullptr;
+    if (!export_skeleton(bios_skeleton, connection, "/com/corvo/bios", &error)) {
+        _wlog('D', "bios", "Error: Failed to export object. Reason: %s.\n", error->message);
+        g_clear_error(&error);
+    }
+}
+
+void on_bios_name_lost(GDBusConnection *, const char *name, gpointer)
+{
+    printf("%s has been invoked, name = %s\n", "on_bios_name_lost", name);
+}
+
+}  // namespace
+
+guint bios_service_start()
+{
+    static char user_data[] = "bios";
+    const guint id = g_bus_own_name(G_BUS_TYPE_SYSTEM, "com.corvo.bios", G_BUS_NAME_OWNER_FLAGS_NONE,
+                                    on_bios_bus_acquired, gbus_name_acquired_callback, on_bios_name_lost, user_data,
+                                    nullptr);
+    _wlog('D', "system", "register com.corvo.bios, bus-name-id: %d\n", static_cast<int>(id));
+    return id;
+}
