@@ -12,6 +12,19 @@ const char *reader_error_message(JsonReader *reader)
     return error && error->message ? error->message : "";
 }
 
+// Leaves the member entered by json_reader_read_member. json-glib's end_member only clears
+// a pending error without moving up, so a value read that failed inside an existing member
+// needs a second step out; without it every later getter on the reader would fail.
+void leave_member(JsonReader *reader, bool entered)
+{
+    if (json_reader_get_error(reader)) {
+        json_reader_end_member(reader);
+        if (!entered)
+            return;
+    }
+    json_reader_end_member(reader);
+}
+
 }  // namespace
 
 int json_get_string_member(JsonReader *reader, const char *member, const char **value)
@@ -19,17 +32,17 @@ int json_get_string_member(JsonReader *reader, const char *member, const char **
     if (!reader || !member || !value)
         return 0;
     if (!json_reader_read_member(reader, member)) {
-        json_reader_end_member(reader);
+        leave_member(reader, false);
         return 0;
     }
     const char *text = json_reader_get_string_value(reader);
     if (!text) {
         printf("Failed to get string member %s\n", reader_error_message(reader));
-        json_reader_end_member(reader);
+        leave_member(reader, true);
         return 0;
     }
     *value = text;
-    json_reader_end_member(reader);
+    leave_member(reader, true);
     return 1;
 }
 
@@ -48,18 +61,20 @@ void json_get_int_member(JsonReader *reader, const char *member, int *value)
 {
     if (!reader || !member || !value)
         return;
-    if (json_reader_read_member(reader, member))
+    const bool entered = json_reader_read_member(reader, member);
+    if (entered)
         *value = static_cast<int>(json_reader_get_int_value(reader));
-    json_reader_end_member(reader);
+    leave_member(reader, entered);
 }
 
 void json_get_bool_member(JsonReader *reader, const char *member, int *value)
 {
     if (!reader || !member || !value)
         return;
-    if (json_reader_read_member(reader, member))
+    const bool entered = json_reader_read_member(reader, member);
+    if (entered)
         *value = json_reader_get_boolean_value(reader) ? 1 : 0;
     if (json_reader_get_error(reader))
         printf("Failed to get bool member %s\n", reader_error_message(reader));
-    json_reader_end_member(reader);
+    leave_member(reader, entered);
 }
