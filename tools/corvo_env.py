@@ -272,7 +272,10 @@ class Daemon:
 class Environment:
     """Bus + host root + recorder + stand-ins + daemon, torn down on exit whatever happens.
 
-    Stand-ins for the peers and the BIOS are started when they are built; hooks below."""
+    store: values the configuration store holds at start, {(module, key): text} (schema
+    "system"). model: the product name the machine reports to the BIOS service (None: the
+    product-name file is absent).
+    Stand-ins for the peers and the BIOS are started when they are built (tools/standins/)."""
 
     def __init__(self, workdir=None, start_daemon=True, store=None, model=None, daemon_env=None,
                  keep=False):
@@ -306,10 +309,12 @@ class Environment:
         self.close()
         return False
 
-    # Stand-ins. Each is started when its program is built.
+    # Stand-ins: every module in tools/standins/ has setup(env), called in name order before
+    # the daemon starts; it starts its stand-in when that is built and registers its
+    # teardown with env.on_close.
     def _start_stand_ins(self):
-        for hook in STAND_IN_HOOKS:
-            hook(self)
+        for module in stand_in_modules():
+            module.setup(self)
 
     def close(self):
         if self.daemon is not None:
@@ -350,5 +355,14 @@ class Environment:
                                                  [interface])
 
 
-# Functions called with the Environment before the daemon starts; stand-ins register here.
-STAND_IN_HOOKS = []
+def stand_in_modules():
+    import glob
+    import importlib.util
+    modules = []
+    for path in sorted(glob.glob(os.path.join(TOOLS_DIR, "standins", "*.py"))):
+        name = "corvo_standin_" + os.path.basename(path)[:-3]
+        spec = importlib.util.spec_from_file_location(name, path)
+        module = importlib.util.module_from_spec(spec)
+        spec.loader.exec_module(module)
+        modules.append(module)
+    return modules
