@@ -1,0 +1,52 @@
+// Parameter texts as a caller may send them, read the way the handlers read them: a
+// sequence of getters of every kind on one reader, with small and exact buffers.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "common/json_params.h"
+#include "common/log.h"
+#include "common/reply.h"
+
+namespace {
+
+void quiet(const char *, void *) {}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    static bool once = [] {
+        log_set_sink(quiet, nullptr);
+        return true;
+    }();
+    (void)once;
+    const std::string text(reinterpret_cast<const char *>(data), size);
+    JsonParams params(text.c_str());
+
+    const char *members[] = {"DisablePowerButton", "EnableUDiskReadOnly", "WhiteListVidPid", "boolkey", "", "a"};
+    char small[4];
+    char large[1024];
+    int number = 7;
+    const char *borrowed = nullptr;
+    for (const char *member : members) {
+        memset(small, 'x', sizeof small);
+        // A copied member always leaves the buffer terminated; an absent one leaves it alone.
+        if (params.copy_string(member, small, sizeof small) && memchr(small, '\0', sizeof small) == nullptr)
+            __builtin_trap();
+        params.copy_string(member, large, sizeof large);
+        params.get_int(member, &number);
+        params.get_bool(member, &number);
+        if (params.get_string(member, &borrowed) && !borrowed)
+            __builtin_trap();
+    }
+    // Whatever was read, a reply built from it is valid JSON text in valid UTF-8.
+    const std::string reply = "{\"v\":" + json_quote(text) + "}";
+    if (!g_utf8_validate(reply.c_str(), static_cast<gssize>(reply.size()), nullptr))
+        __builtin_trap();
+    JsonParams reparsed(reply.c_str());
+    if (!reparsed.ok())
+        __builtin_trap();
+    return 0;
+}

@@ -1,0 +1,73 @@
+// Arbitrary existing file content times arbitrary name/value: the editor's result keeps
+// whole lines, removes exactly the named key, keeps every other line, and never grows a
+// line past the file's limit.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "common/log.h"
+#include "host/kv_file.h"
+
+namespace {
+
+void quiet(const char *, void *) {}
+
+std::string_view key_of(std::string_view line)
+{
+    const size_t equals = line.find('=');
+    if (equals == std::string_view::npos)
+        return {};
+    std::string_view key = line.substr(0, equals);
+    while (!key.empty() && (key.front() == ' ' || key.front() == '\t'))
+        key.remove_prefix(1);
+    while (!key.empty() && (key.back() == ' ' || key.back() == '\t'))
+        key.remove_suffix(1);
+    return key;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    static bool once = [] {
+        log_set_sink(quiet, nullptr);
+        return true;
+    }();
+    (void)once;
+    // Layout: name \0 value \0 content (missing parts are empty).
+    const std::string_view input(reinterpret_cast<const char *>(data), size);
+    const size_t first = input.find('\0');
+    const std::string_view name = input.substr(0, first);
+    std::string_view rest = first == std::string_view::npos ? std::string_view{} : input.substr(first + 1);
+    const size_t second = rest.find('\0');
+    const std::string_view value = rest.substr(0, second);
+    const std::string_view content = second == std::string_view::npos ? std::string_view{} : rest.substr(second + 1);
+
+    for (const KvFormat format : {KvFormat::quoted, KvFormat::plain}) {
+        const KvFileSpec file{"unused", format, format == KvFormat::quoted ? 1023u : 255u};
+        if (!kv_name_valid(name) || !kv_value_valid(value, format) || name.size() + 3 >= file.max_line)
+            continue;  // refused before the file is touched
+        KvEdit edit;
+        edit.remove(name);
+        edit.append(name, value);
+        const std::string out = kv_apply(file, content, edit);
+        if (out.empty() || out.back() != '\n')
+            __builtin_trap();
+        size_t with_key = 0;
+        std::string_view last;
+        for (size_t start = 0; start < out.size();) {
+            const size_t end = out.find('\n', start);
+            const std::string_view line(out.data() + start, end - start);
+            if (key_of(line) == name)
+                ++with_key;
+            last = line;
+            start = end + 1;
+        }
+        if (with_key != 1 || key_of(last) != name || last.size() > file.max_line)
+            __builtin_trap();
+        if (format == KvFormat::quoted && last.back() != '"')
+            __builtin_trap();
+    }
+    return 0;
+}
