@@ -102,10 +102,10 @@ class TestServiceObjects:
                        "RKeyConfigure", "GetCameraInfo", "SetUsbUhidDriver", "SetCameraFormat"):
             assert '<method name="%s">' % method in xml
 
-    def test_method_without_handler_is_one_unknown_method_error(self, env):
-        # SetHeadset declines the call when nothing serves it; exactly one error comes back.
+    def test_declined_call_is_one_unknown_method_error(self, env):
+        # SetHeadset declines a configuration path holding ';'; exactly one error comes back.
         with pytest.raises(dbus.exceptions.DBusException) as info:
-            env.call("headset", "SetHeadset", "{}")
+            env.call("headset", "SetHeadset", '{"jabraConfigFile": "/tmp/a;b"}')
         assert info.value.get_dbus_name() == "org.freedesktop.DBus.Error.UnknownMethod"
         assert info.value.get_dbus_message() == \
             "Method SetHeadset is not implemented on interface com.corvo.headset"

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "common/log.h"
+#include "services/headset/set_headset.h"
 #include "services/service_wiring.h"
 #include "settings_dbus.h"
 
@@ -11,7 +12,7 @@ namespace {
 CorvoHeadset *headset_skeleton = nullptr;  // lives until the process ends
 
 const HandlerRow headset_handler_rows[] = {
-    {"handle-set-headset", nullptr /* on_handle_set_headset */},
+    {"handle-set-headset", G_CALLBACK(on_handle_set_headset)},
 };
 
 void on_headset_bus_acquired(GDBusConnection *, const char *name, gpointer user_data)

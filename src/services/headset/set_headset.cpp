@@ -1,0 +1,195 @@
+#include "services/headset/set_headset.h"
+
+#include <cstring>
+#include <string>
+
+#include "common/json_params.h"
+#include "common/log.h"
+#include "common/reply.h"
+#include "host/fs.h"
+#include "host/host_root.h"
+#include "host/spawn.h"
+#include "services/headset/headset_apps.h"
+
+namespace {
+
+constexpr size_t APP_COUNT = sizeof headset_apps / sizeof headset_apps[0];
+constexpr int CONFIG_PATH_SIZE = 100;
+
+// Checked in this order; callers see which application's path was rejected first.
+constexpr char FORBIDDEN_CHARS[] = {'|', ';', '&', '$', '>', '<', '\'', '\\', '!', '#'};
+
+// Set by a request to disable the application, cleared by one to enable it. Not stored:
+// a restarted daemon starts with both clear while the folder names on disk persist.
+bool app_disabled_by_request[APP_COUNT] = {};
+
+struct AppRequest {
+    char config_path[CONFIG_PATH_SIZE] = {};
+    bool config_path_too_long = false;
+    int enable = HEADSET_ENABLE_ABSENT;
+    bool failed = false;
+};
+
+void log_text(const char *text)
+{
+    _wlog('D', "headset", "%s", text);
+}
+
+// An enable value that is not a number (a string, null, an object) would read as 0 and
+// disable the application; it is taken as an invalid value instead.
+int read_enable(const JsonParams &params, const char *member)
+{
+    JsonNode *root = params.root();
+    if (!root || !JSON_NODE_HOLDS_OBJECT(root))
+        return HEADSET_ENABLE_ABSENT;
+    JsonNode *node = json_object_get_member(json_node_get_object(root), member);
+    if (!node)
+        return HEADSET_ENABLE_ABSENT;
+    const GType type = JSON_NODE_HOLDS_VALUE(node) ? json_node_get_value_type(node) : G_TYPE_INVALID;
+    if (type != G_TYPE_INT64 && type != G_TYPE_BOOLEAN && type != G_TYPE_DOUBLE)
+        return -1;
+    int value = HEADSET_ENABLE_ABSENT;
+    params.get_int(member, &value);
+    return value;
+}
+
+void read_request(const JsonParams &params, const HeadsetApp &app, AppRequest &request)
+{
+    if (!params.ok())
+        return;
+    params.copy_string(app.config_member, request.config_path, sizeof request.config_path);
+    const char *full = nullptr;
+    if (params.get_string(app.config_member, &full) && strlen(full) >= sizeof request.config_path)
+        request.config_path_too_long = true;
+    request.enable = read_enable(params, app.enable_member);
+}
+
+void stop_running(const HeadsetApp &app)
+{
+    if (app.stopped_before_change)
+        host_run(host_command("pkill -f %s", EPOS_PROCESS_PATTERN));
+}
+
+bool rename_folder(const std::string &from, const std::string &to)
+{
+    std::string why;
+    if (host_rename(from, to, &why))
+        return true;
+    _wlog('D', "headset", "rename %s to %s: %s\n", from.c_str(), to.c_str(), why.c_str());
+    return false;
+}
+
+// Renames the program folder for an enable (1) or disable (0) request; false when the
+// application ends up in neither state as asked.
+bool apply_enable(const HeadsetApp &app, int enable)
+{
+    const std::string root = host_path(app.root);
+    const std::string enabled = host_path(app.enabled_folder);
+    const std::string disabled = host_path(app.disabled_folder);
+    bool renamed = true;
+
+    if (enable == 1) {
+        app_disabled_by_request[&app - headset_apps] = false;
+        if (!host_exists(root)) {
+            log_text(app.root_missing);
+            return false;
+        }
+        if (host_exists(disabled))
+            renamed = rename_folder(disabled, enabled);
+        else if (host_exists(enabled))
+            log_text(app.enable_already);
+        else {
+            log_text(app.enable_failed);
+            return false;
+        }
+    } else if (enable == 0) {
+        app_disabled_by_request[&app - headset_apps] = true;
+        if (!host_exists(root)) {
+            log_text(app.root_missing);
+            return false;
+        }
+        if (host_exists(enabled)) {
+            stop_running(app);
+            renamed = rename_folder(enabled, disabled);
+        } else if (host_exists(disabled))
+            log_text(app.disable_already);
+        else {
+            log_text(app.disable_failed);
+            return false;
+        }
+    } else {
+        log_text(app.bad_value);
+        return false;
+    }
+    if (!renamed)
+        log_text(app.rename_failed);
+    return renamed;
+}
+
+// Runs a command that is waited for, logging it first; `capture` takes the first line it
+// printed, if any.
+void run_logged(const HostCommand &command, std::string *capture)
+{
+    _wlog('D', "headset", "Try to execute %s\n", command.text.c_str());
+    std::string line;
+    if (host_run(command, capture ? &line : nullptr) && capture && !line.empty())
+        *capture = line;
+}
+
+void install_and_start(const HeadsetApp &app, const char *config_path, std::string &capture)
+{
+    _wlog('D', "headset", app.config_file, config_path);
+    // "--" keeps a path that begins with '-' from being read as an option of cp.
+    run_logged(host_command("cp -- %s %s", config_path, host_path(app.config_destination).c_str()), &capture);
+
+    stop_running(app);
+    HostCommand start = host_command("%s", host_path(app.start_program).c_str());
+    start.text += " &";
+    _wlog('D', "headset", "Try to execute %s\n", start.text.c_str());
+    host_start_background(start);
+    _wlog('D', "headset", app.execute_result, capture.c_str());
+}
+
+}  // namespace
+
+gboolean on_handle_set_headset(CorvoHeadset *, GDBusMethodInvocation *invocation, const gchar *para)
+{
+    _wlog('D', "headset", "set headset command is executed. first param: %s\n", para);
+    const JsonParams params(para);
+    AppRequest requests[APP_COUNT];
+    for (size_t i = 0; i < APP_COUNT; ++i)
+        read_request(params, headset_apps[i], requests[i]);
+
+    for (char forbidden : FORBIDDEN_CHARS) {
+        for (size_t i = 0; i < APP_COUNT; ++i) {
+            if (strchr(requests[i].config_path, forbidden)) {
+                _wlog_res('N', "headset", headset_apps[i].invalid_resource, requests[i].config_path);
+                return FALSE;
+            }
+        }
+    }
+
+    for (size_t i = 0; i < APP_COUNT; ++i)
+        if (requests[i].enable != HEADSET_ENABLE_ABSENT && !apply_enable(headset_apps[i], requests[i].enable))
+            requests[i].failed = true;
+
+    std::string capture = "Fail";
+    for (size_t i = 0; i < APP_COUNT; ++i) {
+        if (!requests[i].config_path[0] || app_disabled_by_request[i])
+            continue;
+        if (requests[i].config_path_too_long) {
+            // A cut path would name another file; installing that one is worse than none.
+            _wlog('D', "headset", "%s config file path too long, not installed\n", headset_apps[i].name);
+            requests[i].failed = true;
+            continue;
+        }
+        install_and_start(headset_apps[i], requests[i].config_path, capture);
+    }
+
+    bool failed = false;
+    for (const auto &request : requests)
+        failed = failed || request.failed;
+    const char *result = failed ? "FAILED" : "Success";
+    _wlog('D', "headset", "final result: %s\n", result);
+    return complete_with_reply(invocation, "{\"result\":\"" + std::string(result) + "\"}");
+}
