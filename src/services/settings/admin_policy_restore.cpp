@@ -1,7 +1,35 @@
 #include "services/settings/admin_policy_restore.h"
 
+#include <glib.h>
+
+#include "peers/sysconf.h"
+#include "services/settings/writers.h"
+
+namespace {
+
+struct RedirectionKey {
+    const char *module;
+    const char *key;
+};
+
+// Both go to the same kernel variable: the redirect list first, then the local list.
+constexpr RedirectionKey redirection_keys[] = {
+    {"usbifredirect", "fre_interfacestring"},
+    {"usbiflocal", "flo_interfacestring"},
+};
+
+}  // namespace
+
 int admin_policy_restore()
 {
-    // Filled in with the settings writers.
-    return 0;
+    int result = 0;
+    g_autofree char *power_button = sysconf_get_key("system", "termsetting", "dispowerbutton");
+    if (power_button)
+        result = power_button_apply(power_button);
+    for (const auto &row : redirection_keys) {
+        g_autofree char *stored = sysconf_get_key("system", row.module, row.key);
+        if (stored)
+            usbif_command("sysctl hw.usb.usbfs_redirect_string", stored);
+    }
+    return result;
 }

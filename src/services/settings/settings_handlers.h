@@ -5,3 +5,20 @@
 #include <gio/gio.h>
 
 #include "settings_dbus.h"
+
+// Terminal, serial port and HID driver (set_terminal.cpp, config_board_serial_port.cpp,
+// set_usb_uhid_driver.cpp).
+gboolean on_handle_admin_policy_set_terminal(CorvoSettings *object, GDBusMethodInvocation *invocation,
+                                             const gchar *parameters);
+gboolean on_handle_config_board_serial_port(CorvoSettings *object, GDBusMethodInvocation *invocation,
+                                            const gchar *parameters);
+gboolean on_handle_admin_policy_set_usb_uhid_driver(CorvoSettings *object, GDBusMethodInvocation *invocation,
+                                                    const gchar *parameters);
+// USB device policy (usb_configure.cpp) and USB redirection (usb_red_configure.cpp,
+// vusb_property.cpp).
+gboolean on_handle_admin_policy_usb_configure(CorvoSettings *object, GDBusMethodInvocation *invocation,
+                                              const gchar *parameters);
+gboolean on_handle_admin_policy_usb_red_configure(CorvoSettings *object, GDBusMethodInvocation *invocation,
+                                                  const gchar *parameters);
+gboolean on_handle_admin_policy_vusb_property(CorvoSettings *object, GDBusMethodInvocation *invocation,
+                                              const gchar *parameters);

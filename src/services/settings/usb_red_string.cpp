@@ -1,0 +1,122 @@
+#include "services/settings/usb_red_string.h"
+
+#include <cstdlib>
+#include <glib.h>
+
+#include "common/log.h"
+
+namespace {
+
+constexpr char special_entry[] = "0x00000000010100";
+
+void log_wrong_data(const char *step, int line)
+{
+    _wlog('T', "admin_policy", "Admin Policy USB red Config, %s got wrong data in line %d\n", step, line);
+}
+
+bool hex_digits(std::string_view text)
+{
+    if (text.empty())
+        return false;
+    for (unsigned char c : text)
+        if (!g_ascii_isxdigit(c))
+            return false;
+    return true;
+}
+
+// The ","-separated words of an entry, empty ones skipped.
+std::vector<std::string> words_of(const std::string &entry)
+{
+    std::vector<std::string> words;
+    size_t start = 0;
+    while (start <= entry.size()) {
+        size_t end = entry.find(',', start);
+        if (end == std::string::npos)
+            end = entry.size();
+        if (end > start)
+            words.push_back(entry.substr(start, end - start));
+        start = end + 1;
+    }
+    return words;
+}
+
+}  // namespace
+
+std::vector<std::string> parse_red_string(std::string_view list)
+{
+    std::vector<std::string> entries;
+    size_t start = 0;
+    while (start < list.size() && entries.size() < usb_red_max_entries) {
+        // The character before the next "0x" separates the two entries and is dropped.
+        const size_t next = start + 2 <= list.size() ? list.find("0x", start + 2) : std::string_view::npos;
+        const size_t end = next == std::string_view::npos ? list.size() : next - 1;
+        const std::string piece(list.substr(start, end - start));
+        start = next == std::string_view::npos ? list.size() : next;
+
+        _wlog('T', "admin_policy", "Admin Policy USB red Config, %s %d, ptr1 = %s\n", "parse_red_string", __LINE__,
+              piece.c_str());
+        if (piece.compare(0, 2, "0x") != 0) {
+            log_wrong_data("parse_red_string", __LINE__);
+            continue;
+        }
+        entries.push_back(piece);
+    }
+    return entries;
+}
+
+std::string usbif_setup_idstring(const std::vector<std::string> &entries, int *count)
+{
+    std::string out;
+    int formatted = 0;
+    for (const auto &entry : entries) {
+        const std::vector<std::string> words = words_of(entry);
+        if (words.empty()) {
+            log_wrong_data("usbif_setup_idstring", __LINE__);
+            continue;
+        }
+        unsigned flags = 1;
+        for (const auto &word : words)
+            if (word.find("NoDriver") != std::string::npos)
+                flags = 3;
+
+        // The id goes into the kernel string and the boot-loader file as it stands, so only
+        // hex digits are taken after its "0x".
+        const std::string &id = words[0];
+        char kernel_entry[64] = {};
+        if (id.compare(0, 2, "0x") != 0 || !hex_digits(std::string_view(id).substr(2))) {
+            log_wrong_data("usbif_setup_idstring", __LINE__);
+            continue;
+        }
+        switch (id.size()) {
+        case 10: g_snprintf(kernel_entry, sizeof kernel_entry, "{%s,0x0,0x%x}", id.c_str(), flags); break;
+        case 8: g_snprintf(kernel_entry, sizeof kernel_entry, "{0x0,%s,0x%x}", id.c_str(), flags); break;
+        case 16: {
+            const unsigned long long value = strtoull(id.c_str() + 2, nullptr, 16);
+            g_snprintf(kernel_entry, sizeof kernel_entry, "{0x%llx,0x%llx,0x%x}", value >> 24, value & 0xffffffULL,
+                       flags);
+            break;
+        }
+        default: log_wrong_data("usbif_setup_idstring", __LINE__); continue;
+        }
+        out += ',';
+        out += kernel_entry;
+        ++formatted;
+    }
+    if (count)
+        *count = formatted;
+    return out;
+}
+
+std::string usb_red_kernel_string(std::string_view list, bool redirect)
+{
+    int count = 0;
+    const std::string entries = usbif_setup_idstring(parse_red_string(list), &count);
+    g_autofree char *text = g_strdup_printf("%d,%d,%d%s", redirect ? 1 : 0, 0, count, entries.c_str());
+    return text;
+}
+
+bool usb_red_is_special(std::string_view list)
+{
+    return list.size() >= sizeof special_entry - 1 &&
+           g_ascii_strncasecmp(list.data(), special_entry, sizeof special_entry - 1) == 0;
+}

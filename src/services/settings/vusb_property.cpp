@@ -1,0 +1,48 @@
+// VusbProperty: the virtual USB layer's switches (redirection on, and the device kinds kept
+// local), applied now through a sysctl and from the next boot as tunables.
+#include <string>
+
+#include "common/json_params.h"
+#include "common/log.h"
+#include "common/reply.h"
+#include "peers/sysconf.h"
+#include "services/settings/settings_handlers.h"
+#include "services/settings/writers.h"
+
+namespace {
+
+// Request members, tunables and positions in the property string, in this order.
+constexpr const char *vusb_switches[] = {"usbRedirect", "excludePrinter", "excludeDisk", "excludeVideo",
+                                         "excludeAudio"};
+constexpr size_t switch_count = sizeof vusb_switches / sizeof vusb_switches[0];
+
+}  // namespace
+
+gboolean on_handle_admin_policy_vusb_property(CorvoSettings *, GDBusMethodInvocation *invocation,
+                                              const gchar *parameters)
+{
+    int on[switch_count] = {};
+    {
+        JsonParams params(parameters);
+        if (!params.ok())
+            return complete_with_reply(invocation, reply_result("Success"));
+        for (size_t i = 0; i < switch_count; ++i)
+            params.get_bool(vusb_switches[i], &on[i]);
+    }
+    g_autofree char *property = g_strdup_printf("%d,%d,%d,%d,%d", on[0], on[1], on[2], on[3], on[4]);
+
+    g_autofree char *stored = sysconf_get_key("system", "usbconfiguring", "vusb_property");
+    if (stored && g_strcmp0(stored, property) == 0)
+        return complete_with_reply(invocation, reply_result("Success"));
+
+    if (!usbif_command("sysctl hw.usb.vusb_property_string", property))
+        _wlog('T', "admin_policy", "Admin Policy USB Config, redirect config failed");
+    sysconf_set_key("system", "usbconfiguring", "vusb_property", property, SYSCONF_TYPE_STRING);
+
+    LoaderConfEdit edit;
+    for (size_t i = 0; i < switch_count; ++i) {
+        loader_conf_delete(edit, vusb_switches[i]);
+        loader_conf_write(edit, vusb_switches[i], on[i] ? "1" : "0");
+    }
+    return complete_with_reply(invocation, reply_result(loader_conf_commit(edit) == 0 ? "Success" : "Fail"));
+}
