@@ -2,6 +2,8 @@
 
 #include "common/log.h"
 #include "services/service_wiring.h"
+#include "services/thirdapps/enable_ucplugins.h"
+#include "services/thirdapps/set_app_status.h"
 #include "settings_dbus.h"
 
 namespace {
@@ -9,8 +11,8 @@ namespace {
 CorvoThirdapps *thirdapps_skeleton = nullptr;  // lives until the process ends
 
 const HandlerRow thirdapps_handler_rows[] = {
-    {"handle-set-app-status", nullptr /* on_handle_set_app_status */},
-    {"handle-enable-ucplugins", nullptr /* on_handle_enable_ucplugins */},
+    {"handle-set-app-status", G_CALLBACK(on_handle_set_app_status)},
+    {"handle-enable-ucplugins", G_CALLBACK(on_handle_enable_ucplugins)},
 };
 
 void gbus_name_thirdapps_acquired_callback(GDBusConnection *connection, const char *name, gpointer user_data)
@@ -40,9 +42,4 @@ guint thirdapps_service_start()
                                     gbus_name_thirdapps_acquired_callback, gbus_name_lost_callback, user_data, nullptr);
     _wlog('D', "ThirdApps", "register com.corvo.thirdapps, bus-name-id: %d\n", static_cast<int>(id));
     return id;
-}
-
-void init_app_status()
-{
-    // The stored add-on state is re-applied here once the add-on service is built.
 }

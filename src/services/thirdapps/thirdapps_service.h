@@ -4,9 +4,7 @@
 
 #include <glib.h>
 
+#include "services/thirdapps/app_status.h"  // init_app_status, run before the names are requested
+
 // Requests com.corvo.thirdapps on the system bus; returns the owner id.
 guint thirdapps_service_start();
-
-// Re-applies the stored state of the add-on components; called once before any bus name
-// is requested.
-void init_app_status();

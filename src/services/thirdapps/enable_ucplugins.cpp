@@ -1,0 +1,46 @@
+#include "services/thirdapps/enable_ucplugins.h"
+
+#include "common/json_params.h"
+#include "common/log.h"
+#include "common/reply.h"
+#include "host/host_root.h"
+#include "host/spawn.h"
+#include "services/thirdapps/thirdapps_replies.h"
+#include "services/thirdapps/uc_plugins.h"
+
+namespace {
+
+constexpr const char *SHELL = "/bin/sh";
+constexpr const char *UC_TOGGLE_SCRIPT = "/compat/linux/usr/share/system/toggle_uc_plugins.sh";
+constexpr int JSON_PARSE_ERROR_CODE = 281;
+
+}  // namespace
+
+gboolean on_handle_enable_ucplugins(CorvoThirdapps *, GDBusMethodInvocation *invocation, const gchar *json)
+{
+    _wlog('D', "ThirdApps", "%s %s\n", "on_handle_enable_ucplugins", json);
+    const JsonParams params(json);
+    if (!params.ok()) {
+        _wlog_res('E', "ThirdApps", "%s %d\n", "on_handle_enable_ucplugins", JSON_PARSE_ERROR_CODE);
+        return complete_with_reply(invocation, THIRDAPPS_REPLY_FAILED);
+    }
+
+    const std::string shell = host_path(SHELL);
+    const std::string script = host_path(UC_TOGGLE_SCRIPT);
+    bool all_run = true;
+    unsigned index = 0;
+    for (const auto &request : collect_uc_plugins(params.root())) {
+        if (!request.usable) {
+            // Without a name the script would get a wrong argument list; such an element is
+            // reported as failed, not guessed at.
+            _wlog('D', "ThirdApps", "%s: element %u has no plugin name, not run\n", "on_handle_enable_ucplugins",
+                  index);
+            all_run = false;
+        } else if (!host_run(host_command("%s %s %s %s", shell.c_str(), script.c_str(), request.plugin.c_str(),
+                                          request.on ? "ON" : "OFF"))) {
+            all_run = false;
+        }
+        ++index;
+    }
+    return complete_with_reply(invocation, all_run ? THIRDAPPS_REPLY_OK : THIRDAPPS_REPLY_FAILED);
+}
