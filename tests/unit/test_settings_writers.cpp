@@ -1,0 +1,118 @@
+#include <fstream>
+#include <gtest/gtest.h>
+#include <string>
+
+#include "host/host_root.h"
+#include "log_capture.h"
+#include "services/settings/writers.h"
+#include "temp_dir.h"
+
+namespace {
+
+class SettingsWriters : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        g_mkdir_with_parents(root_.file("boot").c_str(), 0755);
+        g_mkdir_with_parents(root_.file("etc").c_str(), 0755);
+        g_setenv("CORVO_HOST_ROOT", root_.path().c_str(), TRUE);
+        host_root_reset_for_tests();
+    }
+    void TearDown() override
+    {
+        g_unsetenv("CORVO_HOST_ROOT");
+        host_root_reset_for_tests();
+    }
+    std::string read(const char *relative)
+    {
+        std::ifstream in(root_.file(relative), std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
+    void write(const char *relative, const std::string &text) { std::ofstream(root_.file(relative)) << text; }
+
+    TempDir root_;
+};
+
+}  // namespace
+
+TEST_F(SettingsWriters, LoaderEditLandsInOneCommit)
+{
+    write("boot/loader.conf.local", "# keep me\nusb.whitelistXclass=\"1\"\nusb.whitelist.class=\"HID\"\n");
+    LoaderConfEdit edit;
+    loader_conf_delete(edit, "usb.whitelist.class");
+    EXPECT_EQ(loader_conf_write(edit, "usb.whitelist.class", "Audio"), 0);
+    EXPECT_EQ(read("boot/loader.conf.local"), "# keep me\nusb.whitelistXclass=\"1\"\nusb.whitelist.class=\"HID\"\n")
+        << "nothing is written before the commit";
+    EXPECT_EQ(loader_conf_commit(edit), 0);
+    EXPECT_EQ(read("boot/loader.conf.local"), "# keep me\nusb.whitelistXclass=\"1\"\nusb.whitelist.class=\"Audio\"\n");
+    EXPECT_TRUE(edit.edit.empty());
+}
+
+TEST_F(SettingsWriters, RefusedNamesAndValuesDoNotSpoilTheRestOfTheEdit)
+{
+    LogCapture log;
+    LoaderConfEdit edit;
+    loader_conf_delete(edit, "a/d; rm");
+    EXPECT_EQ(loader_conf_write(edit, "a/d; rm", "1"), -1);
+    EXPECT_EQ(loader_conf_write(edit, "good", "x\"y"), -1);
+    EXPECT_EQ(loader_conf_write(edit, "good", "x\ny"), -1);
+    EXPECT_EQ(loader_conf_write(edit, "good", nullptr), -1);
+    EXPECT_EQ(loader_conf_write(edit, "good", "$(touch x) `id` ; '/"), 0);
+    EXPECT_EQ(loader_conf_commit(edit), 0);
+    EXPECT_EQ(read("boot/loader.conf.local"), "good=\"$(touch x) `id` ; '/\"\n");
+    EXPECT_GE(log.count_containing("refused"), 4u);
+    EXPECT_FALSE(loader_conf_value_ok("a\"b"));
+    EXPECT_TRUE(loader_conf_value_ok(""));
+}
+
+TEST_F(SettingsWriters, LongLoaderValueKeepsItsClosingQuote)
+{
+    LogCapture log;
+    LoaderConfEdit edit;
+    loader_conf_write(edit, "hw.usb.uhid_device_driver.uhid", std::string(1100, 'v').c_str());
+    ASSERT_EQ(loader_conf_commit(edit), 0);
+    const std::string content = read("boot/loader.conf.local");
+    EXPECT_EQ(content.size(), 1024u);
+    EXPECT_EQ(content.substr(1021), "v\"\n");
+    EXPECT_EQ(log.count_containing("length error, truncated!"), 1u);
+}
+
+TEST_F(SettingsWriters, UnwritableLoaderFileIsReported)
+{
+    g_mkdir_with_parents(root_.file("boot/loader.conf.local").c_str(), 0755);  // a folder in its place
+    LoaderConfEdit edit;
+    loader_conf_write(edit, "usbRedirect", "1");
+    EXPECT_EQ(loader_conf_commit(edit), -1);
+}
+
+TEST_F(SettingsWriters, SysctlFileHoldsOneLinePerName)
+{
+    write("etc/sysctl.conf.local", "# host\nkern.coredump=1");
+    EXPECT_EQ(sysctl_conf_write("kern.coredump", "0"), 0);
+    EXPECT_EQ(sysctl_conf_write("hw.usb.v4l2.v4l2_not_allowed", "1"), 0);
+    EXPECT_EQ(sysctl_conf_write("kern.coredump", "1"), 0);
+    EXPECT_EQ(read("etc/sysctl.conf.local"), "# host\nhw.usb.v4l2.v4l2_not_allowed=1\nkern.coredump=1\n");
+    EXPECT_EQ(sysctl_conf_write("kern.coredump", "1\nkern.evil=1"), -1);
+    EXPECT_EQ(sysctl_conf_write("kern core", "1"), -1);
+    EXPECT_EQ(read("etc/sysctl.conf.local"), "# host\nhw.usb.v4l2.v4l2_not_allowed=1\nkern.coredump=1\n");
+}
+
+TEST(SettingsTextBool, PrefixAndWholeWordRules)
+{
+    struct Case {
+        const char *text;
+        bool yes, no, truth;
+    };
+    const Case cases[] = {
+        {"yes", true, false, false},   {"YES please", true, false, false}, {"No", false, true, false},
+        {"nonsense", false, true, false}, {"None", false, true, false},   {"maybe", false, false, false},
+        {"TRUE", false, false, true},  {"true ", false, false, false},    {"", false, false, false},
+        {"ye", false, false, false},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(text_is_yes(c.text), c.yes) << c.text;
+        EXPECT_EQ(text_is_no(c.text), c.no) << c.text;
+        EXPECT_EQ(text_is_true(c.text), c.truth) << c.text;
+    }
+    EXPECT_FALSE(text_is_yes(nullptr));
+}
