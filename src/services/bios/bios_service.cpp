@@ -3,6 +3,13 @@
 #include <cstdio>
 
 #include "common/log.h"
+#include "host/host_root.h"
+#include "host/mount.h"
+#include "services/bios/bios_access.h"
+#include "services/bios/bios_fresh_install.h"
+#include "services/bios/bios_models.h"
+#include "services/bios/smi_transport.h"
+#include "services/bios/update_bios.h"
 #include "services/service_wiring.h"
 #include "settings_dbus.h"
 
@@ -15,7 +22,7 @@ const HandlerRow bios_handler_rows[] = {
     {"handle-get-bios", nullptr /* on_handle_get_bios */},
     {"handle-ext-bios", nullptr /* on_handle_ext_bios */},
     {"handle-set-bios", nullptr /* on_handle_set_bios */},
-    {"handle-update-bios", nullptr /* on_handle_update_bios */},
+    {"handle-update-bios", G_CALLBACK(on_handle_update_bios)},
 };
 
 void on_bios_bus_acquired(GDBusConnection *, const char *name, gpointer user_data)
@@ -42,10 +49,38 @@ void on_bios_name_lost(GDBusConnection *, const char *name, gpointer)
     printf("%s has been invoked, name = %s\n", "on_bios_name_lost", name);
 }
 
+// The secure boot state goes to the log at every start, fresh install or not.
+void log_secure_boot_state()
+{
+    bios_read_token_by_name("secureboot");
+    if (smi_request.output[1] == 1)
+        _wlog_res('N', "system", "$(bios_secureboot_en)");
+    else
+        _wlog_res('N', "system", "$(bios_secureboot_dis)");
+}
+
 }  // namespace
+
+bool bios_prepare()
+{
+    smi_buffers_init();
+    secure_boot_init_marker = 0;
+    bios_change_reboot_flag = 0;
+    const std::string mount_point = host_path("/mnt/bios");
+    if (host_prepare_mount_point(mount_point.c_str(), 0777) != 0) {
+        _wlog('D', "bios", "mkdir failed %s\n", "/mnt/bios");
+        return false;
+    }
+    bios_detect_model();
+    bios_fresh_install_setup();
+    log_secure_boot_state();
+    return true;
+}
 
 guint bios_service_start()
 {
+    if (!bios_prepare())
+        return 0;
     static char user_data[] = "bios";
     const guint id = g_bus_own_name(G_BUS_TYPE_SYSTEM, "com.corvo.bios", G_BUS_NAME_OWNER_FLAGS_NONE,
                                     on_bios_bus_acquired, gbus_name_acquired_callback, on_bios_name_lost, user_data,

@@ -1,0 +1,31 @@
+// The SMI request file of the platform management driver: one request record is written in
+// a single write, the file is rewound and the driver's answer is read back. The driver keeps
+// the answer of the last write for the next read, so the three steps must use one open file.
+#pragma once
+
+#include <cstddef>
+
+enum SmiFileStatus {
+    SMI_FILE_OK = 0,
+    SMI_FILE_OPEN_FAILED,
+    SMI_FILE_WRITE_FAILED,  // also when the record was not written whole
+    SMI_FILE_READ_FAILED,
+};
+
+struct SmiFileResult {
+    SmiFileStatus status;
+    int error;          // errno of the failed step
+    size_t answer_len;  // bytes read into the answer buffer
+};
+
+// Opens `path` for reading and writing (never created, never truncated), writes `record`
+// whole in one write, rewinds, reads at most `answer_size` bytes into `answer` and closes.
+using SmiFileExchange = SmiFileResult (*)(const char *path, const void *record, size_t record_size, char *answer,
+                                          size_t answer_size);
+
+SmiFileResult smi_file_exchange(const char *path, const void *record, size_t record_size, char *answer,
+                                size_t answer_size);
+
+// Tests only: route every exchange to `exchange` (nullptr: the real file). Returns the
+// previous function so a test can put it back.
+SmiFileExchange smi_file_set_exchange_for_tests(SmiFileExchange exchange);

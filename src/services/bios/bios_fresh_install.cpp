@@ -1,0 +1,112 @@
+#include "services/bios/bios_fresh_install.h"
+
+#include <cstdint>
+#include <glib.h>
+
+#include "common/log.h"
+#include "host/net_iface.h"
+#include "peers/sysconf.h"
+#include "services/bios/bios_access.h"
+#include "services/bios/bios_models.h"
+#include "services/bios/bios_primitives.h"
+#include "services/bios/smi_transport.h"
+
+namespace {
+
+constexpr const char *FACTORY_PASSWORD = "Lodestar";
+
+constexpr uint32_t TOKEN_AHCI_ON = 0x138;
+constexpr uint32_t TOKEN_WAKE_ON_DOCK = 0x446;
+constexpr uint32_t TOKEN_SFP_NIC_ON = 0x44A;
+
+// Deep sleep is switched off at install on these models only; this set is narrower than the
+// models whose deep-sleep setting is read.
+constexpr const char *deep_sleep_off_models[] = {"Vantor 70", "K40AIO", "K10", "K30AIO", "K10X"};
+// These wake from the dock instead of from USB.
+constexpr const char *dock_wake_models[] = {"Lumen 81", "Lumen 82", "Lumen 83", "Lumen 84"};
+
+// Verifies the factory password, installing it first when the BIOS has none. False when the
+// setup cannot go on (notice logged).
+bool obtain_security_key(uint32_t *key)
+{
+    const int verified = bios_verify_admin_password(FACTORY_PASSWORD, key);
+    if (verified == -1) {
+        _wlog_res('N', "system", "$(boot_password_err)");
+        return false;
+    }
+    if (verified == -2) {
+        _wlog_res('N', "system", "$(password_not_change)");
+        return false;
+    }
+    if (*key != 0)
+        return true;
+    if (bios_change_admin_password("", FACTORY_PASSWORD, 0) != 0) {
+        _wlog_res('N', "system", "$(set_password_fail)");
+        return false;
+    }
+    if (bios_verify_admin_password(FACTORY_PASSWORD, key) == -1) {
+        _wlog_res('N', "system", "$(change_err)");
+        return false;
+    }
+    return true;
+}
+
+void enable_secure_boot(uint32_t key)
+{
+    const int read = bios_read_token_by_name("secureboot");
+    if (read != 0)
+        _wlog_res('N', "bios", "$(init_err)");
+    if (read == 0 && smi_request.output[1] == 1)
+        return;
+    secure_boot_init_marker = SECURE_BOOT_INIT_MARK;
+    if (bios_set_secure_boot(1, key) != 0)
+        _wlog_res('N', "system", "$(secure_fail)");
+}
+
+}  // namespace
+
+bool bios_fresh_install_wanted(const char *freshinstall)
+{
+    return freshinstall && g_ascii_strcasecmp(freshinstall, "false") != 0;
+}
+
+void bios_fresh_install_setup()
+{
+    g_autofree char *freshinstall = sysconf_get_key("system", "sys", "freshinstall");
+    if (!bios_fresh_install_wanted(freshinstall))
+        return;
+    bios_fresh_install_apply();
+}
+
+void bios_fresh_install_apply()
+{
+    bios_change_reboot_flag = 0;
+    secure_boot_init_marker = 0;
+    uint32_t key = 0;
+    if (!obtain_security_key(&key))
+        return;
+
+    enable_secure_boot(key);
+    if (bios_set_usb_boot_support(0, key) != 0)
+        _wlog_res('N', "system", "$(use_disable_fail)");
+    if (bios_set_pxe_nic1(0, key) != 0)
+        _wlog_res('N', "system", "$(pxe_disable_fail)");
+    if (!smi_token_write(TOKEN_AHCI_ON, 1, key)) {
+        _wlog('D', "bios", "SMBIOS: set ahci on error %d\n", static_cast<int>(smi_request.output[0]));
+        _wlog_res('N', "system", "$(ahci_fail)");
+    }
+    if (bios_model_in(deep_sleep_off_models, G_N_ELEMENTS(deep_sleep_off_models)) && bios_set_deep_sleep(0, key) != 0)
+        _wlog_res('N', "system", "$(deepsleep_fail)");
+    if (bios_model_in(dock_wake_models, G_N_ELEMENTS(dock_wake_models))) {
+        if (!smi_token_write(TOKEN_WAKE_ON_DOCK, 1, key)) {
+            _wlog_res('N', "bios", "$(smbios_dock_error)");
+            _wlog_res('N', "system", "$(wake_dock_fail)");
+        }
+    } else if (bios_set_wake_on_usb(1, key) != 0) {
+        _wlog_res('N', "system", "$(wake_usb_fail)");
+    }
+    if (host_net_interface_exists("re1") && bios_model_is("Vantor 70") && !smi_token_write(TOKEN_SFP_NIC_ON, 1, key)) {
+        _wlog_res('N', "bios", "$(smbios_nic_error)");
+        _wlog_res('N', "system", "$(sfp_fail)");
+    }
+}

@@ -1,0 +1,14 @@
+// Bringing the BIOS of a freshly installed system into the state the system requires:
+// factory admin password, secure boot on, USB and PXE boot off, AHCI on, and the model's
+// wake and power settings.
+#pragma once
+
+// Runs the setup when the configuration store says the system is freshly installed.
+void bios_fresh_install_setup();
+
+// True when the stored "freshinstall" value asks for the setup: anything but "false" in any
+// letter case; a missing value (nullptr) does not.
+bool bios_fresh_install_wanted(const char *freshinstall);
+
+// The setup steps themselves, without asking the store.
+void bios_fresh_install_apply();
