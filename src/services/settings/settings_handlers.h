@@ -22,3 +22,20 @@ gboolean on_handle_admin_policy_usb_red_configure(CorvoSettings *object, GDBusMe
                                                   const gchar *parameters);
 gboolean on_handle_admin_policy_vusb_property(CorvoSettings *object, GDBusMethodInvocation *invocation,
                                               const gchar *parameters);
+// Power and kernel tuning (sysctl_handlers.cpp, eee_keys_handlers.cpp, update_loader_conf.cpp).
+gboolean on_handle_admin_policy_sysctl(CorvoSettings *object, GDBusMethodInvocation *invocation, const gchar *parameters);
+gboolean on_handle_admin_policy_sysctl_generic(CorvoSettings *object, GDBusMethodInvocation *invocation,
+                                               const gchar *parameters);
+gboolean on_handle_admin_policy_eee_configure(CorvoSettings *object, GDBusMethodInvocation *invocation,
+                                              const gchar *parameters);
+gboolean on_handle_admin_policy_gkey_configure(CorvoSettings *object, GDBusMethodInvocation *invocation,
+                                               const gchar *parameters);
+gboolean on_handle_admin_policy_rkey_configure(CorvoSettings *object, GDBusMethodInvocation *invocation,
+                                               const gchar *parameters);
+gboolean on_handle_admin_policy_update_loader_conf(CorvoSettings *object, GDBusMethodInvocation *invocation,
+                                                   const gchar *parameters);
+// Cameras (camera_info.cpp, camera_format.cpp).
+gboolean on_handle_admin_policy_get_camera_info(CorvoSettings *object, GDBusMethodInvocation *invocation,
+                                                const gchar *para);
+gboolean on_handle_admin_policy_set_camera_format(CorvoSettings *object, GDBusMethodInvocation *invocation,
+                                                  const gchar *para);

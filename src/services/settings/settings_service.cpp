@@ -11,19 +11,19 @@ CorvoSettings *settings_skeleton = nullptr;  // lives until the process ends
 
 // Connected in this order; a row without a handler answers UnknownMethod.
 const HandlerRow settings_handler_rows[] = {
-    {"handle-sysctl-generic", nullptr /* on_handle_admin_policy_sysctl_generic */},
+    {"handle-sysctl-generic", G_CALLBACK(on_handle_admin_policy_sysctl_generic)},
     {"handle-config-board-serial-port", G_CALLBACK(on_handle_config_board_serial_port)},
     {"handle-set-terminal", G_CALLBACK(on_handle_admin_policy_set_terminal)},
     {"handle-usb-configure", G_CALLBACK(on_handle_admin_policy_usb_configure)},
     {"handle-usb-red-configure", G_CALLBACK(on_handle_admin_policy_usb_red_configure)},
     {"handle-vusb-property", G_CALLBACK(on_handle_admin_policy_vusb_property)},
-    {"handle-eeeconfigure", nullptr /* on_handle_admin_policy_eeeconfigure */},
-    {"handle-update-loader-conf", nullptr /* on_handle_admin_policy_update_loader_conf */},
-    {"handle-sysctl", nullptr /* on_handle_admin_policy_sysctl */},
-    {"handle-gkey-configure", nullptr /* on_handle_admin_policy_gkey_configure */},
-    {"handle-rkey-configure", nullptr /* on_handle_admin_policy_rkey_configure */},
-    {"handle-get-camera-info", nullptr /* on_handle_admin_policy_get_camera_info */},
-    {"handle-set-camera-format", nullptr /* on_handle_admin_policy_set_camera_format */},
+    {"handle-eeeconfigure", G_CALLBACK(on_handle_admin_policy_eee_configure)},
+    {"handle-update-loader-conf", G_CALLBACK(on_handle_admin_policy_update_loader_conf)},
+    {"handle-sysctl", G_CALLBACK(on_handle_admin_policy_sysctl)},
+    {"handle-gkey-configure", G_CALLBACK(on_handle_admin_policy_gkey_configure)},
+    {"handle-rkey-configure", G_CALLBACK(on_handle_admin_policy_rkey_configure)},
+    {"handle-get-camera-info", G_CALLBACK(on_handle_admin_policy_get_camera_info)},
+    {"handle-set-camera-format", G_CALLBACK(on_handle_admin_policy_set_camera_format)},
     {"handle-set-usb-uhid-driver", G_CALLBACK(on_handle_admin_policy_set_usb_uhid_driver)},
 };
 

@@ -1,0 +1,82 @@
+#include "host/v4l2.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include "host/host_root.h"
+
+namespace {
+
+int request(int fd, unsigned long code, void *argument)
+{
+    int result;
+    do
+        result = ioctl(fd, code, argument);
+    while (result < 0 && errno == EINTR);
+    return result < 0 ? errno : 0;
+}
+
+class RealDevices final : public V4l2Model {
+public:
+    int open(const char *path, int *error) override
+    {
+        // Non-blocking so that a path naming some other kind of device cannot hold the
+        // daemon in open(); no controlling terminal, whatever the path names.
+        const std::string resolved = host_path(path);
+        const int fd = ::open(resolved.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        *error = fd < 0 ? errno : 0;
+        return fd;
+    }
+    void close(int fd) override { ::close(fd); }
+
+    int querycap(int fd, v4l2_capability *c) override { return request(fd, VIDIOC_QUERYCAP, c); }
+    int enum_fmt(int fd, v4l2_fmtdesc *f) override { return request(fd, VIDIOC_ENUM_FMT, f); }
+    int enum_framesizes(int fd, v4l2_frmsizeenum *s) override { return request(fd, VIDIOC_ENUM_FRAMESIZES, s); }
+    int enum_frameintervals(int fd, v4l2_frmivalenum *i) override
+    {
+        return request(fd, VIDIOC_ENUM_FRAMEINTERVALS, i);
+    }
+    int g_fmt(int fd, v4l2_format *f) override { return request(fd, VIDIOC_G_FMT, f); }
+    int try_fmt(int fd, v4l2_format *f) override { return request(fd, VIDIOC_TRY_FMT, f); }
+    int s_fmt(int fd, v4l2_format *f) override { return request(fd, VIDIOC_S_FMT, f); }
+    int g_parm(int fd, v4l2_streamparm *p) override { return request(fd, VIDIOC_G_PARM, p); }
+    int s_parm(int fd, v4l2_streamparm *p) override { return request(fd, VIDIOC_S_PARM, p); }
+
+    IdentityRead read_identity(const char *path, size_t max, std::string *bytes) override
+    {
+        bytes->clear();
+        const std::string resolved = host_path(path);
+        const int fd = ::open(resolved.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return IdentityRead::open_failed;
+        bytes->resize(max);
+        ssize_t got;
+        do
+            got = ::read(fd, bytes->data(), max);
+        while (got < 0 && errno == EINTR);
+        ::close(fd);
+        if (got < 0) {
+            bytes->clear();
+            return IdentityRead::read_failed;
+        }
+        bytes->resize(static_cast<size_t>(got));
+        return IdentityRead::ok;
+    }
+};
+
+RealDevices real_devices;
+V4l2Model *current_model = &real_devices;
+
+}  // namespace
+
+V4l2Model &v4l2_model()
+{
+    return *current_model;
+}
+
+void v4l2_set_model(V4l2Model *model)
+{
+    current_model = model ? model : &real_devices;
+}

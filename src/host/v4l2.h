@@ -1,0 +1,65 @@
+// Video capture devices. The camera handlers reach the devices only through the model
+// below, so that they can be exercised against a fake device model instead of hardware.
+#pragma once
+
+#include <linux/videodev2.h>
+#include <string>
+
+enum class IdentityRead {
+    ok,
+    open_failed,
+    read_failed,
+};
+
+class V4l2Model {
+public:
+    virtual ~V4l2Model() = default;
+
+    // Opens the device at `path`, a host path such as "/dev/video0". Returns a descriptor,
+    // or -1 with the error number in *error.
+    virtual int open(const char *path, int *error) = 0;
+    virtual void close(int fd) = 0;
+
+    // The requests on an open device: 0, or the error number of the refused request.
+    virtual int querycap(int fd, v4l2_capability *capability) = 0;
+    virtual int enum_fmt(int fd, v4l2_fmtdesc *format) = 0;
+    virtual int enum_framesizes(int fd, v4l2_frmsizeenum *size) = 0;
+    virtual int enum_frameintervals(int fd, v4l2_frmivalenum *interval) = 0;
+    virtual int g_fmt(int fd, v4l2_format *format) = 0;
+    virtual int try_fmt(int fd, v4l2_format *format) = 0;
+    virtual int s_fmt(int fd, v4l2_format *format) = 0;
+    virtual int g_parm(int fd, v4l2_streamparm *parm) = 0;
+    virtual int s_parm(int fd, v4l2_streamparm *parm) = 0;
+
+    // Up to `max` bytes of a device's identity file (a host path such as
+    // "/compat/linux/sys/class/video4linux/video0/device/uevent").
+    virtual IdentityRead read_identity(const char *path, size_t max, std::string *bytes) = 0;
+};
+
+// The model in use: the real devices unless a test put another in place.
+V4l2Model &v4l2_model();
+
+// Tests only: use `model` from now on; nullptr returns to the real devices.
+void v4l2_set_model(V4l2Model *model);
+
+// An open device, closed on every path out of its scope.
+class V4l2Device {
+public:
+    V4l2Device(V4l2Model &model, const char *path) : model_(model), fd_(model.open(path, &open_error_)) {}
+    ~V4l2Device()
+    {
+        if (fd_ >= 0)
+            model_.close(fd_);
+    }
+    V4l2Device(const V4l2Device &) = delete;
+    V4l2Device &operator=(const V4l2Device &) = delete;
+
+    bool is_open() const { return fd_ >= 0; }
+    int open_error() const { return open_error_; }
+    int fd() const { return fd_; }
+
+private:
+    V4l2Model &model_;
+    int open_error_ = 0;
+    int fd_;
+};

@@ -1,0 +1,109 @@
+#include "services/settings/camera_format.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "common/json_params.h"
+#include "common/log.h"
+#include "common/reply.h"
+#include "services/settings/camera_info.h"
+#include "services/settings/settings_handlers.h"
+
+namespace {
+
+unsigned int fourcc_of(const std::string &format)
+{
+    unsigned char code[4] = {};
+    memcpy(code, format.data(), std::min<size_t>(format.size(), sizeof code));
+    return v4l2_fourcc(code[0], code[1], code[2], code[3]);
+}
+
+void log_rate(const v4l2_fract &time_per_frame)
+{
+    if (time_per_frame.numerator != 0)
+        _wlog('D', "settings", "Current Video Frame Rate: %d",
+              static_cast<int>(time_per_frame.denominator / time_per_frame.numerator));
+}
+
+// The pixel format, then the frame rate; stops at the first refused step.
+int apply_format(V4l2Model &model, int fd, const CameraFormatRequest &request)
+{
+    v4l2_format current{};
+    current.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    if (model.g_fmt(fd, &current) == 0)
+        _wlog('D', "settings", "Current Camera Settings: %s, %d * %d\n",
+              camera_fourcc_text(current.fmt.pix.pixelformat).c_str(), static_cast<int>(current.fmt.pix.width),
+              static_cast<int>(current.fmt.pix.height));
+
+    v4l2_format wanted{};
+    wanted.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    wanted.fmt.pix.width = static_cast<__u32>(request.width);
+    wanted.fmt.pix.height = static_cast<__u32>(request.height);
+    wanted.fmt.pix.pixelformat = fourcc_of(request.format);
+    if (int error = model.try_fmt(fd, &wanted)) {
+        _wlog('D', "settings", "Cannot apply new format, error: %s", g_strerror(error));
+        return error;
+    }
+    if (int error = model.s_fmt(fd, &wanted)) {
+        _wlog('D', "settings", "Couldn't apply pixel format, error: %s", g_strerror(error));
+        return error;
+    }
+    _wlog('D', "settings", "Applied new pixel format camera: %s",
+          camera_fourcc_text(wanted.fmt.pix.pixelformat).c_str());
+
+    v4l2_streamparm parm{};
+    parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    if (model.g_parm(fd, &parm) == 0)
+        log_rate(parm.parm.capture.timeperframe);
+    // A driver that cannot change its rate says so with ENOTSUP; no earlier call's error
+    // number (possibly 0, which reads as success) stands in for it.
+    if (!(parm.parm.capture.capability & V4L2_CAP_TIMEPERFRAME)) {
+        _wlog('D', "settings", "The driver does not support change in frame rate, error: %s", g_strerror(ENOTSUP));
+        return ENOTSUP;
+    }
+    parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    parm.parm.capture.timeperframe.numerator = 1;
+    parm.parm.capture.timeperframe.denominator = static_cast<__u32>(request.fps);
+    if (int error = model.s_parm(fd, &parm)) {
+        _wlog('D', "settings", "The driver did not allow change in frame rate, error: %s", g_strerror(error));
+        return error;
+    }
+    log_rate(parm.parm.capture.timeperframe);
+    return 0;
+}
+
+}  // namespace
+
+int camera_set_format(V4l2Model &model, const CameraFormatRequest &request)
+{
+    V4l2Device device(model, request.device_path.c_str());
+    if (!device.is_open()) {
+        _wlog('D', "settings", "Couldn't open webcam device path: %s, error: %s", request.device_path.c_str(),
+              g_strerror(device.open_error()));
+        return -1;
+    }
+    return apply_format(model, device.fd(), request);
+}
+
+gboolean on_handle_admin_policy_set_camera_format(CorvoSettings *, GDBusMethodInvocation *invocation, const gchar *para)
+{
+    _wlog('D', "settings", "Input format: %s", para);
+    JsonParams params(para);
+    char device_path[256] = {};
+    char format[32] = {};
+    CameraFormatRequest request;
+    params.copy_string("devicePath", device_path, sizeof device_path);
+    params.copy_string("format", format, sizeof format);
+    params.get_int("width", &request.width);
+    params.get_int("height", &request.height);
+    params.get_int("fps", &request.fps);
+    request.device_path = device_path;
+    request.format = format;
+    _wlog('D', "settings", "Input: %s, %s, %d, %d, %d", device_path, format, request.width, request.height,
+          request.fps);
+
+    const int result = camera_set_format(v4l2_model(), request);
+    const gboolean handled = complete_with_reply(invocation, std::to_string(result));
+    _wlog('D', "settings", "Completing the set camera format, error code: %d", result);
+    return handled;
+}
