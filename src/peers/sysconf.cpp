@@ -160,3 +160,9 @@ void peers_reset_for_tests()
     g_clear_object(&config_proxy);
     g_clear_object(&udev_proxy);
 }
+
+void peers_proxies_for_tests(bool *config, bool *udev)
+{
+    *config = config_proxy != nullptr;
+    *udev = udev_proxy != nullptr;
+}

@@ -29,3 +29,6 @@ int udev_remount_usbdisks(gboolean read_only);
 
 // Tests only: drop both proxies.
 void peers_reset_for_tests();
+
+// Tests only: whether each proxy is held at the moment.
+void peers_proxies_for_tests(bool *config, bool *udev);
