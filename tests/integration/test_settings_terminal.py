@@ -98,6 +98,8 @@ class TestSetUsbUhidDriver:
         assert env.root.loader_conf == 'hw.usb.uhid_device_driver.uhid="old"\n'
         assert env.recorder.calls() == []
 
-    def test_unparsable_request_fails(self, env):
-        assert call(env, "SetUsbUhidDriver", "[") == FAIL
+    @pytest.mark.parametrize("params", ["[", "[]"])
+    def test_unparsable_request_fails(self, env, params):
+        assert call(env, "SetUsbUhidDriver", params) == FAIL
+        assert env.root.read("/boot/loader.conf.local") is None
         assert env.recorder.calls() == []

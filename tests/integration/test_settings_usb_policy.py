@@ -67,9 +67,10 @@ class TestWhiteAndBlack:
         assert call(env, "UsbConfigure", params) == SUCCESS
         assert lines(env) == ['usb.whitelist.class="HID"']
 
-    def test_unparsable_request_leaves_the_lists(self, env):
+    @pytest.mark.parametrize("params", ["USBWhiteListClass=HID", "[]", '"HID"'])
+    def test_request_that_is_not_an_object_leaves_the_lists(self, env, params):
         env.root.write("/boot/loader.conf.local", OLD_LISTS)
-        assert call(env, "UsbConfigure", "USBWhiteListClass=HID") == FAIL
+        assert call(env, "UsbConfigure", params) == FAIL
         assert env.root.loader_conf == OLD_LISTS
 
 

@@ -75,8 +75,9 @@ class TestUsbRedConfigure:
         assert env.peers.dump() == {}
         assert env.root.loader_conf == 'hw.usb.product.redirect="old"\n'
 
-    def test_unparsable_request_applies_and_stores_nothing(self, env):
-        assert call(env, "UsbRedConfigure", "usbifstring=0x080650") == FAIL
+    @pytest.mark.parametrize("params", ["usbifstring=0x080650", "[1]"])
+    def test_unparsable_request_applies_and_stores_nothing(self, env, params):
+        assert call(env, "UsbRedConfigure", params) == FAIL
         assert env.recorder.calls() == []
         assert env.peers.dump() == {}
 

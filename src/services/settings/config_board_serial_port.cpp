@@ -17,7 +17,7 @@ gboolean on_handle_config_board_serial_port(CorvoSettings *, GDBusMethodInvocati
     int enable = -1;  // stays -1 when the member is absent: no value to apply
     {
         JsonParams params(parameters);
-        if (!params.ok())
+        if (!params.root_is_object())
             return complete_with_reply(invocation, reply_result("Fail"));
         params.get_bool("BoardSerialPortEnable", &enable);
     }

@@ -17,7 +17,7 @@ gboolean on_handle_admin_policy_set_usb_uhid_driver(CorvoSettings *, GDBusMethod
     char devices[4096] = {};
     {
         JsonParams params(parameters);
-        if (!params.ok())
+        if (!params.root_is_object())
             return complete_with_reply(invocation, reply_result("Fail"));
         params.copy_string("uhid", devices, sizeof devices);
     }

@@ -60,8 +60,8 @@ gboolean on_handle_admin_policy_usb_configure(CorvoSettings *, GDBusMethodInvoca
     char lists[slot_count][1024] = {};
     {
         JsonParams params(parameters);
-        // Without a readable request there is nothing to replace the lists with.
-        if (!params.ok())
+        // Without a readable request object there is nothing to replace the lists with.
+        if (!params.root_is_object())
             return complete_with_reply(invocation, reply_result("Fail"));
         params.copy_string("EnableUDiskReadOnly", read_only, sizeof read_only);
         _wlog('D', "admin_policy", "UDiskReadOnly get str %s from UI\n", read_only);

@@ -34,7 +34,7 @@ gboolean on_handle_admin_policy_usb_red_configure(CorvoSettings *, GDBusMethodIn
     char enable[4] = {};
     {
         JsonParams params(parameters);
-        if (!params.ok())
+        if (!params.root_is_object())
             return complete_with_reply(invocation, reply_result("Fail"));
         params.copy_string("usbifstring", ids, sizeof ids);
         params.copy_string("usbredenable", enable, sizeof enable);

@@ -24,7 +24,7 @@ gboolean on_handle_admin_policy_vusb_property(CorvoSettings *, GDBusMethodInvoca
     int on[switch_count] = {};
     {
         JsonParams params(parameters);
-        if (!params.ok())
+        if (!params.root_is_object())
             return complete_with_reply(invocation, reply_result("Success"));
         for (size_t i = 0; i < switch_count; ++i)
             params.get_bool(vusb_switches[i], &on[i]);
