@@ -1,0 +1,55 @@
+"""GetCameraInfo and SetCameraFormat over the bus. The throwaway host root holds no video
+devices; what the camera handlers do with devices is covered by the unit tests' fake
+device model."""
+import json
+
+import dbus
+import pytest
+
+import corvo_env
+
+
+def exported(env):
+    def answers():
+        try:
+            env.get_property("settings", "version")
+            return True
+        except dbus.DBusException:
+            return False
+    assert corvo_env.wait_until(answers, 10), env.daemon.log()
+
+
+def call(env, method, text):
+    exported(env)
+    return env.call("settings", method, text)
+
+
+def test_no_devices_is_an_empty_list(env):
+    # Files that are not devices where the cameras would be do not count either.
+    env.root.write("/dev/video0", "not a device\n")
+    reply = call(env, "GetCameraInfo", "anything")
+    assert reply == '{"result" : "Success","message": []}'
+    assert json.loads(reply) == {"result": "Success", "message": []}
+    assert "Final result of camera info " + reply in env.daemon.log()
+
+
+@pytest.mark.parametrize("params", [
+    {"devicePath": "/dev/video9", "format": "MJPG", "width": 640, "height": 480, "fps": 30},
+    {"format": "MJPG"},
+    "not json",
+])
+def test_set_format_on_a_missing_device_is_minus_one(env, params):
+    text = params if isinstance(params, str) else json.dumps(params)
+    assert call(env, "SetCameraFormat", text) == "-1"
+    log = env.daemon.log()
+    assert "Couldn't open webcam device path: " in log
+    assert "Completing the set camera format, error code: -1" in log
+
+
+def test_set_format_on_something_that_is_not_a_camera_reports_its_error(env):
+    env.root.write("/dev/video0", "not a device\n")
+    reply = call(env, "SetCameraFormat", json.dumps({"devicePath": "/dev/video0", "format": "YUYV",
+                                                    "width": 640, "height": 480, "fps": 30}))
+    assert reply == "25", "ENOTTY: the file takes no video requests"
+    assert env.root.read("/dev/video0") == "not a device\n"
+    assert "Input: /dev/video0, YUYV, 640, 480, 30" in env.daemon.log()
