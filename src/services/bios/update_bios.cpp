@@ -21,18 +21,26 @@ constexpr const char *UPDATE_OPTIONS_READ_ONLY = "uid=1001,ro";
 
 }  // namespace
 
-gboolean on_handle_update_bios(CorvoBios *, GDBusMethodInvocation *invocation)
+bool update_bios_mount_medium()
 {
     const std::string mount_point = host_path(UPDATE_MOUNT_POINT);
     if (host_prepare_mount_point(mount_point.c_str(), 0777) != 0) {
         _wlog('D', "bios", "mkdir failed %s\n", UPDATE_MOUNT_POINT);
-        return FALSE;
+        return false;
     }
     const std::string device = host_path(UPDATE_DEVICE);
     const int error = host_mount(device.c_str(), mount_point.c_str(), UPDATE_FS_TYPE, UPDATE_MOUNT_FLAGS, UPDATE_OPTIONS);
-    // A write-protected medium is mounted read-only. The file-creation mask of the daemon is
-    // left alone: it would otherwise apply to every file the daemon writes afterwards.
+    // A write-protected medium is mounted read-only. The daemon's file-creation mask is left
+    // alone: it would otherwise apply to every file the daemon writes afterwards.
     if (error == EROFS)
         host_mount(device.c_str(), mount_point.c_str(), UPDATE_FS_TYPE, UPDATE_MOUNT_FLAGS, UPDATE_OPTIONS_READ_ONLY);
+    return true;
+}
+
+gboolean on_handle_update_bios(CorvoBios *, GDBusMethodInvocation *invocation)
+{
+    // Declining the call makes the interface answer UnknownMethod.
+    if (!update_bios_mount_medium())
+        return FALSE;
     return complete_with_reply(invocation, "{\"result\":\"FAILED\", \"message\": \"\"}");
 }
