@@ -41,15 +41,20 @@ def latency(caller, calls, samples):
     return rows
 
 
-def throughput(address, calls, seconds):
+def throughput(address, calls, seconds, rounds=3):
     targets = [(service, member, argument) for _, service, member, argument in calls]
-    made, wall = clients.run(address, targets, CLIENTS, seconds=seconds)
-    pinged, ping_wall = clients.run(address, ["ping"], CLIENTS, seconds=seconds)
-    rate, ping_rate = made / wall, pinged / ping_wall
+    rates, ping_rates = [], []
+    # Alternating rounds, so that other load on the machine weighs on both sides alike.
+    for _ in range(rounds):
+        made, wall = clients.run(address, targets, CLIENTS, seconds=seconds)
+        rates.append(made / wall)
+        pinged, ping_wall = clients.run(address, ["ping"], CLIENTS, seconds=seconds)
+        ping_rates.append(pinged / ping_wall)
+    rate, ping_rate = benchlib.median(rates), benchlib.median(ping_rates)
     return benchlib.row("throughput, %d clients, cheap calls" % CLIENTS, rate, "calls/s",
                         "Peer.Ping, %d clients" % CLIENTS, ping_rate,
                         budget=">= %d%% of Ping" % round(THROUGHPUT_BUDGET * 100),
-                        met=rate >= THROUGHPUT_BUDGET * ping_rate, seconds=seconds)
+                        met=rate >= THROUGHPUT_BUDGET * ping_rate, seconds=seconds, rounds=rounds)
 
 
 def run(options):
