@@ -49,7 +49,7 @@ TEST_F(BiosPassword, CandidateIsCheckedAgainstTheBiosRules)
     EXPECT_EQ(0, not_installed);
     EXPECT_EQ(8, max_len);
 
-    sim.faults.push_back({biossim::FAULT_STATUS, -1, 10, 3, 6, -1});
+    sim.faults.push_back(status_fault(6, -1, 10, 3));
     EXPECT_EQ(-1, bios_check_password_properties("abc1efg", 7, &not_installed, &max_len));
     EXPECT_EQ(1u, log.count_containing("SMBIOS: get admin password properties error 6"));
 }

@@ -65,6 +65,17 @@ protected:
         sim.faults.push_back(fault);
     }
 
+    // The BIOS answers `status` to the matching requests (-1: any token, class, select).
+    static biossim::Fault status_fault(uint32_t status, int64_t token = -1, int cmd_class = -1, int cmd_select = -1)
+    {
+        biossim::Fault fault;
+        fault.status = status;
+        fault.token = token;
+        fault.cmd_class = cmd_class;
+        fault.cmd_select = cmd_select;
+        return fault;
+    }
+
     biossim::Sim sim;
     LogCapture log;
 

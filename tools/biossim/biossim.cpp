@@ -209,6 +209,10 @@ Fault *take_fault(Sim &sim, int cmd_class, int cmd_select, const uint32_t (&inpu
 {
     for (auto &fault : sim.faults) {
         if (fault_matches(fault, cmd_class, cmd_select, input)) {
+            if (fault.after > 0) {
+                --fault.after;
+                continue;
+            }
             if (fault.times > 0)
                 --fault.times;
             return &fault;

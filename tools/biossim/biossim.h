@@ -35,6 +35,7 @@ struct Fault {
     int cmd_class = -1;      // -1: any
     int cmd_select = -1;     // -1: any
     uint32_t status = STATUS_UNKNOWN;
+    int after = 0;           // matching requests let through before it hits
     int times = -1;          // how many requests it hits; -1: all
 };
 

@@ -99,6 +99,8 @@ bool read_fault(JsonNode *node, Fault *fault, std::string *error)
             fault->cmd_select = static_cast<int>(number);
         else if (g_strcmp0(name, "status") == 0)
             fault->status = static_cast<uint32_t>(number);
+        else if (g_strcmp0(name, "after") == 0)
+            fault->after = static_cast<int>(number);
         else if (g_strcmp0(name, "times") == 0)
             fault->times = static_cast<int>(number);
         else
@@ -221,7 +223,7 @@ std::string to_json(const Sim &sim)
         json_builder_add_string_value(b, fault_name(fault.kind));
         const std::pair<const char *, gint64> numbers[] = {{"token", fault.token},   {"class", fault.cmd_class},
                                                            {"select", fault.cmd_select}, {"status", fault.status},
-                                                           {"times", fault.times}};
+                                                           {"after", fault.after}, {"times", fault.times}};
         for (const auto &[name, number] : numbers) {
             json_builder_set_member_name(b, name);
             json_builder_add_int_value(b, number);
