@@ -30,6 +30,8 @@ def test_unknown_power_button_text_runs_only_the_redirection():
     store = {("termsetting", "dispowerbutton"): "maybe", ("usbiflocal", "flo_interfacestring"): LOCAL}
     with corvo_env.Environment(store=store) as env:
         assert env.recorder.calls("sysctl") == [["sysctl", "hw.usb.usbfs_redirect_string=" + LOCAL]]
+        env.daemon.stop()
+        assert not env.daemon.sanitizer_reports()
 
 
 def test_settings_made_over_the_bus_come_back_after_a_restart(world):
