@@ -188,14 +188,6 @@ class TestPlainBooleans:
         assert env.root.loader_conf == tunable + '="1"\n'
 
 
-def test_key_handlers_log_their_parameter(env):
-    call(env, "GKeyConfigure", "true")
-    call(env, "RKeyConfigure", "false")
-    log = env.daemon.log()
-    assert "..on_handle_admin_policy_gkey_configure, param true\n" in log
-    assert "..on_handle_admin_policy_rkey_configure, param false\n" in log
-
-
 def test_stored_value_from_before_counts_as_same():
     with corvo_env.Environment(store={("power", "energyefficientethernet"): "True"}) as env:
         assert call(env, "EEEConfigure", "TRUE") == SUCCESS

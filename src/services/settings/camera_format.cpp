@@ -1,5 +1,6 @@
 #include "services/settings/camera_format.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
