@@ -226,11 +226,22 @@ class Daemon:
         return self
 
     def wait_for_names(self, timeout=15):
-        def owned():
+        """Waits until the four names are owned and their objects exported (the objects are
+        exported in the name-acquired callbacks, a moment after the names are owned)."""
+        def exported(service):
+            name, path, interface = SERVICES[service]
+            try:
+                self.bus.connection.call_blocking(name, path, "org.freedesktop.DBus.Properties", "GetAll", "s",
+                                                  [interface], timeout=5)
+                return True
+            except dbus.exceptions.DBusException:
+                return False
+
+        def ready():
             if self.process.poll() is not None:
                 return True
-            return all(self.bus.has_owner(n) for n in NAMES)
-        return wait_until(owned, timeout) and self.process.poll() is None
+            return all(self.bus.has_owner(n) for n in NAMES) and all(exported(s) for s in SERVICES)
+        return wait_until(ready, timeout) and self.process.poll() is None
 
     def stop(self, sig=signal.SIGTERM, timeout=20):
         if self.process is None:
