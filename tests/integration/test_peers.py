@@ -258,7 +258,7 @@ class TestTransport:
 
     def test_set_fails_with_minus_3_and_reconnects(self, probe, store):
         assert probe.code("set system m k one")[0] == 0
-        store.stop()
+        assert store.stop() == 0
         code, out, log = probe.code("set system m k two")
         assert code == -3
         assert len(out) == 1 and out[0].startswith("Error setting sys config attribute: ")
@@ -332,6 +332,12 @@ class TestStandIn:
         assert store.dump(None)[("other", "x", "y")] == "z"
         store.unset("m", "k")
         assert store.get("m", "k") is None
+
+    def test_quit_on_request_releases_the_names(self, world, store):
+        store._control("Quit")
+        assert store.process.wait(10) == 0
+        assert corvo_env.wait_until(lambda: not world.bus.has_owner("com.corvo.config"))
+        assert not world.bus.has_owner("com.corvo.udev")
 
     def test_a_restarted_stand_in_has_no_faults(self, probe, store):
         store.refuse()
