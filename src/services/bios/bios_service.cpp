@@ -3,8 +3,6 @@
 #include <cstdio>
 
 #include "common/log.h"
-#include "host/host_root.h"
-#include "host/mount.h"
 #include "services/bios/bios_access.h"
 #include "services/bios/bios_fresh_install.h"
 #include "services/bios/bios_models.h"
@@ -66,11 +64,8 @@ bool bios_prepare()
     smi_buffers_init();
     secure_boot_init_marker = 0;
     bios_change_reboot_flag = 0;
-    const std::string mount_point = host_path("/mnt/bios");
-    if (host_prepare_mount_point(mount_point.c_str(), 0777) != 0) {
-        _wlog('D', "bios", "mkdir failed %s\n", "/mnt/bios");
+    if (!bios_prepare_mount_point())
         return false;
-    }
     bios_detect_model();
     bios_fresh_install_setup();
     log_secure_boot_state();

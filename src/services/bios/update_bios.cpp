@@ -21,13 +21,21 @@ constexpr const char *UPDATE_OPTIONS_READ_ONLY = "uid=1001,ro";
 
 }  // namespace
 
-bool update_bios_mount_medium()
+bool bios_prepare_mount_point()
 {
     const std::string mount_point = host_path(UPDATE_MOUNT_POINT);
     if (host_prepare_mount_point(mount_point.c_str(), 0777) != 0) {
         _wlog('D', "bios", "mkdir failed %s\n", UPDATE_MOUNT_POINT);
         return false;
     }
+    return true;
+}
+
+bool update_bios_mount_medium()
+{
+    if (!bios_prepare_mount_point())
+        return false;
+    const std::string mount_point = host_path(UPDATE_MOUNT_POINT);
     const std::string device = host_path(UPDATE_DEVICE);
     const int error = host_mount(device.c_str(), mount_point.c_str(), UPDATE_FS_TYPE, UPDATE_MOUNT_FLAGS, UPDATE_OPTIONS);
     // A write-protected medium is mounted read-only. The daemon's file-creation mask is left

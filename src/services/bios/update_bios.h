@@ -5,6 +5,9 @@
 
 gboolean on_handle_update_bios(CorvoBios *object, GDBusMethodInvocation *invocation);
 
+// Makes sure "/mnt/bios" exists (created 0777 less the umask). False, logged, when it cannot.
+bool bios_prepare_mount_point();
+
 // Prepares "/mnt/bios" and mounts the update medium on it, read-only when the medium is
 // write-protected. False only when the mount point could not be prepared; the outcome of the
 // mount itself is not judged.
