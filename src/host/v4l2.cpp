@@ -24,8 +24,7 @@ public:
     {
         // Non-blocking so that a path naming some other kind of device cannot hold the
         // daemon in open(); no controlling terminal, whatever the path names.
-        const std::string resolved = host_path(path);
-        const int fd = ::open(resolved.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        const int fd = ::open(path, O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         *error = fd < 0 ? errno : 0;
         return fd;
     }

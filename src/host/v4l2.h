@@ -15,8 +15,9 @@ class V4l2Model {
 public:
     virtual ~V4l2Model() = default;
 
-    // Opens the device at `path`, a host path such as "/dev/video0". Returns a descriptor,
-    // or -1 with the error number in *error.
+    // Opens the device at `path` as given: fixed paths are resolved by the caller with
+    // host_path(), a path a caller sent is used as it stands. Returns a descriptor, or -1
+    // with the error number in *error.
     virtual int open(const char *path, int *error) = 0;
     virtual void close(int fd) = 0;
 

@@ -47,9 +47,11 @@ def test_set_format_on_a_missing_device_is_minus_one(env, params):
 
 
 def test_set_format_on_something_that_is_not_a_camera_reports_its_error(env):
+    # A path a caller sends is used as given, not resolved under the host root.
     env.root.write("/dev/video0", "not a device\n")
-    reply = call(env, "SetCameraFormat", json.dumps({"devicePath": "/dev/video0", "format": "YUYV",
+    path = env.root("/dev/video0")
+    reply = call(env, "SetCameraFormat", json.dumps({"devicePath": path, "format": "YUYV",
                                                     "width": 640, "height": 480, "fps": 30}))
     assert reply == "25", "ENOTTY: the file takes no video requests"
     assert env.root.read("/dev/video0") == "not a device\n"
-    assert "Input: /dev/video0, YUYV, 640, 480, 30" in env.daemon.log()
+    assert "Input: %s, YUYV, 640, 480, 30" % path in env.daemon.log()

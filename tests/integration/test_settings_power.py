@@ -118,7 +118,28 @@ class TestSysctlAspm:
         assert env.root.loader_conf == UNRELATED + 'hw.devpmostsave="%s"\n' % tunable
 
 
+    def test_power_saving_is_stored_only_once_its_tunable_is_written(self, env):
+        os.makedirs(env.root(LOADER))  # a folder where the file should be: it cannot be replaced
+        assert call(env, "Sysctl", {"EnableRe0ASPM": "yes"}) == SUCCESS
+        assert env.peers.get("power", "most_save") is None
+        os.rmdir(env.root(LOADER))
+        assert call(env, "Sysctl", {"EnableRe0ASPM": "yes"}) == SUCCESS
+        assert env.peers.get("power", "most_save") == "true"
+        assert env.root.loader_conf == 'hw.devpmostsave="1"\n'
+
+
 class TestSysctlGeneric:
+    def test_unwritable_sysctl_file_fails_sets_the_kernel_and_is_retried(self, env):
+        os.makedirs(env.root("/etc/sysctl.conf.local"))
+        request = {"sysctl": "v4l2_not_allowed", "boolkey": True}
+        assert call(env, "SysctlGeneric", request) == FAIL
+        assert sysctl(env) == [["sysctl", "hw.usb.v4l2.v4l2_not_allowed=1"]]
+        assert env.peers.get("sysctl", "v4l2_not_allowed") is None
+        os.rmdir(env.root("/etc/sysctl.conf.local"))
+        assert call(env, "SysctlGeneric", request) == SUCCESS
+        assert env.root.sysctl_conf == "hw.usb.v4l2.v4l2_not_allowed=1\n"
+        assert env.peers.get("sysctl", "v4l2_not_allowed") == "1"
+
     def test_stores_writes_and_sets_then_repeats_as_nothing(self, env):
         request = {"sysctl": "v4l2_not_allowed", "boolkey": True}
         assert call(env, "SysctlGeneric", request) == SUCCESS

@@ -5,6 +5,7 @@
 
 #include "common/log.h"
 #include "common/reply.h"
+#include "host/host_root.h"
 #include "services/settings/settings_handlers.h"
 
 namespace {
@@ -173,7 +174,7 @@ std::string camera_device_list(V4l2Model &model)
         g_snprintf(device_path, sizeof device_path, device_path_format, name);
         g_snprintf(identity_path, sizeof identity_path, identity_path_format, name);
 
-        V4l2Device device(model, device_path);
+        V4l2Device device(model, host_path(device_path).c_str());
         if (!device.is_open())
             continue;
         v4l2_capability capability{};

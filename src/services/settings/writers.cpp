@@ -138,11 +138,13 @@ void most_save_power_set(const char *value)
     g_autofree char *stored = sysconf_get_key("system", "power", "most_save");
     if (stored && g_strcmp0(stored, value) == 0)
         return;
-    sysconf_set_key("system", "power", "most_save", value, SYSCONF_TYPE_STRING);
+    // The store is written only once the tunable is: a stored value whose line never
+    // landed would make every later request look unchanged.
     LoaderConfEdit edit;
     loader_conf_delete(edit, "hw.devpmostsave");
     loader_conf_write(edit, "hw.devpmostsave", text_is_true(value) ? "1" : "0");
-    loader_conf_commit(edit);
+    if (loader_conf_commit(edit) == 0)
+        sysconf_set_key("system", "power", "most_save", value, SYSCONF_TYPE_STRING);
 }
 
 int sysctl_generic_bool_type(JsonReader *reader, const SysctlGenericEntry *entry)
@@ -157,7 +159,11 @@ int sysctl_generic_bool_type(JsonReader *reader, const SysctlGenericEntry *entry
         _wlog('D', "settings", "%s: same value (%s)\n", "sysctl_generic_bool_type", stored);
         return 0;
     }
-    sysconf_set_key("system", "sysctl", entry->key, text, SYSCONF_TYPE_STRING);
-    sysctl_conf_write(entry->sysctl, text);
-    return host_run(host_command("sysctl %s=%d", entry->sysctl, on ? 1 : 0)) ? 0 : 1;
+    // The runtime value is set even when the file cannot be written; the store only
+    // learns the value once the file holds it, so a failed write is retried next time.
+    const bool written = sysctl_conf_write(entry->sysctl, text) == 0;
+    if (written)
+        sysconf_set_key("system", "sysctl", entry->key, text, SYSCONF_TYPE_STRING);
+    const bool started = host_run(host_command("sysctl %s=%d", entry->sysctl, on ? 1 : 0));
+    return written && started ? 0 : 1;
 }
