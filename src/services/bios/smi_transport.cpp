@@ -79,8 +79,10 @@ uint32_t parse_hex_low32(const char *text)
 
 const char *const output_messages[] = {"output0 is %x\n", "output1 is %x\n", "output2 is %x\n"};
 
+}  // namespace
+
 // Fields are separated by single blanks: two blanks in a row give an empty field.
-int parse_answer(const char *answer)
+int smi_parse_answer(const char *answer)
 {
     const char *blank = strchr(answer, ' ');
     const size_t header_len = blank ? static_cast<size_t>(blank - answer) : strlen(answer);
@@ -105,8 +107,6 @@ int parse_answer(const char *answer)
     }
     return 0;
 }
-
-}  // namespace
 
 void smi_buffers_init()
 {
@@ -145,7 +145,7 @@ int smi_send_request()
         break;
     }
     answer[result.answer_len < ANSWER_MAX ? result.answer_len : ANSWER_MAX] = '\0';
-    return parse_answer(answer);
+    return smi_parse_answer(answer);
 }
 
 bool smi_token_read(uint32_t token, uint32_t argument)

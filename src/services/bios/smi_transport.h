@@ -46,6 +46,10 @@ void smi_request_clear();
 // header was read, -1 otherwise (logged). Does not judge output[0].
 int smi_send_request();
 
+// Parses the driver's answer text into output[0..2] (fields not in the answer keep their
+// value). 0 when the header is valid, -1 (logged, outputs untouched) otherwise.
+int smi_parse_answer(const char *answer);
+
 // The two standard forms: clear the record, fill it, send. True when the exchange worked
 // and the BIOS status is 0; on false, output[0] holds the status (0 if the exchange failed).
 bool smi_token_read(uint32_t token, uint32_t argument = 0);
