@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <string>
 
 #include "common/json_params.h"
 #include "common/reply.h"
@@ -100,6 +101,24 @@ TEST(JsonParamsOwner, TextThatDoesNotParseReadsAsAbsent)
     params.get_int("a", &value);
     EXPECT_STREQ(buffer, "keep");
     EXPECT_EQ(value, 3);
+}
+
+TEST(JsonParamsOwner, DeepNestingIsRefusedWithoutParsing)
+{
+    // Deep enough to overflow the stack of a recursive parser.
+    const std::string deep = std::string(200000, '[') + std::string(200000, ']');
+    JsonParams refused(deep.c_str());
+    EXPECT_FALSE(refused.ok());
+    EXPECT_FALSE(refused.root_is_array());
+    EXPECT_STRNE(refused.error_message(), "");
+
+    // Brackets inside strings do not nest, and ordinary nesting parses.
+    const std::string quoted = "{\"v\":\"" + std::string(1000, '[') + "\\\"{\",\"a\":[[[{\"b\":[1]}]]]}";
+    JsonParams ordinary(quoted.c_str());
+    ASSERT_TRUE(ordinary.ok()) << ordinary.error_message();
+    char buffer[8];
+    EXPECT_EQ(ordinary.copy_string("v", buffer, sizeof buffer), 1);
+    EXPECT_STREQ(buffer, "[[[[[[[");
 }
 
 TEST(ReplyText, InsertedTextIsEscapedAndOrdinaryTextUnchanged)
