@@ -3,24 +3,12 @@ devices; what the camera handlers do with devices is covered by the unit tests' 
 device model."""
 import json
 
-import dbus
 import pytest
 
 import corvo_env
 
 
-def exported(env):
-    def answers():
-        try:
-            env.get_property("settings", "version")
-            return True
-        except dbus.DBusException:
-            return False
-    assert corvo_env.wait_until(answers, 10), env.daemon.log()
-
-
 def call(env, method, text):
-    exported(env)
     return env.call("settings", method, text)
 
 

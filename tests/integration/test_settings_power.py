@@ -3,7 +3,6 @@ over the bus, with a recording sysctl, the stand-in store and a throwaway host r
 import json
 import os
 
-import dbus
 import pytest
 
 import corvo_env
@@ -14,19 +13,7 @@ LOADER = "/boot/loader.conf.local"
 UNRELATED = '# boot settings\nkern.vty="vt"\nhw.re.eee_enable_other="1"\n'
 
 
-def exported(env):
-    # The bus shows the name owned a moment before the daemon has exported its object.
-    def answers():
-        try:
-            env.get_property("settings", "version")
-            return True
-        except dbus.DBusException:
-            return False
-    assert corvo_env.wait_until(answers, 10), env.daemon.log()
-
-
 def call(env, method, params):
-    exported(env)
     text = params if isinstance(params, str) else json.dumps(params)
     return env.call("settings", method, text)
 

@@ -1,7 +1,6 @@
 """SetTerminal, ConfigBoardSerialPort and SetUsbUhidDriver over the bus."""
 import json
 
-import dbus
 import pytest
 
 import corvo_env
@@ -10,19 +9,7 @@ SUCCESS = '{"Result":"Success"}'
 FAIL = '{"Result":"Fail"}'
 
 
-def exported(env):
-    # The bus shows the name owned a moment before the daemon has exported its object.
-    def answers():
-        try:
-            env.get_property("settings", "version")
-            return True
-        except dbus.DBusException:
-            return False
-    assert corvo_env.wait_until(answers, 10), env.daemon.log()
-
-
 def call(env, method, params):
-    exported(env)
     text = params if isinstance(params, str) else json.dumps(params)
     return env.call("settings", method, text)
 

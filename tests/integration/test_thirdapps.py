@@ -5,7 +5,6 @@ import contextlib
 import json
 import os
 
-import dbus
 import pytest
 
 import corvo_env
@@ -13,23 +12,6 @@ import corvo_env
 HID_CONF = "/compat/linux/apps/HID_Citrix/etc/HID/warthog.conf"
 OK = '{"result": "ok"}'
 FAILED = '{"result": "failed"}'
-
-
-def exported(env):
-    """The name can be owned a moment before the object is exported; waits for the object."""
-    def answers():
-        try:
-            env.get_all("thirdapps")
-            return True
-        except dbus.exceptions.DBusException:
-            return False
-    assert corvo_env.wait_until(answers, 15), "thirdapps object not exported"
-
-
-@pytest.fixture(autouse=True)
-def thirdapps_ready(request):
-    if "env" in request.fixturenames:
-        exported(request.getfixturevalue("env"))
 
 
 @contextlib.contextmanager
@@ -40,7 +22,6 @@ def daemon_with_store(store, stop_store=False):
         if stop_store:
             e.peers.stop()
         e.daemon.start()
-        exported(e)
         yield e
         assert e.daemon.alive(), e.daemon.log()
         assert e.daemon.stop() == 160

@@ -3,13 +3,9 @@ again with a configuration file, and the HID multiplexer is switched on and off.
 import json
 import os
 
-import corvo_env
 
 
 def run(env, show):
-    # The names may be owned a moment before their objects are exported.
-    for service in ("headset", "thirdapps"):
-        corvo_env.wait_until(lambda: _answers(env, service), 10)
 
     show("headset companion apps")
     jabra = "/compat/linux/apps/Jabra/usr/local"
@@ -33,13 +29,6 @@ def run(env, show):
     show(None, "EnableUCPlugins %s" % text, env.call("thirdapps", "EnableUCPlugins", text))
     show(None, "  scripts run", env.apps.script_calls())
 
-
-def _answers(env, service):
-    try:
-        env.get_all(service)
-        return True
-    except Exception:
-        return False
 
 
 def _sample_config(env):
