@@ -130,6 +130,25 @@ void sync_folder(const std::string &path)
     }
 }
 
+// A writer killed between creating its temporary file and renaming it leaves that file
+// behind; without this every such crash would leave another one in the boot folder.
+void remove_stale_temps(const char *folder, const char *base)
+{
+    GDir *dir = g_dir_open(folder, 0, nullptr);
+    if (!dir)
+        return;
+    const std::string prefix = std::string(".") + base + ".";
+    while (const char *name = g_dir_read_name(dir)) {
+        if (strlen(name) != prefix.size() + 6 || strncmp(name, prefix.c_str(), prefix.size()) != 0)
+            continue;
+        const std::string path = std::string(folder) + "/" + name;
+        struct stat info {};
+        if (lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode))
+            unlink(path.c_str());
+    }
+    g_dir_close(dir);
+}
+
 }  // namespace
 
 std::string kv_format_line(const KvFileSpec &file, std::string_view name, std::string_view value, bool *cut)
@@ -195,6 +214,7 @@ KvStatus kv_file_commit(const KvFileSpec &file, const KvEdit &edit)
 
     g_autofree char *folder = g_path_get_dirname(file.path.c_str());
     g_autofree char *base = g_path_get_basename(file.path.c_str());
+    remove_stale_temps(folder, base);
     g_autofree char *temp = g_strdup_printf("%s/.%s.XXXXXX", folder, base);
     int fd = g_mkstemp_full(temp, O_WRONLY | O_CLOEXEC, 0600);
     if (fd < 0) {

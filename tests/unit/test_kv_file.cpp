@@ -192,6 +192,21 @@ TEST(KvFile, KilledWriterLeavesOldOrNewContent)
     }
 }
 
+TEST(KvFile, TemporaryFilesOfAKilledWriterAreRemovedByTheNextWrite)
+{
+    TempDir dir;
+    const auto file = loader(dir);
+    put(file.path, "value=\"old\"\n");
+    put(dir.file(".loader.conf.local.Ab12Cd"), "value=\"half");
+    put(dir.file(".loader.conf.local.keep"), "not ours");
+    put(dir.file(".other.conf.Ab12Cd"), "not ours");
+    ASSERT_EQ(replace(file, "value", "new"), KvStatus::ok);
+    EXPECT_EQ(slurp(file.path), "value=\"new\"\n");
+    EXPECT_FALSE(g_file_test(dir.file(".loader.conf.local.Ab12Cd").c_str(), G_FILE_TEST_EXISTS));
+    EXPECT_TRUE(g_file_test(dir.file(".loader.conf.local.keep").c_str(), G_FILE_TEST_EXISTS));
+    EXPECT_TRUE(g_file_test(dir.file(".other.conf.Ab12Cd").c_str(), G_FILE_TEST_EXISTS));
+}
+
 TEST(KvFile, UnreadableTargetReportsIoErrorAndChangesNothing)
 {
     TempDir dir;
