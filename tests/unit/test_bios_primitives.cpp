@@ -209,7 +209,7 @@ TEST_F(BiosPrimitives, AssetTagComesFromTheOutputWordsLowestByteFirst)
 
 TEST_F(BiosPrimitives, LongKeyIsCutToTheFragmentBuffer)
 {
-    const std::string key(200, 'k');
+    const std::string key(BIOS_FRAGMENT_SIZE, 'k');
     EXPECT_EQ(0, bios_get_fastboot(key.c_str(), fragment));
     EXPECT_EQ(BIOS_FRAGMENT_SIZE - 1, strlen(fragment));
 }

@@ -6,8 +6,10 @@
 #include <cstddef>
 #include <cstdint>
 
-// A fragment is `"<key>": "<value>",` and is cut to fit this size with its NUL.
-constexpr size_t BIOS_FRAGMENT_SIZE = 128;
+// A fragment is `"<key>": "<value>",` and is cut to fit this size with its NUL. Room for the
+// longest member the read handlers make: a 63-byte key and a 16-byte asset tag, both escaped
+// (up to six bytes each), so that no reply ever holds a cut member.
+constexpr size_t BIOS_FRAGMENT_SIZE = 512;
 
 // Setters; `enable` nonzero = on. The security key goes with every write.
 int bios_set_pxe_nic1(int enable, uint32_t security_key);

@@ -1,0 +1,24 @@
+#include "services/bios/get_bios.h"
+
+#include <cstring>
+
+#include "common/log.h"
+#include "common/reply.h"
+#include "services/bios/bios_models.h"
+#include "services/bios/bios_read_keys.h"
+
+gboolean on_handle_get_bios(CorvoBios *, GDBusMethodInvocation *invocation, const gchar *para)
+{
+    // Only the exact text "[]" asks for the model's default set.
+    const char *key_list = para;
+    if (strcmp(para, "[]") == 0) {
+        key_list = bios_read_key_list();
+        if (!key_list) {
+            _wlog('D', "bios", "get product name err\n");
+            return complete_with_reply(invocation, bios_read_reply(false, "\"get product name err\""));
+        }
+    }
+    _wlog('D', "bios", " %d: param is %s\n", 1, key_list);
+    const BiosReadResult read = bios_read_keys(key_list, BiosReadForm::get);
+    return complete_with_reply(invocation, bios_read_reply(read.read_status == 1, read.message));
+}
