@@ -7,6 +7,7 @@
 #include "services/bios/bios_fresh_install.h"
 #include "services/bios/bios_models.h"
 #include "services/bios/get_bios.h"
+#include "services/bios/set_bios.h"
 #include "services/bios/smi_transport.h"
 #include "services/bios/update_bios.h"
 #include "services/service_wiring.h"
@@ -20,7 +21,7 @@ CorvoBios *bios_skeleton = nullptr;  // lives until the process ends
 const HandlerRow bios_handler_rows[] = {
     {"handle-get-bios", G_CALLBACK(on_handle_get_bios)},
     {"handle-ext-bios", nullptr /* on_handle_ext_bios */},
-    {"handle-set-bios", nullptr /* on_handle_set_bios */},
+    {"handle-set-bios", G_CALLBACK(on_handle_set_bios)},
     {"handle-update-bios", G_CALLBACK(on_handle_update_bios)},
 };
 

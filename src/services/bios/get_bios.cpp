@@ -7,7 +7,7 @@
 #include "services/bios/bios_models.h"
 #include "services/bios/bios_read_keys.h"
 
-gboolean on_handle_get_bios(CorvoBios *, GDBusMethodInvocation *invocation, const gchar *para)
+std::string get_bios_reply(const char *para)
 {
     // Only the exact text "[]" asks for the model's default set.
     const char *key_list = para;
@@ -15,10 +15,15 @@ gboolean on_handle_get_bios(CorvoBios *, GDBusMethodInvocation *invocation, cons
         key_list = bios_read_key_list();
         if (!key_list) {
             _wlog('D', "bios", "get product name err\n");
-            return complete_with_reply(invocation, bios_read_reply(false, "\"get product name err\""));
+            return bios_read_reply(false, "\"get product name err\"");
         }
     }
     _wlog('D', "bios", " %d: param is %s\n", 1, key_list);
     const BiosReadResult read = bios_read_keys(key_list, BiosReadForm::get);
-    return complete_with_reply(invocation, bios_read_reply(read.read_status == 1, read.message));
+    return bios_read_reply(read.read_status == 1, read.message);
+}
+
+gboolean on_handle_get_bios(CorvoBios *, GDBusMethodInvocation *invocation, const gchar *para)
+{
+    return complete_with_reply(invocation, get_bios_reply(para));
 }

@@ -1,0 +1,16 @@
+#include "services/bios/bios_restore_file.h"
+
+#include <cstring>
+#include <string>
+
+bool bios_restore_file_read(const char *bytes, size_t size, BiosSettings *settings)
+{
+    // A file shorter than the buffer ends in the buffer's zero bytes.
+    const size_t length = size < BIOS_EXTRACT_FILE_SIZE ? size : BIOS_EXTRACT_FILE_SIZE;
+    const void *end = memchr(bytes, '\0', length);
+    if (!end && length == BIOS_EXTRACT_FILE_SIZE)
+        return false;
+    const std::string text(bytes, end ? static_cast<size_t>(static_cast<const char *>(end) - bytes) : length);
+    bios_settings_read(text.c_str(), true, settings);
+    return true;
+}

@@ -1,0 +1,14 @@
+// The CMOS extract file as SetBios reads it back: 1024 bytes holding one JSON object text
+// followed by zero bytes.
+#pragma once
+
+#include <cstddef>
+
+#include "services/bios/bios_settings.h"
+
+constexpr size_t BIOS_EXTRACT_FILE_SIZE = 1024;
+
+// Reads the settings of an extract file from its first bytes (`size` of them; only the
+// first BIOS_EXTRACT_FILE_SIZE count). False, with `settings` untouched, when the text does
+// not end within them.
+bool bios_restore_file_read(const char *bytes, size_t size, BiosSettings *settings);

@@ -1,0 +1,138 @@
+#include "services/bios/set_bios.h"
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "common/json_params.h"
+#include "common/log.h"
+#include "common/reply.h"
+#include "host/file_io.h"
+#include "services/bios/bios_access.h"
+#include "services/bios/bios_models.h"
+#include "services/bios/bios_restore_file.h"
+#include "services/bios/bios_settings.h"
+#include "services/bios/bios_writers.h"
+
+namespace {
+
+constexpr size_t RESTORE_MEMBER_SIZE = 64;
+constexpr size_t RESTORE_PATH_MAX = 55;
+constexpr const char *DOCK_WARNING_MODEL = "Vantor 70";
+
+enum class Entry { ordinary, restore, failed };
+
+// Chooses the settings object: the parameter itself, or the text of the extract file it
+// names. On failure `result_text` says why.
+Entry restore_entry(const char *para, BiosSettings *settings, std::string *result_text)
+{
+    char path[RESTORE_MEMBER_SIZE] = {};
+    char password[RESTORE_MEMBER_SIZE] = {};
+    {
+        const JsonParams params(para);
+        params.copy_string("DeviceKORACMOSRestoreFilePath", path, sizeof path);
+        params.copy_string("DeviceKORACMOSRestorePassword", password, sizeof password);
+    }
+    if (!path[0]) {
+        bios_settings_read(para, false, settings);
+        return Entry::ordinary;
+    }
+    if (strlen(path) > RESTORE_PATH_MAX) {
+        _wlog('D', "bios", "cmos file name too large err\n");
+        *result_text = "{cmos file len err}";
+        return Entry::failed;
+    }
+    char bytes[BIOS_EXTRACT_FILE_SIZE] = {};
+    const HostFileResult read = host_file_read_head(path, bytes, sizeof bytes);
+    if (read.step == HOST_FILE_OPEN_FAILED) {
+        _wlog('D', "bios", "open cmos file name err,err is %s\n", g_strerror(read.error));
+        *result_text = "{open cmos file err}";
+        return Entry::failed;
+    }
+    _wlog('D', "bios", "cmos read ret value is %d\n", static_cast<int>(read.count));
+    if (read.step != HOST_FILE_OK) {
+        *result_text = "{open cmos file err}";
+        return Entry::failed;
+    }
+    if (!bios_restore_file_read(bytes, static_cast<size_t>(read.count), settings)) {
+        *result_text = "{cmos file format err}";
+        return Entry::failed;
+    }
+    if (password[0])
+        g_strlcpy(settings->current_password, password, sizeof settings->current_password);
+    return Entry::restore;
+}
+
+// The auto-on schedule is kept between calls; a call changes only what it carries.
+void store_time(const BiosSettings &settings)
+{
+    if (settings.hour_given)
+        auto_on_hour = settings.hour;
+    if (settings.minute_given)
+        auto_on_minute = settings.minute;
+}
+
+// Text settings, then switches; each failure counts, none stops the next.
+bool apply_settings(const BiosSettings &settings, uint32_t key, std::string *result_text)
+{
+    bool failed = false;
+    for (size_t i = 0; i < BIOS_TEXT_COUNT; ++i)
+        if (!settings.texts[i].empty())
+            failed |= !bios_write_text_setting(static_cast<BiosTextSetting>(i), settings.texts[i].c_str(), key,
+                                               result_text);
+    if (settings.parsed && bios_model_is(DOCK_WARNING_MODEL))
+        failed |= !bios_write_dock_warning(settings.dock_warning, key, result_text);
+    for (size_t i = 0; i < BIOS_SWITCH_COUNT; ++i)
+        if (settings.switches[i] != BIOS_SWITCH_NOT_GIVEN)
+            failed |= !bios_write_switch(i, settings.switches[i], key, result_text);
+    return !failed;
+}
+
+bool finish(const std::string &final_text, bool success, std::string *result_text)
+{
+    *result_text = final_text;
+    _wlog('D', "bios", "final result: %s\n", result_text->c_str());
+    return success;
+}
+
+}  // namespace
+
+bool set_bios_run(const char *para, std::string *result_text)
+{
+    _wlog('D', "bios", "set bios command is executed.\n");
+    std::string text;
+    uint32_t key = 0;
+
+    BiosSettings settings;
+    if (restore_entry(para, &settings, &text) == Entry::failed)
+        return finish(text, false, result_text);
+
+    if (bios_verify_admin_password(settings.current_password, &key) < 0)
+        return finish("{Password err}", false, result_text);
+    const int password_mode = settings.new_password[0] == ' ' ? BIOS_PASSWORD_REMOVE : 0;
+
+    if (settings.days_mask >= 0)
+        auto_on_days = settings.days_mask;
+    if (settings.time_error) {
+        _wlog('D', "bios", "get timelist err\n");
+        return finish(text, false, result_text);
+    }
+    store_time(settings);
+
+    const bool applied = apply_settings(settings, key, &text);
+
+    // A password change decides the result on its own.
+    if (settings.new_password[0]) {
+        if (bios_change_admin_password(settings.current_password, settings.new_password, password_mode) == 0)
+            return finish("{Password change Ok}", true, result_text);
+        return finish("{Password change err}", false, result_text);
+    }
+    return finish(text, applied, result_text);
+}
+
+gboolean on_handle_set_bios(CorvoBios *, GDBusMethodInvocation *invocation, const gchar *para)
+{
+    std::string result_text;
+    const bool success = set_bios_run(para, &result_text);
+    return complete_with_reply(invocation, std::string("{\"result\":\"") + (success ? "Success" : "FAILED") + "\"}");
+}

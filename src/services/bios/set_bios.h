@@ -1,0 +1,12 @@
+// SetBios: writes the BIOS settings a caller gives, or those of an extract file (restore).
+#pragma once
+
+#include <string>
+
+#include "settings_dbus.h"
+
+gboolean on_handle_set_bios(CorvoBios *object, GDBusMethodInvocation *invocation, const gchar *para);
+
+// The work of one call: true for "Success". `result_text` receives the per-setting account
+// that is logged with the final result.
+bool set_bios_run(const char *para, std::string *result_text);
