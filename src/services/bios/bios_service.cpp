@@ -6,6 +6,7 @@
 #include "services/bios/bios_access.h"
 #include "services/bios/bios_fresh_install.h"
 #include "services/bios/bios_models.h"
+#include "services/bios/ext_bios.h"
 #include "services/bios/get_bios.h"
 #include "services/bios/set_bios.h"
 #include "services/bios/smi_transport.h"
@@ -20,7 +21,7 @@ CorvoBios *bios_skeleton = nullptr;  // lives until the process ends
 // Connected in this order; a row without a handler answers UnknownMethod.
 const HandlerRow bios_handler_rows[] = {
     {"handle-get-bios", G_CALLBACK(on_handle_get_bios)},
-    {"handle-ext-bios", nullptr /* on_handle_ext_bios */},
+    {"handle-ext-bios", G_CALLBACK(on_handle_ext_bios)},
     {"handle-set-bios", G_CALLBACK(on_handle_set_bios)},
     {"handle-update-bios", G_CALLBACK(on_handle_update_bios)},
 };

@@ -1,0 +1,85 @@
+#include "services/bios/ext_bios.h"
+
+#include <cerrno>
+#include <cstring>
+#include <glib.h>
+
+#include "common/json_params.h"
+#include "common/log.h"
+#include "common/reply.h"
+#include "host/file_io.h"
+#include "host/host_root.h"
+#include "host/spawn.h"
+#include "services/bios/bios_models.h"
+#include "services/bios/bios_read_keys.h"
+#include "services/bios/bios_restore_file.h"
+
+namespace {
+
+constexpr size_t EXTRACT_PATH_SIZE = 64;
+constexpr size_t EXTRACT_PATH_MAX = 55;
+constexpr const char *EXTRACT_SCRIPT = "/usr/share/system/cmos_extract.sh";
+
+// The script gets the file path as one argument; no shell reads it.
+void run_extract_script(const char *path)
+{
+    HostCommand command;
+    command.argv = {"sh", host_path(EXTRACT_SCRIPT), path};
+    command.text = std::string("sh ") + EXTRACT_SCRIPT + " " + path;
+    if (!host_run(command))
+        _wlog('D', "bios", "import system cfg error: %s\n", g_strerror(errno));
+}
+
+// The file holds the message and zero bytes up to its fixed size. False when it could not be
+// written whole and flushed.
+bool write_extract_file(const char *path, const std::string &message)
+{
+    char bytes[BIOS_EXTRACT_FILE_SIZE] = {};
+    static_assert(BIOS_MESSAGE_MAX < BIOS_EXTRACT_FILE_SIZE, "the message and its end fit the file");
+    memcpy(bytes, message.data(), message.size() < BIOS_MESSAGE_MAX ? message.size() : BIOS_MESSAGE_MAX);
+    const HostFileResult written = host_file_write_whole(path, bytes, sizeof bytes);
+    if (written.step == HOST_FILE_OPEN_FAILED) {
+        _wlog('D', "bios", "open cmos file err, errno is %s\n", g_strerror(written.error));
+        return false;
+    }
+    _wlog('D', "bios", "wirte ret value is %d\n", static_cast<int>(written.count));
+    return written.step == HOST_FILE_OK;
+}
+
+}  // namespace
+
+std::string ext_bios_reply(const char *para)
+{
+    char path[EXTRACT_PATH_SIZE] = {};
+    {
+        const JsonParams params(para);
+        params.copy_string("DeviceKORACMOSExtractFilePath", path, sizeof path);
+    }
+    const char *key_list = para;
+    const bool extract_mode = path[0] != '\0';
+    if (extract_mode) {
+        if (strlen(path) > EXTRACT_PATH_MAX) {
+            _wlog('D', "bios", "cmos file name too large err\n");
+            return bios_read_reply(false, "{}");
+        }
+        key_list = bios_extract_key_list();
+        if (!key_list) {
+            _wlog('D', "bios", "cmos:get product name err\n");
+            return bios_read_reply(false, "\"cmos: get product name err\"");
+        }
+    }
+    _wlog('D', "bios", "Extract: %d: param is %s\n", 1, key_list);
+    const BiosReadResult read =
+        bios_read_keys(key_list, extract_mode ? BiosReadForm::extract_file : BiosReadForm::extract_reply);
+    if (extract_mode) {
+        run_extract_script(path);
+        if (!write_extract_file(path, read.message))
+            return bios_read_reply(false, read.message);
+    }
+    return bios_read_reply(read.read_status == 1, read.message);
+}
+
+gboolean on_handle_ext_bios(CorvoBios *, GDBusMethodInvocation *invocation, const gchar *para)
+{
+    return complete_with_reply(invocation, ext_bios_reply(para));
+}

@@ -1,0 +1,12 @@
+// ExtBios: exports the model's BIOS settings to an extract file, or reads the keys a caller
+// names in the form SetBios takes them back.
+#pragma once
+
+#include <string>
+
+#include "settings_dbus.h"
+
+gboolean on_handle_ext_bios(CorvoBios *object, GDBusMethodInvocation *invocation, const gchar *para);
+
+// The reply of one call (the file, when asked for, is written before it returns).
+std::string ext_bios_reply(const char *para);
