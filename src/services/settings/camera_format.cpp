@@ -104,7 +104,7 @@ gboolean on_handle_admin_policy_set_camera_format(CorvoSettings *, GDBusMethodIn
           request.fps);
 
     const int result = camera_set_format(v4l2_model(), request);
-    const gboolean handled = complete_with_reply(invocation, std::to_string(result));
+    // Logged before the reply goes out: a caller that has its answer can rely on the log.
     _wlog('D', "settings", "Completing the set camera format, error code: %d", result);
-    return handled;
+    return complete_with_reply(invocation, std::to_string(result));
 }
