@@ -219,7 +219,9 @@ class Daemon:
         args = [self.lock_path] if args is None else args
         self.stdout = open(self.stdout_path, "ab")
         self.stderr = open(self.stderr_path, "ab")
-        self.process = subprocess.Popen([built("src", "corvo-settingsd")] + list(args), env=self.env(),
+        # CORVO_DAEMON_WRAPPER runs the daemon under a tool, e.g. "valgrind --tool=callgrind".
+        wrapper = os.environ.get("CORVO_DAEMON_WRAPPER", "").split()
+        self.process = subprocess.Popen(wrapper + [built("src", "corvo-settingsd")] + list(args), env=self.env(),
                                         stdout=self.stdout, stderr=self.stderr)
         if wait and not self.wait_for_names():
             raise RuntimeError("daemon did not own its names; log:\n" + self.log())

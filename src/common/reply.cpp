@@ -56,7 +56,10 @@ std::string json_escape(std::string_view text)
 
 std::string json_quote(std::string_view text)
 {
-    return "\"" + json_escape(text) + "\"";
+    std::string out = "\"";
+    out += json_escape(text);
+    out += '"';
+    return out;
 }
 
 std::string utf8_sanitize(std::string_view text)
@@ -69,7 +72,10 @@ std::string utf8_sanitize(std::string_view text)
 
 std::string reply_result(std::string_view result)
 {
-    return "{\"Result\":\"" + json_escape(result) + "\"}";
+    std::string out = "{\"Result\":\"";
+    out += json_escape(result);
+    out += "\"}";
+    return out;
 }
 
 gboolean complete_with_reply(GDBusMethodInvocation *invocation, std::string_view reply)

@@ -298,7 +298,7 @@ void read_elements(JsonArray *array, BiosReadForm form, BiosReadResult &result)
 BiosReadResult bios_read_keys(const char *key_list, BiosReadForm form)
 {
     BiosReadResult result;
-    result.message = "{";
+    result.message += '{';
     const JsonParams params(key_list);
     if (params.root_is_array()) {
         JsonArray *array = json_node_get_array(params.root());
@@ -313,5 +313,10 @@ BiosReadResult bios_read_keys(const char *key_list, BiosReadForm form)
 
 std::string bios_read_reply(bool success, const std::string &message)
 {
-    return std::string("{\"result\":\"") + (success ? "Success" : "FAILED") + "\", \"message\": " + message + "}";
+    std::string reply = "{\"result\":\"";
+    reply += success ? "Success" : "FAILED";
+    reply += "\", \"message\": ";
+    reply += message;
+    reply += '}';
+    return reply;
 }
