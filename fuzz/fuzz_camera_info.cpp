@@ -13,12 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "common/log.h"
 #include "services/settings/camera_info.h"
 
 namespace {
-
-void quiet(const char *, void *) {}
 
 struct Interval {
     uint32_t type, numerator, denominator;
@@ -224,11 +221,6 @@ private:
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static bool once = [] {
-        log_set_sink(quiet, nullptr);
-        return true;
-    }();
-    (void)once;
     FuzzedDataProvider in(data, size);
     FuzzedCameras cameras(in);
 

@@ -6,22 +6,10 @@
 #include <string>
 
 #include "common/json_params.h"
-#include "common/log.h"
 #include "common/reply.h"
-
-namespace {
-
-void quiet(const char *, void *) {}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static bool once = [] {
-        log_set_sink(quiet, nullptr);
-        return true;
-    }();
-    (void)once;
     const std::string text(reinterpret_cast<const char *>(data), size);
     JsonParams params(text.c_str());
 

@@ -6,35 +6,10 @@
 #include <string>
 #include <string_view>
 
-#include "common/log.h"
 #include "host/kv_file.h"
-
-namespace {
-
-void quiet(const char *, void *) {}
-
-std::string_view key_of(std::string_view line)
-{
-    const size_t equals = line.find('=');
-    if (equals == std::string_view::npos)
-        return {};
-    std::string_view key = line.substr(0, equals);
-    while (!key.empty() && (key.front() == ' ' || key.front() == '\t'))
-        key.remove_prefix(1);
-    while (!key.empty() && (key.back() == ' ' || key.back() == '\t'))
-        key.remove_suffix(1);
-    return key;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static bool once = [] {
-        log_set_sink(quiet, nullptr);
-        return true;
-    }();
-    (void)once;
     // Layout: name \0 value \0 content (missing parts are empty).
     const std::string_view input(reinterpret_cast<const char *>(data), size);
     const size_t first = input.find('\0');
@@ -59,12 +34,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         for (size_t start = 0; start < out.size();) {
             const size_t end = out.find('\n', start);
             const std::string_view line(out.data() + start, end - start);
-            if (key_of(line) == name)
+            if (kv_line_key(line) == name)
                 ++with_key;
             last = line;
             start = end + 1;
         }
-        if (with_key != 1 || key_of(last) != name || last.size() > file.max_line)
+        if (with_key != 1 || kv_line_key(last) != name || last.size() > file.max_line)
             __builtin_trap();
         if (format == KvFormat::quoted && last.back() != '"')
             __builtin_trap();

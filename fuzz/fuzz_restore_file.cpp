@@ -6,12 +6,9 @@
 #include <cstring>
 #include <vector>
 
-#include "common/log.h"
 #include "services/bios/bios_restore_file.h"
 
 namespace {
-
-void quiet(const char *, void *) {}
 
 bool untouched(const BiosSettings &settings)
 {
@@ -29,11 +26,6 @@ bool untouched(const BiosSettings &settings)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static bool once = [] {
-        log_set_sink(quiet, nullptr);
-        return true;
-    }();
-    (void)once;
     // An exact-size copy, so that reading one byte past the file is caught.
     const std::vector<char> file(data, data + size);
     static const char empty = 0;

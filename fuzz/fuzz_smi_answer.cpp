@@ -8,12 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "common/log.h"
 #include "services/bios/smi_transport.h"
 
 namespace {
-
-void quiet(const char *, void *) {}
 
 bool plain_hex(std::string_view field)
 {
@@ -29,11 +26,6 @@ bool plain_hex(std::string_view field)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static bool once = [] {
-        log_set_sink(quiet, nullptr);
-        return true;
-    }();
-    (void)once;
     // The transport reads at most 256 bytes and ends them with a zero byte.
     const std::string answer(reinterpret_cast<const char *>(data), std::min<size_t>(size, 256));
     const uint32_t before[4] = {0xdeadbeef, 0xfeedface, 0xcafef00d, 0x5eed5eed};

@@ -7,12 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "common/log.h"
 #include "services/settings/usb_class_list_filter.h"
 
 namespace {
-
-void quiet(const char *, void *) {}
 
 bool is_code(std::string_view piece)
 {
@@ -36,11 +33,6 @@ bool is_name(std::string_view piece)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static bool once = [] {
-        log_set_sink(quiet, nullptr);
-        return true;
-    }();
-    (void)once;
     if (size < 2)
         return 0;
     // The first two bytes choose the room left in the loader line (0..2047, so also more

@@ -8,12 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "common/log.h"
 #include "services/settings/usb_red_string.h"
 
 namespace {
-
-void quiet(const char *, void *) {}
 
 bool kernel_char(char c)
 {
@@ -25,11 +22,6 @@ bool kernel_char(char c)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static bool once = [] {
-        log_set_sink(quiet, nullptr);
-        return true;
-    }();
-    (void)once;
     // A D-Bus string holds no zero byte: the list ends at the first one.
     const std::string list(reinterpret_cast<const char *>(data), strnlen(reinterpret_cast<const char *>(data), size));
 

@@ -39,21 +39,6 @@ bool kv_value_valid(std::string_view value, KvFormat format)
 
 namespace {
 
-// The key of a line: text before the first '=', without surrounding blanks. A line with
-// no '=' has no key and is never removed.
-std::string_view line_key(std::string_view line)
-{
-    const size_t equals = line.find('=');
-    if (equals == std::string_view::npos)
-        return {};
-    std::string_view key = line.substr(0, equals);
-    while (!key.empty() && (key.front() == ' ' || key.front() == '\t'))
-        key.remove_prefix(1);
-    while (!key.empty() && (key.back() == ' ' || key.back() == '\t'))
-        key.remove_suffix(1);
-    return key;
-}
-
 // Cuts `text` to at most `limit` bytes without splitting a UTF-8 sequence.
 std::string_view cut_at_character(std::string_view text, size_t limit)
 {
@@ -151,6 +136,19 @@ void remove_stale_temps(const char *folder, const char *base)
 
 }  // namespace
 
+std::string_view kv_line_key(std::string_view line)
+{
+    const size_t equals = line.find('=');
+    if (equals == std::string_view::npos)
+        return {};
+    std::string_view key = line.substr(0, equals);
+    while (!key.empty() && (key.front() == ' ' || key.front() == '\t'))
+        key.remove_prefix(1);
+    while (!key.empty() && (key.back() == ' ' || key.back() == '\t'))
+        key.remove_suffix(1);
+    return key;
+}
+
 std::string kv_format_line(const KvFileSpec &file, std::string_view name, std::string_view value, bool *cut)
 {
     const bool quoted = file.format == KvFormat::quoted;
@@ -180,7 +178,7 @@ std::string kv_apply(const KvFileSpec &file, std::string_view content, const KvE
                 _wlog('D', "settings", "file[%s] line[%d]: %s length error, truncated!\n", "kv_file.cpp", __LINE__,
                       op.value.c_str());
         } else {
-            std::erase_if(lines, [&](const std::string &line) { return line_key(line) == op.name; });
+            std::erase_if(lines, [&](const std::string &line) { return kv_line_key(line) == op.name; });
         }
     }
     std::string out;

@@ -52,6 +52,10 @@ enum class KvStatus {
 bool kv_name_valid(std::string_view name);
 bool kv_value_valid(std::string_view value, KvFormat format);
 
+// The key of a line: the text before its first '=', without surrounding blanks; empty for
+// a line without '=' (comments among them), which is never removed.
+std::string_view kv_line_key(std::string_view line);
+
 // The line an append writes; a value too long for `max_line` is cut (at a character
 // boundary) so that the line, closing quote included, fits. `cut` tells whether it was.
 std::string kv_format_line(const KvFileSpec &file, std::string_view name, std::string_view value, bool *cut);
