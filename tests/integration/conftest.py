@@ -6,6 +6,7 @@ import pytest
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
 
 import corvo_env  # noqa: E402
+from helpers import finish  # noqa: E402
 
 
 @pytest.fixture
@@ -13,10 +14,7 @@ def env():
     """A running daemon with its stand-ins; sanitizer reports fail the test."""
     with corvo_env.Environment() as e:
         yield e
-        assert e.daemon.alive(), "daemon died:\n" + e.daemon.log()
-        code = e.daemon.stop()
-        assert not e.daemon.sanitizer_reports(), e.daemon.log()
-        assert code == 160, "exit status %r\n%s" % (code, e.daemon.log())
+        finish(e)
 
 
 @pytest.fixture
@@ -26,4 +24,4 @@ def world():
         yield e
         if e.daemon.process is not None:
             e.daemon.stop()
-        assert not e.daemon.sanitizer_reports(), e.daemon.log()
+        assert not e.daemon.sanitizer_reports(), e.daemon.log()[-20000:]

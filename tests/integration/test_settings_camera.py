@@ -5,11 +5,7 @@ import json
 
 import pytest
 
-import corvo_env
-
-
-def call(env, method, text):
-    return env.call("settings", method, text)
+from helpers import call
 
 
 def test_no_devices_is_an_empty_list(env):

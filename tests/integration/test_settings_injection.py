@@ -6,7 +6,7 @@ import re
 
 import pytest
 
-from test_settings_terminal import call
+from helpers import call
 
 FOREIGN = '# comment\nautoboot_delay="2"\n'
 WELL_FORMED = re.compile(r'^(#.*|[A-Za-z0-9_.-]+="[^"\n]*")$')

@@ -4,7 +4,7 @@ import os
 import re
 import threading
 
-from test_settings_terminal import SUCCESS, call
+from helpers import SUCCESS, call
 
 FOREIGN = ('# boot configuration of this terminal\n'
            '# usb.whitelist.class="do not touch this comment"\n'
@@ -58,8 +58,7 @@ def test_file_mode_is_kept(env):
 
 
 def test_file_is_never_seen_half_written(env):
-    """A reader polling the file while VusbProperty flips its five switches back and forth
-    always sees the foreign lines and all five switches."""
+    # A reader polls the file while VusbProperty flips its five switches back and forth.
     env.root.write("/boot/loader.conf.local", FOREIGN)
     path = env.root("/boot/loader.conf.local")
     switches = ["usbRedirect", "excludePrinter", "excludeDisk", "excludeVideo", "excludeAudio"]

@@ -1,17 +1,10 @@
-"""SetTerminal, ConfigBoardSerialPort and SetUsbUhidDriver over the bus."""
-import json
+"""SetTerminal, ConfigBoardSerialPort and SetUsbUhidDriver over the bus, and the stored power
+button and USB redirection strings re-applied at start-up."""
+import os
 
 import pytest
 
-import corvo_env
-
-SUCCESS = '{"Result":"Success"}'
-FAIL = '{"Result":"Fail"}'
-
-
-def call(env, method, params):
-    text = params if isinstance(params, str) else json.dumps(params)
-    return env.call("settings", method, text)
+from helpers import FAIL, LOADER, SUCCESS, call, running
 
 
 class TestSetTerminal:
@@ -21,25 +14,17 @@ class TestSetTerminal:
         assert env.recorder.calls("sysctl") == [["sysctl", "hw.acpi.power_button_state=" + state]]
         assert env.peers.get("termsetting", "dispowerbutton") == value
 
-    def test_unknown_value_runs_and_stores_nothing_but_restart(self, env):
-        assert call(env, "SetTerminal", {"DisablePowerButton": "maybe", "DisableRestart": "yes"}) == FAIL
-        assert env.recorder.calls("sysctl") == []
-        assert env.peers.get("termsetting", "dispowerbutton") is None
-        assert env.peers.get("termsetting", "disrestart") == "yes"
-
-    def test_restart_alone_is_stored_and_answers_fail(self, env):
-        assert call(env, "SetTerminal", {"DisableRestart": "no"}) == FAIL
-        assert env.peers.get("termsetting", "disrestart") == "no"
-        assert env.recorder.calls("sysctl") == []
-
-    def test_unparsable_request_changes_nothing(self, env):
-        assert call(env, "SetTerminal", "{DisablePowerButton") == FAIL
+    @pytest.mark.parametrize("params,restart", [({"DisablePowerButton": "maybe", "DisableRestart": "yes"}, "yes"),
+                                                ({"DisableRestart": "no"}, "no"), ("{DisablePowerButton", None)])
+    def test_without_a_power_button_value_only_restart_is_stored_and_it_fails(self, env, params, restart):
+        assert call(env, "SetTerminal", params) == FAIL
         assert env.recorder.calls() == []
-        assert env.peers.dump() == {}
+        assert env.peers.dump() == ({} if restart is None else {("termsetting", "disrestart"): restart})
 
 
 class TestConfigBoardSerialPort:
-    def test_second_identical_request_is_refused_with_the_same_value_line(self, env):
+    def test_change_then_the_same_value_again_is_refused(self, env):
+        call(env, "ConfigBoardSerialPort", {"BoardSerialPortEnable": True})
         assert call(env, "ConfigBoardSerialPort", {"BoardSerialPortEnable": False}) == SUCCESS
         assert env.root.loader_conf == 'kern.ttyS.enablement="false"\n'
         assert env.peers.get("com", "disable_board_serial") == "false"
@@ -47,46 +32,61 @@ class TestConfigBoardSerialPort:
         assert "on_handle_config_board_serial_port: same value (false)\n" in env.daemon.output()
         assert env.root.loader_conf == 'kern.ttyS.enablement="false"\n'
 
-    def test_change_replaces_the_line(self, env):
-        call(env, "ConfigBoardSerialPort", {"BoardSerialPortEnable": True})
-        assert call(env, "ConfigBoardSerialPort", {"BoardSerialPortEnable": False}) == SUCCESS
-        assert env.root.loader_conf == 'kern.ttyS.enablement="false"\n'
-
-    @pytest.mark.parametrize("params", ["not json", {}, {"Other": True}])
-    def test_request_without_a_value_writes_nothing(self, env, params):
+    @pytest.mark.parametrize("params", ["not json", {}, {"Other": True}, None])
+    def test_request_without_a_value_or_file_writes_and_stores_nothing(self, env, params):
+        if params is None:
+            env.root.write(LOADER + "/blocker", "")  # a folder where the file belongs
+            params = {"BoardSerialPortEnable": True}
         assert call(env, "ConfigBoardSerialPort", params) == FAIL
-        assert env.root.read("/boot/loader.conf.local") is None
-        assert env.peers.get("com", "disable_board_serial") is None
-
-    def test_unwritable_boot_file_fails_and_keeps_the_store(self, env):
-        env.root.write("/boot/loader.conf.local/blocker", "")  # a folder where the file belongs
-        assert call(env, "ConfigBoardSerialPort", {"BoardSerialPortEnable": True}) == FAIL
+        assert not os.path.isfile(env.root(LOADER))
         assert env.peers.get("com", "disable_board_serial") is None
 
 
 class TestSetUsbUhidDriver:
-    @pytest.mark.parametrize("params", [{"uhid": ""}, {}])
-    def test_empty_list_writes_empty_tunable_and_braces(self, env, params):
+    @pytest.mark.parametrize("params,devices", [({"uhid": ""}, ""), ({}, ""),
+                                                ({"uhid": "0x1234:0x5678,0x0a0b:0x0c0d"}, "0x1234:0x5678,0x0a0b:0x0c0d")])
+    def test_list_reaches_file_and_kernel(self, env, params, devices):
+        env.root.write("/boot/loader.conf.local", 'hw.usb.uhid_device_driver.uhid="old"\n')
         assert call(env, "SetUsbUhidDriver", params) == SUCCESS
-        assert env.root.loader_conf == 'hw.usb.uhid_device_driver.uhid=""\n'
-        assert env.recorder.calls("sysctl") == [["sysctl", "hw.usb.uhid_driver_devices_string={}"]]
+        assert env.root.loader_conf == 'hw.usb.uhid_device_driver.uhid="%s"\n' % devices
+        assert env.recorder.calls("sysctl") == [["sysctl", "hw.usb.uhid_driver_devices_string={%s}" % devices]]
 
-    def test_list_reaches_file_and_kernel(self, env):
+    @pytest.mark.parametrize("params", [{"uhid": '0x1"2'}, {"uhid": "0x1\n0x2"}, {"uhid": "0x1\r"}, "[", "[]"])
+    def test_list_the_file_cannot_hold_or_unparsable_request_is_refused_whole(self, env, params):
         env.root.write("/boot/loader.conf.local", 'hw.usb.uhid_device_driver.uhid="old"\n')
-        assert call(env, "SetUsbUhidDriver", {"uhid": "0x1234:0x5678,0x0a0b:0x0c0d"}) == SUCCESS
-        assert env.root.loader_conf == 'hw.usb.uhid_device_driver.uhid="0x1234:0x5678,0x0a0b:0x0c0d"\n'
-        assert env.recorder.calls("sysctl") == [
-            ["sysctl", "hw.usb.uhid_driver_devices_string={0x1234:0x5678,0x0a0b:0x0c0d}"]]
-
-    @pytest.mark.parametrize("devices", ['0x1"2', "0x1\n0x2", "0x1\r"])
-    def test_list_the_file_cannot_hold_is_refused_whole(self, env, devices):
-        env.root.write("/boot/loader.conf.local", 'hw.usb.uhid_device_driver.uhid="old"\n')
-        assert call(env, "SetUsbUhidDriver", {"uhid": devices}) == FAIL
+        assert call(env, "SetUsbUhidDriver", params) == FAIL
         assert env.root.loader_conf == 'hw.usb.uhid_device_driver.uhid="old"\n'
         assert env.recorder.calls() == []
 
-    @pytest.mark.parametrize("params", ["[", "[]"])
-    def test_unparsable_request_fails(self, env, params):
-        assert call(env, "SetUsbUhidDriver", params) == FAIL
-        assert env.root.read("/boot/loader.conf.local") is None
-        assert env.recorder.calls() == []
+
+REDIRECT = "1,0,1,{0x12345678,0x0,0x3}"
+LOCAL = "0,0,1,{0x0,0x080650,0x1}"
+
+
+@pytest.mark.parametrize("store,commands", [
+    ({("termsetting", "dispowerbutton"): "yes", ("usbiflocal", "flo_interfacestring"): LOCAL,
+      ("usbifredirect", "fre_interfacestring"): REDIRECT},
+     ["hw.acpi.power_button_state=NONE", "hw.usb.usbfs_redirect_string=" + REDIRECT,
+      "hw.usb.usbfs_redirect_string=" + LOCAL]),
+    ({("termsetting", "dispowerbutton"): "maybe", ("usbiflocal", "flo_interfacestring"): LOCAL},
+     ["hw.usb.usbfs_redirect_string=" + LOCAL]),
+    ({}, []),
+])
+def test_stored_settings_are_applied_at_start_redirect_before_local(store, commands):
+    with running(store=store) as env:
+        assert env.recorder.calls() == [["sysctl", c] for c in commands]
+        if REDIRECT in store.values():
+            assert 'usbif command = sysctl hw.usb.usbfs_redirect_string="%s"' % REDIRECT in env.daemon.log()
+
+
+def test_settings_made_over_the_bus_come_back_after_a_restart(world):
+    world.daemon.start()
+    call(world, "SetTerminal", {"DisablePowerButton": "no"})
+    call(world, "UsbRedConfigure", {"usbifstring": "0x080650", "usbredenable": "yes"})
+    world.daemon.stop()
+    world.recorder.clear()
+    world.daemon.start()
+    assert world.recorder.calls("sysctl") == [
+        ["sysctl", "hw.acpi.power_button_state=S5"],
+        ["sysctl", "hw.usb.usbfs_redirect_string=1,0,1,{0x0,0x080650,0x1}"],
+    ]
