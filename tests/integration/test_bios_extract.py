@@ -1,6 +1,5 @@
 """ExtBios and the restore mode of SetBios with the real daemon and the BIOS simulator: the
 extract file, the script run before it, and a round trip for every model."""
-
 import json
 import os
 import random
@@ -9,7 +8,7 @@ import tempfile
 
 import pytest
 
-from test_bios_platform import bios_world
+from helpers import bios_world
 
 PASSWORD = "Sesame42"
 FAILED_EMPTY = '{"result":"FAILED", "message": {}}'

@@ -4,10 +4,10 @@ started in the background."""
 import json
 import os
 
-import dbus
 import pytest
 
 import corvo_env
+from helpers import declined
 
 JABRA_ROOT = "/compat/linux/apps/Jabra"
 GN = JABRA_ROOT + "/usr/local/gn"
@@ -20,19 +20,10 @@ EPOS_CONFIG = EPOS_ROOT + "/etc/epos-connect/config.txt"
 
 SUCCESS = '{"result":"Success"}'
 FAILED = '{"result":"FAILED"}'
-UNKNOWN_METHOD = "org.freedesktop.DBus.Error.UnknownMethod"
 
 
 def set_headset(env, text=None, **members):
     return env.call("headset", "SetHeadset", json.dumps(members) if text is None else text)
-
-
-def declined(env, **members):
-    with pytest.raises(dbus.exceptions.DBusException) as info:
-        set_headset(env, **members)
-    assert info.value.get_dbus_name() == UNKNOWN_METHOD
-    assert info.value.get_dbus_message() == "Method SetHeadset is not implemented on interface com.corvo.headset"
-    return info.value
 
 
 def source_file(env, name, text):
@@ -53,9 +44,7 @@ def started(env):
 
 def zombie_children(pid):
     zombies = []
-    for entry in os.listdir("/proc"):
-        if not entry.isdigit():
-            continue
+    for entry in filter(str.isdigit, os.listdir("/proc")):
         try:
             with open("/proc/%s/stat" % entry) as f:
                 fields = f.read().rsplit(")", 1)[1].split()
@@ -70,11 +59,9 @@ class TestEnableAndDisable:
     def test_disabled_jabra_gets_no_config_until_enabled_again(self, env):
         assert set_headset(env, jabraEnable=0) == SUCCESS
         assert env.apps.exists(GN_BK) and not env.apps.exists(GN)
-
         ini = source_file(env, "jabra.ini", "[jabra]\nring=1\n")
         assert set_headset(env, jabraConfigFile=ini) == SUCCESS
-        assert env.recorder.calls("cp") == []
-        assert started(env) == []
+        assert env.recorder.calls("cp") == [] and started(env) == []
         assert env.root.read(JABRA_INI) is None
 
         assert set_headset(env, jabraEnable=1, jabraConfigFile=ini) == SUCCESS
@@ -84,18 +71,22 @@ class TestEnableAndDisable:
         assert env.apps.wait_for_calls("jdu.sh", 1) == [["jdu.sh"]]
         assert started(env) == ["D headset: Try to execute %s &" % env.root(GN + "/jdu.sh")]
         assert "final result: Success" in env.daemon.log()
+        # A restarted daemon has forgotten the disabled state: only the folder is renamed.
+        assert set_headset(env, jabraEnable=0) == SUCCESS
+        env.daemon.stop()
+        env.daemon.start()
+        assert set_headset(env, jabraConfigFile=ini) == SUCCESS
+        assert env.root.read(JABRA_INI) == "[jabra]\nring=1\n" and env.apps.exists(GN_BK)
+        assert len(env.recorder.calls("cp")) == 2
 
-    def test_disabling_epos_stops_it_before_renaming(self, env):
+    @pytest.mark.parametrize("already_off", [False, True])
+    def test_disabling_epos_stops_it_before_renaming(self, env, already_off):
+        if already_off:
+            move(env, SBIN, SBIN_BK)
         assert set_headset(env, eposEnable=0) == SUCCESS
-        assert env.recorder.calls("pkill") == [["pkill", "-f", "epos-connect"]]
+        assert env.recorder.calls("pkill") == ([] if already_off else [["pkill", "-f", "epos-connect"]])
         assert env.apps.exists(SBIN_BK) and not env.apps.exists(SBIN)
-
-    def test_disabling_epos_again_is_no_error(self, env):
-        move(env, SBIN, SBIN_BK)
-        assert set_headset(env, eposEnable=0) == SUCCESS
-        assert "epos dis file exist" in env.daemon.log()
-        assert env.recorder.calls("pkill") == []
-        assert env.apps.exists(SBIN_BK)
+        assert ("epos dis file exist" in env.daemon.log()) == already_off
 
     def test_enabling_epos_with_config_renames_copies_restarts(self, env):
         move(env, SBIN, SBIN_BK)
@@ -107,39 +98,41 @@ class TestEnableAndDisable:
                                         ["pkill", "-f", "epos-connect"]]
         assert env.apps.wait_for_calls("epos-connect", 1) == [["epos-connect"]]
 
-    def test_enabling_an_enabled_app_changes_nothing(self, env):
-        assert set_headset(env, jabraEnable=1, eposEnable=1) == SUCCESS
-        log = env.daemon.log()
-        assert "jabra enable file exist" in log and "epos enable file exist" in log
-        assert env.apps.exists(GN) and env.apps.exists(SBIN)
+    @pytest.mark.parametrize("jabra,epos,logged", [(1, 1, ["jabra enable file exist", "epos enable file exist"]),
+                                                   (165, 165, [])])
+    def test_enabled_apps_or_the_absent_marker_change_nothing(self, env, jabra, epos, logged):
+        assert set_headset(env, jabraEnable=jabra, eposEnable=epos) == SUCCESS
+        assert all(text in env.daemon.log() for text in logged)
+        assert "set input value err" not in env.daemon.log()
+        assert env.apps.exists(GN) and env.apps.exists(SBIN) and env.recorder.calls() == []
 
     @pytest.mark.parametrize("enable, prepare, message", [
         (1, "no-root", "jabra file not exist"),
         (0, "no-root", "jabra file not exist"),
         (1, "no-folder", "jabra enable err"),
         (0, "no-folder", "jabra dis err"),
+        (1, "both-folders", "jabra rename err"),
         (2, None, "jabra set input value err"),
         (-1, None, "jabra set input value err"),
+        # Read as a number these would be 0 and silently disable the application.
+        ("0", None, "jabra set input value err"),
+        (None, None, "jabra set input value err"),
+        ({"x": 0}, None, "jabra set input value err"),
     ])
     def test_jabra_failure_leaves_epos_request_carried_out(self, env, enable, prepare, message):
         if prepare == "no-root":
             move(env, JABRA_ROOT, "/compat/linux/apps/Jabra.old")
         elif prepare == "no-folder":
             move(env, GN, JABRA_ROOT + "/usr/local/other")
+        elif prepare == "both-folders":
+            os.makedirs(env.root(GN_BK))  # the enabled one is not empty: renaming back fails
         assert set_headset(env, jabraEnable=enable, eposEnable=0) == FAILED
         log = env.daemon.log()
-        assert message in log
-        assert "final result: FAILED" in log
-        assert env.apps.exists(SBIN_BK) and not env.apps.exists(SBIN)
-
-    def test_failed_jabra_rename_fails_jabra_alone(self, env):
-        # Both folders exist and the enabled one is not empty: renaming back cannot succeed.
-        os.makedirs(env.root(GN_BK))
-        assert set_headset(env, jabraEnable=1, eposEnable=0) == FAILED
-        log = env.daemon.log()
-        assert "jabra rename err" in log
+        assert message in log and "final result: FAILED" in log
         assert "epos rename err" not in log
-        assert env.apps.exists(SBIN_BK)
+        assert env.apps.exists(SBIN_BK) and not env.apps.exists(SBIN)
+        if prepare is None:
+            assert env.apps.exists(GN) and not env.apps.exists(GN_BK)
 
     def test_missing_epos_root_fails_epos_alone(self, env):
         move(env, EPOS_ROOT, "/compat/linux/apps/Epos.old")
@@ -147,43 +140,18 @@ class TestEnableAndDisable:
         assert "epos file not exist" in env.daemon.log()
         assert env.apps.exists(GN_BK)
 
-    @pytest.mark.parametrize("value", ["0", None, {"x": 0}])
-    def test_enable_value_that_is_no_number_is_invalid(self, env, value):
-        # Read as a number it would be 0 and silently disable the application.
-        assert set_headset(env, jabraEnable=value) == FAILED
-        assert "jabra set input value err" in env.daemon.log()
-        assert env.apps.exists(GN) and not env.apps.exists(GN_BK)
-
-    def test_marker_165_counts_as_absent(self, env):
-        assert set_headset(env, jabraEnable=165, eposEnable=165) == SUCCESS
-        assert "set input value err" not in env.daemon.log()
-        assert env.apps.exists(GN) and env.apps.exists(SBIN)
-
-    def test_disabled_state_is_forgotten_by_a_restarted_daemon(self, env):
-        assert set_headset(env, jabraEnable=0) == SUCCESS
-        env.daemon.stop()
-        env.daemon.start()
-        ini = source_file(env, "jabra.ini", "x\n")
-        # The folder is still renamed on disk, but nothing blocks the copy any more.
-        assert set_headset(env, jabraConfigFile=ini) == SUCCESS
-        assert env.root.read(JABRA_INI) == "x\n"
-        assert env.apps.exists(GN_BK)
-
 
 class TestConfigurationPaths:
-    def test_both_apps_configured_and_started_in_one_call(self, env):
+    def test_both_apps_configured_and_started_without_leaving_zombies(self, env):
         jabra = source_file(env, "j.ini", "j\n")
         epos = source_file(env, "e.txt", "e\n")
         assert set_headset(env, jabraConfigFile=jabra, eposConfigFile=epos) == SUCCESS
         assert env.root.read(JABRA_INI) == "j\n" and env.root.read(EPOS_CONFIG) == "e\n"
-        assert env.apps.wait_for_calls("jdu.sh", 1) and env.apps.wait_for_calls("epos-connect", 1)
+        assert env.apps.wait_for_calls("epos-connect", 1)
         log = env.daemon.log()
         assert "jabra config file is %s" % jabra in log
         assert "epos execute result: Fail" in log
-
-    def test_background_apps_leave_no_zombie(self, env):
-        jabra = source_file(env, "j.ini", "j\n")
-        for _ in range(3):
+        for _ in range(2):
             assert set_headset(env, jabraConfigFile=jabra) == SUCCESS
         env.apps.wait_for_calls("jdu.sh", 3)
         pid = env.daemon.process.pid
@@ -205,22 +173,16 @@ class TestConfigurationPaths:
         assert env.recorder.calls("cp") == [["cp", "--", "/no/such/file.ini", env.root(JABRA_INI)]]
         assert env.root.read(JABRA_INI) is None
 
-    def test_over_long_path_is_not_cut_into_another_file(self, env):
-        long_path = os.path.join(env.workdir, "c" * (120 - len(env.workdir)))
-        cut_path = long_path[:99]
-        source_file(env, os.path.basename(long_path), "long\n")
-        source_file(env, os.path.basename(cut_path), "cut\n")
-        assert set_headset(env, jabraConfigFile=long_path) == FAILED
-        assert env.recorder.calls("cp") == []
-        assert env.root.read(JABRA_INI) is None
-        assert "length error, truncated!" in env.daemon.log()
-
-    def test_path_of_99_bytes_is_installed(self, env):
-        path = os.path.join(env.workdir, "d" * (99 - len(env.workdir) - 1))
-        assert len(path) == 99
-        source_file(env, os.path.basename(path), "fits\n")
-        assert set_headset(env, jabraConfigFile=path) == SUCCESS
-        assert env.root.read(JABRA_INI) == "fits\n"
+    @pytest.mark.parametrize("length,reply", [(99, SUCCESS), (120, FAILED)])
+    def test_path_of_99_bytes_is_installed_and_a_longer_one_not_cut_into_another(self, env, length, reply):
+        path = os.path.join(env.workdir, "c" * (length - len(env.workdir) - 1))
+        source_file(env, os.path.basename(path), "whole\n")
+        if length > 99:
+            source_file(env, os.path.basename(path[:99]), "cut\n")
+        assert set_headset(env, jabraConfigFile=path) == reply
+        assert env.root.read(JABRA_INI) == ("whole\n" if reply == SUCCESS else None)
+        assert len(env.recorder.calls("cp")) == (reply == SUCCESS)
+        assert (reply == FAILED) == ("length error, truncated!" in env.daemon.log())
 
     def test_text_that_is_not_json_does_nothing(self, env):
         assert set_headset(env, text="jabraEnable=0") == SUCCESS
@@ -230,30 +192,25 @@ class TestConfigurationPaths:
 class TestDeclinedPaths:
     @pytest.mark.parametrize("char", list("|;&$><'\\!#"))
     def test_forbidden_character_declines_and_changes_nothing(self, env, char):
+        canary = os.path.join(env.workdir, "canary")
         config = source_file(env, "ok.txt", "x\n")
-        declined(env, jabraEnable=0, eposEnable=0, eposConfigFile="/tmp/a%sb" % char, jabraConfigFile=config)
-        assert env.apps.exists(GN) and env.apps.exists(SBIN)
+        bad = "/tmp/$(touch %s).ini" % canary if char == "$" else "/tmp/a%sb" % char
+        error = declined(env, "headset", "SetHeadset", {"jabraEnable": 0, "eposEnable": 0, "eposConfigFile": bad,
+                                                        "jabraConfigFile": config})
+        assert error.get_dbus_message() == "Method SetHeadset is not implemented on interface com.corvo.headset"
+        assert env.apps.exists(GN) and env.apps.exists(SBIN) and not os.path.exists(canary)
         assert env.recorder.calls() == [] and env.root.read(JABRA_INI) is None
         assert "$(epos_invalid)" in env.daemon.log()
         # The rejected disable request set no flag: a config-only request still installs.
         assert set_headset(env, jabraConfigFile=config) == SUCCESS
         assert env.root.read(JABRA_INI) == "x\n"
 
-    def test_characters_are_checked_in_order_across_both_paths(self, env):
+    @pytest.mark.parametrize("jabra,epos,reported,not_reported", [
         # '|' comes before '#' in the check order, so the EPOS path is the one reported.
-        declined(env, jabraConfigFile="/tmp/a#b", eposConfigFile="/tmp/a|b")
+        ("/tmp/a#b", "/tmp/a|b", "$(epos_invalid)", "$(jabra_invalid)"),
+        ("/tmp/a;b", "/tmp/a;c", "$(jabra_invalid)", "$(epos_invalid)"),
+    ])
+    def test_characters_are_checked_in_order_across_both_paths(self, env, jabra, epos, reported, not_reported):
+        declined(env, "headset", "SetHeadset", {"jabraConfigFile": jabra, "eposConfigFile": epos})
         log = env.daemon.log()
-        assert "$(epos_invalid)" in log and "/tmp/a|b" in log
-        assert "$(jabra_invalid)" not in log
-
-    def test_jabra_path_reported_when_it_holds_the_earlier_character(self, env):
-        declined(env, jabraConfigFile="/tmp/a;b", eposConfigFile="/tmp/a;c")
-        log = env.daemon.log()
-        assert "$(jabra_invalid)" in log and "$(epos_invalid)" not in log
-
-    def test_command_substitution_never_runs(self, env):
-        canary = os.path.join(env.workdir, "canary")
-        declined(env, jabraConfigFile="/tmp/$(touch %s).ini" % canary)
-        assert not os.path.exists(canary)
-        assert env.recorder.calls() == []
-        assert env.daemon.alive()
+        assert reported in log and not_reported not in log

@@ -88,27 +88,23 @@ def proxy_loads(peers, service):
 
 
 class TestStore:
-    def test_get_returns_stored_text_including_empty(self, probe, store):
+    def test_get_returns_stored_text_including_empty_or_nothing_with_two_log_lines(self, probe):
         assert probe.get("termsetting", "dispowerbutton") == ("yes", [], [])
         assert probe.get("sys", "freshinstall") == ("", [], [])
-
-    def test_never_set_key_is_nothing_with_two_log_lines(self, probe):
         assert probe.get("termsetting", "disrestart") == (None, [], [
             "D settings: Error getting sys config key not found",
             "D settings:   schema: system, module: termsetting, key: disrestart",
         ])
 
-    def test_set_stores_the_value_as_given(self, probe, store):
+    def test_set_stores_the_value_as_given_with_any_type_code(self, probe, store):
         assert probe.code('set system power most_save "a b=c [d] ünï"') == (0, [], [])
         assert store.get("power", "most_save") == "a b=c [d] ünï"
         assert probe.get("power", "most_save")[0] == "a b=c [d] ünï"
         assert probe.code('set system com disable_board_serial ""') == (0, [], [])
         assert store.get("com", "disable_board_serial") == ""
-
-    @pytest.mark.parametrize("type_code", [20, 40, 64])
-    def test_the_three_type_codes_are_sent(self, probe, store, type_code):
-        assert probe.code("set system HID Status on %d" % type_code) == (0, [], [])
-        assert store.get("HID", "Status") == "on"
+        for type_code in (20, 40, 64):
+            assert probe.code("set system HID Status on%d %d" % (type_code, type_code)) == (0, [], [])
+            assert store.get("HID", "Status") == "on%d" % type_code
 
     def test_ext_cmd_echo_is_accepted_and_result_discarded(self, probe, store):
         assert probe.code('ext echo A ""') == (0, [], [])
@@ -137,90 +133,52 @@ class TestStore:
         store.delay(0)
         assert store.get("m", "k") == "late"
 
-
-class TestRefusal:
-    def test_refused_get_is_nothing_with_the_error_logged(self, probe, store):
+    def test_refusals_are_reported_and_keep_the_proxy(self, probe, store):
+        store.clear_requests()
         store.refuse()
         assert probe.get("termsetting", "dispowerbutton") == (None, [], [
             "D settings: Error getting sys config " + REFUSAL,
             "D settings:   schema: system, module: termsetting, key: dispowerbutton",
         ])
-
-    def test_refused_set_is_minus_4_and_leaves_the_value(self, probe, store):
-        store.refuse()
         assert probe.code("set system termsetting dispowerbutton no") == (-4, [
             "Error setting sys config: " + REFUSAL,
             "  schema: system, module: termsetting, key: dispowerbutton",
         ], [])
-        assert store.get("termsetting", "dispowerbutton") == "yes"
-
-    def test_refused_ext_cmd_is_minus_4(self, probe, store):
-        store.refuse()
         assert probe.code('ext echo A ""') == (-4, [], ["D settings: Error ext cmd: " + REFUSAL])
-        store.refuse(False)
-        assert probe.code("ext unknown A B") == (-4, [], ["D settings: Error ext cmd: unknown command"])
-
-    def test_a_refusal_keeps_the_proxy(self, probe, store):
-        store.clear_requests()
-        store.refuse()
-        probe.get("termsetting", "dispowerbutton")
-        probe.code("set system m k v")
         assert probe.proxies() == (True, False)
         store.refuse(False)
+        assert store.get("termsetting", "dispowerbutton") == "yes"
+        assert probe.code("ext unknown A B") == (-4, [], ["D settings: Error ext cmd: unknown command"])
         assert probe.get("termsetting", "dispowerbutton")[0] == "yes"
         assert proxy_loads(store, "config") == 1
 
 
-class TestArguments:
-    @pytest.mark.parametrize("args,shown", [
-        ("~ termsetting dispowerbutton", ":termsetting:dispowerbutton"),
-        ("system ~ dispowerbutton", "system::dispowerbutton"),
-        ("system termsetting ~", "system:termsetting:"),
-        ("~ ~ ~", "::"),
-    ])
-    def test_absent_get_argument_prints_and_sends_nothing(self, probe, store, args, shown):
-        store.clear_requests()
-        assert probe.run("get " + args) == ("none", ["Error parameter when getting key for " + shown], [])
-        assert store.requests() == []
-        assert probe.proxies() == (False, False)
+def set_log(text):
+    return ("-10", [], ["D settings: " + text])
 
-    @pytest.mark.parametrize("args,shown", [
-        ("~ m k v", ":m:k:v"),
-        ("system ~ k v", "system::k:v"),
-        ("system m ~ v", "system:m::v"),
-        ("system m k ~", "system:m:k:"),
-    ])
-    def test_absent_set_argument_is_minus_10(self, probe, store, args, shown):
-        store.clear_requests()
-        assert probe.code("set " + args) == (-10, [], ["D settings: Error parameter when setting key for " + shown])
-        assert store.requests() == []
-        assert probe.proxies() == (False, False)
 
-    def test_absent_command_is_minus_10(self, probe, store):
-        store.clear_requests()
-        assert probe.code("ext ~ A B") == (-10, ["Error command"], [])
-        assert store.requests() == []
-        assert probe.proxies() == (False, False)
-
-    @pytest.mark.parametrize("value", ["%ff", "ok%c3", "%c0%80", "%ed%a0%80"])
-    def test_invalid_utf8_value_is_minus_10(self, probe, store, value):
-        store.clear_requests()
-        assert probe.code("set system m k " + value) == (
-            -10, [], ["D settings: Error setting parameter encoding for system:m:k"])
-        assert store.get("m", "k") is None
-        assert store.requests() == []
-        assert probe.proxies() == (False, False)
-
-    @pytest.mark.parametrize("type_code", [0, 1, 21, 63, 65, 99, -64])
-    def test_other_type_is_minus_11(self, probe, store, type_code):
-        store.clear_requests()
-        assert probe.code("set system m k v %d" % type_code) == (-11, ["Error type for setting key for system:m:k"], [])
-        assert store.get("m", "k") is None
-        assert store.requests() == []
-        assert probe.proxies() == (False, False)
-
-    def test_encoding_is_checked_before_type(self, probe):
-        assert probe.code("set system m k %ff 99")[0] == -10
+@pytest.mark.parametrize("command,answer", [
+    # An absent argument ("~") is reported and nothing is sent.
+    ("get ~ termsetting dispowerbutton", ("none", ["Error parameter when getting key for :termsetting:dispowerbutton"], [])),
+    ("get system ~ dispowerbutton", ("none", ["Error parameter when getting key for system::dispowerbutton"], [])),
+    ("get system termsetting ~", ("none", ["Error parameter when getting key for system:termsetting:"], [])),
+    ("get ~ ~ ~", ("none", ["Error parameter when getting key for ::"], [])),
+    ("set ~ m k v", set_log("Error parameter when setting key for :m:k:v")),
+    ("set system ~ k v", set_log("Error parameter when setting key for system::k:v")),
+    ("set system m ~ v", set_log("Error parameter when setting key for system:m::v")),
+    ("set system m k ~", set_log("Error parameter when setting key for system:m:k:")),
+    ("ext ~ A B", ("-10", ["Error command"], [])),
+    # Invalid UTF-8 values (checked before the type), then type codes other than 20, 40, 64.
+    ] + [("set system m k %s" % value, set_log("Error setting parameter encoding for system:m:k"))
+         for value in ("%ff", "ok%c3", "%c0%80", "%ed%a0%80", "%ff 99")] + [
+    ("set system m k v %d" % code, ("-11", ["Error type for setting key for system:m:k"], []))
+    for code in (0, 1, 21, 63, 65, 99, -64)])
+def test_bad_arguments_are_refused_before_anything_is_sent(probe, store, command, answer):
+    store.clear_requests()
+    assert probe.run(command) == answer
+    assert store.requests() == []
+    assert store.get("m", "k") is None
+    assert probe.proxies() == (False, False)
 
 
 class TestRemount:
