@@ -72,13 +72,11 @@ TEST_F(BiosExtract, FileHoldsTheExtractListAndIsAlways1024Bytes)
     EXPECT_EQ(message_of(reply), text);
     EXPECT_EQ(std::string(1024 - text.size(), '\0'), bytes.substr(text.size()));
     const Members members = json_members(text);
-    Strings expected = {"Audio", "AdminLock", "AutoPower", "AutoPowerHour", "AutoPowerMin", "ACRecovery",
-                        "USBRearPort", "WakeOnLan", "WakeOnUSB", "USBFrontPort", "USBBootSupport",
-                        "USBFrontTopPort", "USBFrontTopMePort", "USBFrontBottomMePort", "USBFrontBottomPort",
-                        "SecureBoot", "KeyboardErrorDetection", "Fastboot", "ExtendedBIOSPostTime", "DeepSleep",
-                        "PXEBootSupport"};
-    for (auto &name : expected)
-        name = "DeviceKORACMOS" + name;
+    // The extract list, with the auto-on time after the auto-power mode.
+    Strings expected = json_strings(bios_extract_key_list());
+    ASSERT_EQ(19u, expected.size());
+    ASSERT_EQ("DeviceKORACMOSAutoPower", expected[2]);
+    expected.insert(expected.begin() + 3, {"DeviceKORACMOSAutoPowerHour", "DeviceKORACMOSAutoPowerMin"});
     EXPECT_EQ(expected, member_names(members));
     EXPECT_EQ("1", members[0].second);
     EXPECT_EQ("\"Workday\"", members[2].second);
@@ -114,8 +112,18 @@ TEST_F(BiosExtract, WithoutPath)
     sim.values["PXEBootSupport"] = 1;
     EXPECT_EQ(reply_prefix_ok + "{\"DeviceKORACMOSOSDConfigure\": 0,\"DeviceKORACMOSPXEBootSupport\": 0}}",
               ext_bios_reply("[\"DeviceKORACMOSOSDConfigure\", \"DeviceKORACMOSPXEBootSupport\"]"));
+    EXPECT_EQ("", script_calls());
+}
+
+TEST_F(BiosExtract, RefusedRequestsWriteNoFileAndRunNoScript)
+{
     // An object whose path is empty is its own key list, which is no array.
+    set_model("K30AIO");
     EXPECT_EQ(reply_prefix_failed + "{}}", ext_bios_reply("{\"DeviceKORACMOSExtractFilePath\": \"\"}"));
+    set_model("");
+    EXPECT_EQ(reply_prefix_failed + "\"cmos: get product name err\"}", extract_to(files.file("x")));
+    EXPECT_EQ(1u, log.count_containing("D bios: cmos:get product name err"));
+    EXPECT_FALSE(g_file_test(files.file("x").c_str(), G_FILE_TEST_EXISTS));
     EXPECT_EQ("", script_calls());
 }
 
@@ -161,15 +169,7 @@ TEST_F(BiosExtract, ChosenDaysInAFileAreOneArray)
     EXPECT_EQ("\"err\"", json_members(file_bytes(path).c_str())[5].second);
 }
 
-TEST_F(BiosExtract, ModelWithoutExtractList)
-{
-    EXPECT_EQ(reply_prefix_failed + "\"cmos: get product name err\"}", extract_to(files.file("x")));
-    EXPECT_EQ(1u, log.count_containing("D bios: cmos:get product name err"));
-    EXPECT_FALSE(g_file_test(files.file("x").c_str(), G_FILE_TEST_EXISTS));
-    EXPECT_EQ("", script_calls());
-}
-
-TEST_F(BiosExtract, FileThatCannotBeWrittenFails)
+TEST_F(BiosExtract, FileWriteDecidesTheResultAndTheScriptDoesNot)
 {
     set_model("Lumen 84");
     const std::string reply = extract_to(files.path());
@@ -178,11 +178,8 @@ TEST_F(BiosExtract, FileThatCannotBeWrittenFails)
     // A write that does not go through is no success either.
     EXPECT_EQ(0u, extract_to("/dev/full").rfind(reply_prefix_failed, 0));
     EXPECT_EQ(1u, log.count_containing("D bios: wirte ret value is -1"));
-}
 
-TEST_F(BiosExtract, MissingScriptDoesNotStopTheFile)
-{
-    set_model("K20");
+    // A missing script does not stop the file.
     g_unlink(root.file("usr/share/system/cmos_extract.sh").c_str());
     EXPECT_EQ(0u, extract_to(files.file("y")).rfind(reply_prefix_ok, 0));
     EXPECT_EQ(1024u, file_bytes(files.file("y")).size());

@@ -40,3 +40,22 @@ inline std::vector<std::string> member_names(const Members &members)
         names.push_back(member.first);
     return names;
 }
+
+// The elements of a JSON array of strings; {"<not JSON>"} when the text is not one.
+inline std::vector<std::string> json_strings(const char *text)
+{
+    std::vector<std::string> strings;
+    if (!text)
+        return strings;
+    JsonParser *parser = json_parser_new();
+    if (json_parser_load_from_data(parser, text, -1, nullptr) &&
+        JSON_NODE_HOLDS_ARRAY(json_parser_get_root(parser))) {
+        JsonArray *array = json_node_get_array(json_parser_get_root(parser));
+        for (guint i = 0; i < json_array_get_length(array); ++i)
+            strings.emplace_back(json_array_get_string_element(array, i));
+    } else {
+        strings.push_back("<not JSON>");
+    }
+    g_object_unref(parser);
+    return strings;
+}

@@ -140,29 +140,21 @@ TEST_F(BiosTransport, ExchangeFailuresAreLoggedAndReturnMinusOne)
     EXPECT_EQ(0u, smi_request.output[1]);
 }
 
-TEST_F(BiosTransport, MissingRequestFileIsReportedWithTheSystemError)
+TEST_F(BiosTransport, RealFileExchangeOpensWithoutCreatingWritesOnceRewindsAndReadsBack)
 {
     TempDir root;
     ScopedHostRoot scoped(root.path());
     smi_file_set_exchange_for_tests(nullptr);  // the real file exchange
+    const std::string folder = root.path() + "/compat/linux/sys/devices/platform/smbase";
     EXPECT_EQ(-1, send_token_read(0xA3));
     EXPECT_EQ(1u, log.count_containing("D bios: smi request write open file fail"));
     EXPECT_EQ(1u, log.count_containing("D bios: error is " + std::string(g_strerror(ENOENT))));
-    // Opening never creates the driver's file.
-    EXPECT_FALSE(g_file_test(
-        (root.path() + "/compat/linux/sys/devices/platform/smbase/smi_request").c_str(), G_FILE_TEST_EXISTS));
-}
+    EXPECT_FALSE(g_file_test((folder + "/smi_request").c_str(), G_FILE_TEST_EXISTS));
 
-TEST_F(BiosTransport, RealFileExchangeWritesOnceRewindsAndReadsBack)
-{
     // A plain file stands for the driver: what is read back after the rewind is the record
     // just written, whose header is not an answer's.
-    TempDir root;
-    ScopedHostRoot scoped(root.path());
-    const std::string folder = root.path() + "/compat/linux/sys/devices/platform/smbase";
     ASSERT_EQ(0, g_mkdir_with_parents(folder.c_str(), 0755));
     ASSERT_TRUE(g_file_set_contents((folder + "/smi_request").c_str(), "", 0, nullptr));
-    smi_file_set_exchange_for_tests(nullptr);
     EXPECT_EQ(-1, send_token_read(0xA3));
     EXPECT_EQ(1u, log.count_containing("read header error"));
     gchar *content = nullptr;
