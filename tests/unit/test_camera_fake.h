@@ -60,10 +60,7 @@ public:
     FakeCameras(const FakeCameras &) = delete;
     FakeCameras &operator=(const FakeCameras &) = delete;
 
-    FakeCamera &add(const std::string &path)
-    {
-        return devices[path];
-    }
+    FakeCamera &add(const std::string &path) { return devices[path]; }
     size_t open_count() const { return open_.size(); }
     std::vector<std::string> identity_paths_read;
 
@@ -136,8 +133,7 @@ public:
     }
     int g_fmt(int fd, v4l2_format *format) override
     {
-        FakeCamera &camera = *open_.at(fd);
-        camera.requests.push_back("g_fmt");
+        FakeCamera &camera = asked(fd, "g_fmt");
         if (camera.g_fmt_error)
             return camera.g_fmt_error;
         format->fmt.pix = camera.current;
@@ -145,14 +141,12 @@ public:
     }
     int try_fmt(int fd, v4l2_format *format) override
     {
-        FakeCamera &camera = *open_.at(fd);
-        camera.requests.push_back("try_fmt");
+        FakeCamera &camera = asked(fd, "try_fmt");
         return format->type == V4L2_BUF_TYPE_VIDEO_CAPTURE ? camera.try_fmt_error : EINVAL;
     }
     int s_fmt(int fd, v4l2_format *format) override
     {
-        FakeCamera &camera = *open_.at(fd);
-        camera.requests.push_back("s_fmt");
+        FakeCamera &camera = asked(fd, "s_fmt");
         if (camera.s_fmt_error)
             return camera.s_fmt_error;
         camera.current = format->fmt.pix;
@@ -161,8 +155,7 @@ public:
     }
     int g_parm(int fd, v4l2_streamparm *parm) override
     {
-        FakeCamera &camera = *open_.at(fd);
-        camera.requests.push_back("g_parm");
+        FakeCamera &camera = asked(fd, "g_parm");
         if (camera.g_parm_error)
             return camera.g_parm_error;
         parm->parm.capture.capability = camera.time_per_frame ? V4L2_CAP_TIMEPERFRAME : 0;
@@ -171,8 +164,7 @@ public:
     }
     int s_parm(int fd, v4l2_streamparm *parm) override
     {
-        FakeCamera &camera = *open_.at(fd);
-        camera.requests.push_back("s_parm");
+        FakeCamera &camera = asked(fd, "s_parm");
         if (camera.s_parm_error)
             return camera.s_parm_error;
         camera.rate = parm->parm.capture.timeperframe;
@@ -196,6 +188,12 @@ public:
     }
 
 private:
+    FakeCamera &asked(int fd, const char *request)
+    {
+        FakeCamera &camera = *open_.at(fd);
+        camera.requests.emplace_back(request);
+        return camera;
+    }
     static const FakeFormat *find_format(const FakeCamera &camera, __u32 code)
     {
         for (const FakeFormat &format : camera.formats)

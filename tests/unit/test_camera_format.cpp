@@ -63,13 +63,6 @@ TEST(CameraFormat, StopsAtTheFirstRefusedStepWithItsErrorNumber)
     }
 }
 
-TEST(CameraFormat, ReadingTheCurrentFormatMayFail)
-{
-    FakeCameras cameras;
-    cameras.add("/dev/video0").g_fmt_error = EINVAL;
-    EXPECT_EQ(camera_set_format(cameras, mjpg_720p()), 0);
-}
-
 TEST(CameraFormat, WithoutTimePerFrameTheRateIsNotSupported)
 {
     for (bool g_parm_fails : {false, true}) {
@@ -88,19 +81,17 @@ TEST(CameraFormat, WithoutTimePerFrameTheRateIsNotSupported)
     }
 }
 
-TEST(CameraFormat, AMissingDeviceIsMinusOne)
+TEST(CameraFormat, MissingDeviceIsMinusOneAndOtherInputIsTakenAsItComes)
 {
     FakeCameras cameras;
     LogCapture log;
     EXPECT_EQ(camera_set_format(cameras, {"/dev/video9", "MJPG", 640, 480, 30}), -1);
     EXPECT_EQ(camera_set_format(cameras, {}), -1);
     EXPECT_EQ(log.count_containing("Couldn't open webcam device path: /dev/video9, error: "), 1u);
-}
 
-TEST(CameraFormat, ShortFormatTextsFillTheCodeWithZeros)
-{
-    FakeCameras cameras;
+    // The current format may be unreadable; short format texts are filled with zeros.
     FakeCamera &camera = cameras.add("/dev/video0");
+    camera.g_fmt_error = EINVAL;
     EXPECT_EQ(camera_set_format(cameras, {"/dev/video0", "YU", 640, 480, 30}), 0);
     EXPECT_EQ(camera.set_format->pixelformat, v4l2_fourcc('Y', 'U', 0, 0));
     EXPECT_EQ(camera_set_format(cameras, {"/dev/video0", "YUYV-extra", 640, 480, 30}), 0);

@@ -54,34 +54,22 @@ TEST(KvFile, RemovesOnlyTheExactKeyAndKeepsEverythingElse)
                                 "usb.whitelist.class.extra=\"2\"\n");
 }
 
-TEST(KvFile, WritingTwiceLeavesOneLineWithTheSecondValue)
+TEST(KvFile, ReplacingKeepsOneLineEndsLinesAndCreatesOrKeepsTheMode)
 {
     TempDir dir;
     const auto file = loader(dir);
     ASSERT_EQ(replace(file, "hw.re.eee_enable", "1"), KvStatus::ok);
-    ASSERT_EQ(replace(file, "hw.re.eee_enable", "0"), KvStatus::ok);
-    EXPECT_EQ(slurp(file.path), "hw.re.eee_enable=\"0\"\n");
-}
-
-TEST(KvFile, AppendsAfterALastLineWithoutLineFeed)
-{
-    TempDir dir;
-    const auto file = loader(dir);
-    put(file.path, "a=\"1\"");
-    ASSERT_EQ(replace(file, "b", "2"), KvStatus::ok);
-    EXPECT_EQ(slurp(file.path), "a=\"1\"\nb=\"2\"\n");
-}
-
-TEST(KvFile, MissingFileIsCreated0644AndExistingModeKept)
-{
-    TempDir dir;
-    const auto file = loader(dir);
-    ASSERT_EQ(replace(file, "x", "1"), KvStatus::ok);
     struct stat info {};
     ASSERT_EQ(stat(file.path.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0644u);
+    ASSERT_EQ(replace(file, "hw.re.eee_enable", "0"), KvStatus::ok);
+    EXPECT_EQ(slurp(file.path), "hw.re.eee_enable=\"0\"\n");
+
+    // A last line without line feed gets one before the appended line.
+    put(file.path, "a=\"1\"");
     chmod(file.path.c_str(), 0600);
-    ASSERT_EQ(replace(file, "x", "2"), KvStatus::ok);
+    ASSERT_EQ(replace(file, "b", "2"), KvStatus::ok);
+    EXPECT_EQ(slurp(file.path), "a=\"1\"\nb=\"2\"\n");
     ASSERT_EQ(stat(file.path.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0600u);
 }
@@ -99,6 +87,11 @@ TEST(KvFile, RefusedNamesAndValuesLeaveTheFileByteIdentical)
     for (const auto &value : bad_values)
         EXPECT_EQ(replace(file, "name", value), KvStatus::refused);
     EXPECT_EQ(slurp(file.path), before);
+
+    // A target that is a folder or in a missing folder cannot be written.
+    ASSERT_EQ(mkdir(dir.file("folder").c_str(), 0755), 0);
+    EXPECT_EQ(replace({dir.file("folder"), KvFormat::quoted, 1023}, "a", "1"), KvStatus::io_error);
+    EXPECT_EQ(replace({dir.file("no/such/file"), KvFormat::quoted, 1023}, "a", "1"), KvStatus::io_error);
 
     // A double quote is fine where values are not quoted.
     KvFileSpec plain{dir.file("sysctl.conf.local"), KvFormat::plain, 255};
@@ -119,14 +112,11 @@ TEST(KvFile, OverLongValueIsCutInsideTheQuotesAndLogged)
     KvFileSpec plain{dir.file("sysctl.conf.local"), KvFormat::plain, 255};
     ASSERT_EQ(replace(plain, "kern.coredump", std::string(300, '1')), KvStatus::ok);
     EXPECT_EQ(slurp(plain.path).size(), 256u);
-}
 
-TEST(KvFile, CutNeverSplitsAUtf8Character)
-{
-    KvFileSpec file{"unused", KvFormat::quoted, 10};
+    // The cut never splits a UTF-8 character: name="" takes 7 of 10 characters, and 3 bytes
+    // of room cannot hold two 2-byte characters.
     bool cut = false;
-    // name="" takes 7 of 10 characters; 3 bytes of room cannot hold two 2-byte characters.
-    EXPECT_EQ(kv_format_line(file, "abcd", "\xC3\xA9\xC3\xA9", &cut), "abcd=\"\xC3\xA9\"");
+    EXPECT_EQ(kv_format_line({"unused", KvFormat::quoted, 10}, "abcd", "\xC3\xA9\xC3\xA9", &cut), "abcd=\"\xC3\xA9\"");
     EXPECT_TRUE(cut);
 }
 
@@ -205,14 +195,4 @@ TEST(KvFile, TemporaryFilesOfAKilledWriterAreRemovedByTheNextWrite)
     EXPECT_FALSE(g_file_test(dir.file(".loader.conf.local.Ab12Cd").c_str(), G_FILE_TEST_EXISTS));
     EXPECT_TRUE(g_file_test(dir.file(".loader.conf.local.keep").c_str(), G_FILE_TEST_EXISTS));
     EXPECT_TRUE(g_file_test(dir.file(".other.conf.Ab12Cd").c_str(), G_FILE_TEST_EXISTS));
-}
-
-TEST(KvFile, UnreadableTargetReportsIoErrorAndChangesNothing)
-{
-    TempDir dir;
-    KvFileSpec file{dir.file("folder"), KvFormat::quoted, 1023};
-    ASSERT_EQ(mkdir(file.path.c_str(), 0755), 0);
-    EXPECT_EQ(replace(file, "a", "1"), KvStatus::io_error);
-    KvFileSpec missing_folder{dir.file("no/such/file"), KvFormat::quoted, 1023};
-    EXPECT_EQ(replace(missing_folder, "a", "1"), KvStatus::io_error);
 }

@@ -11,13 +11,9 @@ TEST(SettingsUsbRedString, BuildsTheKernelStringInBothModes)
     EXPECT_EQ(usb_red_kernel_string(list, false), "0,0,2,{0x12345678,0x0,0x3},{0x0,0x080650,0x1}");
     EXPECT_EQ(usb_red_kernel_string("", true), "1,0,0");
     EXPECT_EQ(usb_red_kernel_string("", false), "0,0,0");
-    // The id text of the short forms is kept as given.
+    // The id text of the short forms is kept as given; a 16-digit id is split into device
+    // and interface.
     EXPECT_EQ(usb_red_kernel_string("0xABCDEF01", true), "1,0,1,{0xABCDEF01,0x0,0x1}");
-}
-
-TEST(SettingsUsbRedString, SixteenDigitIdIsSplitIntoDeviceAndInterface)
-{
-    EXPECT_EQ(usb_red_kernel_string("0x0abc1234080650", true), "1,0,1,{0xabc1234,0x80650,0x1}");
     EXPECT_EQ(usb_red_kernel_string("0xffffffffffffff,NoDriver", false), "0,0,1,{0xffffffff,0xffffff,0x3}");
 }
 
@@ -39,15 +35,6 @@ TEST(SettingsUsbRedString, TwoIdsWithoutSeparatorLoseTheFirst)
     EXPECT_EQ(entries[0], "0x1234567");
     EXPECT_EQ(entries[1], "0x080650");
     EXPECT_EQ(usb_red_kernel_string("0x123456780x080650", true), "1,0,1,{0x0,0x080650,0x1}");
-}
-
-TEST(SettingsUsbRedString, AtMostSixtyFourEntries)
-{
-    std::string list;
-    for (int i = 0; i < 65; ++i)
-        list += (i ? " " : "") + std::string("0x0") + std::to_string(i % 10) + "0000";
-    EXPECT_EQ(parse_red_string(list).size(), 64u);
-    EXPECT_EQ(usb_red_kernel_string(list, true).rfind("1,0,64,", 0), 0u);
 }
 
 TEST(SettingsUsbRedString, SpecialEntryIsRecognisedInAnyCase)
