@@ -478,16 +478,24 @@ bool parse_item(const char *item, std::string &schema, std::string &module, std:
     return ok;
 }
 
-int seed(char **items)
+// The key file for a command-line mode, or nullptr after saying why it cannot be read.
+GKeyFile *load_store_or_report()
 {
     GError *error = nullptr;
-    StoreLock lock;
     GKeyFile *file = load_store(&error);
     if (!file) {
         g_printerr("corvo-peerd: cannot read %s: %s\n", state.store_path.c_str(), error->message);
         g_error_free(error);
-        return 1;
     }
+    return file;
+}
+
+int seed(char **items)
+{
+    StoreLock lock;
+    GKeyFile *file = load_store_or_report();
+    if (!file)
+        return 1;
     int status = 0;
     for (char **item = items; item && *item; ++item) {
         std::string schema, module, key, value;
@@ -504,6 +512,7 @@ int seed(char **items)
         else
             g_key_file_remove_key(file, group.c_str(), escape_name(key.c_str()).c_str(), nullptr);
     }
+    GError *error = nullptr;
     if (status == 0 && !save_store(file, &error)) {
         g_printerr("corvo-peerd: cannot write %s: %s\n", state.store_path.c_str(), error->message);
         g_error_free(error);
@@ -537,14 +546,10 @@ std::string escape_value(const char *value)
 
 int dump()
 {
-    GError *error = nullptr;
     StoreLock lock;
-    GKeyFile *file = load_store(&error);
-    if (!file) {
-        g_printerr("corvo-peerd: cannot read %s: %s\n", state.store_path.c_str(), error->message);
-        g_error_free(error);
+    GKeyFile *file = load_store_or_report();
+    if (!file)
         return 1;
-    }
     char **groups = g_key_file_get_groups(file, nullptr);
     for (char **group = groups; *group; ++group) {
         char **keys = g_key_file_get_keys(file, *group, nullptr, nullptr);
