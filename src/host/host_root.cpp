@@ -1,7 +1,6 @@
 #include "host/host_root.h"
 
 #include <cstdlib>
-#include <vector>
 
 #include "common/log.h"
 
@@ -18,32 +17,6 @@ std::string read_root()
     return root;
 }
 
-// "/a/./b/../c" -> "/a/c"; ".." at the top stays at the top.
-std::string normalise(std::string_view path)
-{
-    std::vector<std::string_view> parts;
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t slash = path.find('/', start);
-        if (slash == std::string_view::npos)
-            slash = path.size();
-        std::string_view part = path.substr(start, slash - start);
-        if (part == "..") {
-            if (!parts.empty())
-                parts.pop_back();
-        } else if (!part.empty() && part != ".") {
-            parts.push_back(part);
-        }
-        start = slash + 1;
-    }
-    std::string out;
-    for (auto part : parts) {
-        out += '/';
-        out += part;
-    }
-    return out.empty() ? "/" : out;
-}
-
 }  // namespace
 
 const std::string &host_root()
@@ -53,10 +26,14 @@ const std::string &host_root()
     return *cached_root;
 }
 
+// The fixed path is joined to the root as written and the kernel resolves it: a path such
+// as "/compat/linux/../../etc/..." leaves the Linux compatibility root on purpose, and where a
+// folder on the way is a symbolic link the kernel reaches another file than the text would.
 std::string host_path(std::string_view fixed_path)
 {
-    const std::string path = normalise(fixed_path);
     const std::string &root = host_root();
+    std::string path = fixed_path.empty() || fixed_path.front() != '/' ? "/" : "";
+    path += fixed_path;
     if (root == "/")
         return path;
     return path == "/" ? root : root + path;

@@ -9,8 +9,8 @@
 // The host root, read once from the environment; never ends with '/' unless it is "/".
 const std::string &host_root();
 
-// `fixed_path` (absolute, may hold "." and "..") under the host root. ".." is resolved
-// lexically and never climbs above the root.
+// `fixed_path` (absolute) under the host root, joined as written: "." and ".." are left for
+// the kernel to resolve, through whatever symbolic links the host has on the way.
 std::string host_path(std::string_view fixed_path);
 
 // Says once in the log when the host root is not "/".

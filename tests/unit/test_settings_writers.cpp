@@ -2,6 +2,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <string>
+#include <unistd.h>
 
 #include "host/host_root.h"
 #include "log_capture.h"
@@ -16,6 +17,7 @@ protected:
     {
         g_mkdir_with_parents(root_.file("boot").c_str(), 0755);
         g_mkdir_with_parents(root_.file("etc").c_str(), 0755);
+        g_mkdir_with_parents(root_.file("compat/linux").c_str(), 0755);
         g_setenv("CORVO_HOST_ROOT", root_.path().c_str(), TRUE);
         host_root_reset_for_tests();
     }
@@ -81,6 +83,19 @@ TEST_F(SettingsWriters, SysctlFileHoldsOneLinePerName)
     EXPECT_EQ(sysctl_conf_write("kern.coredump", "1\nkern.evil=1"), -1);
     EXPECT_EQ(sysctl_conf_write("kern core", "1"), -1);
     EXPECT_EQ(read("etc/sysctl.conf.local"), "# host\nhw.usb.v4l2.v4l2_not_allowed=1\nkern.coredump=1\n");
+}
+
+TEST_F(SettingsWriters, SysctlFilePathIsResolvedByTheKernelThroughLinks)
+{
+    // Hosts where /compat links to /usr/compat: "/compat/linux/../../etc" is then /usr/etc.
+    g_rmdir(root_.file("compat/linux").c_str());
+    g_rmdir(root_.file("compat").c_str());
+    g_mkdir_with_parents(root_.file("usr/compat/linux").c_str(), 0755);
+    g_mkdir_with_parents(root_.file("usr/etc").c_str(), 0755);
+    ASSERT_EQ(0, symlink("usr/compat", root_.file("compat").c_str()));
+    EXPECT_EQ(sysctl_conf_write("kern.coredump", "1"), 0);
+    EXPECT_EQ(read("usr/etc/sysctl.conf.local"), "kern.coredump=1\n");
+    EXPECT_FALSE(g_file_test(root_.file("etc/sysctl.conf.local").c_str(), G_FILE_TEST_EXISTS));
 }
 
 TEST(SettingsTextBool, PrefixAndWholeWordRules)
