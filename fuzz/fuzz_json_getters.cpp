@@ -20,8 +20,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const char *borrowed = nullptr;
     for (const char *member : members) {
         memset(small, 'x', sizeof small);
-        // A copied member always leaves the buffer terminated; an absent one leaves it alone.
-        if (params.copy_string(member, small, sizeof small) && memchr(small, '\0', sizeof small) == nullptr)
+        // A copied member always leaves the buffer terminated and never cuts a character in
+        // two; an absent one leaves it alone.
+        if (params.copy_string(member, small, sizeof small) &&
+            (memchr(small, '\0', sizeof small) == nullptr || !g_utf8_validate(small, -1, nullptr)))
             __builtin_trap();
         params.copy_string(member, large, sizeof large);
         params.get_int(member, &number);

@@ -1,8 +1,10 @@
 #include "common/json_getters.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "common/log.h"
+#include "common/utf8_cut.h"
 
 namespace {
 
@@ -51,8 +53,11 @@ int json_get_string_member_copy(JsonReader *reader, const char *member, char *bu
     const char *text = nullptr;
     if (!buffer || size <= 0 || !json_get_string_member(reader, member, &text))
         return 0;
-    const gsize length = g_strlcpy(buffer, text, static_cast<gsize>(size));
-    if (length >= static_cast<gsize>(size))
+    const std::string_view whole(text);
+    const std::string_view kept = utf8_cut(whole, static_cast<size_t>(size) - 1);
+    memcpy(buffer, kept.data(), kept.size());
+    buffer[kept.size()] = '\0';
+    if (kept.size() < whole.size())
         _wlog('D', "settings", "file[%s] line[%d]: %s length error, truncated!\n", "json_getters.cpp", 92, text);
     return 1;
 }

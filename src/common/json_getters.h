@@ -4,8 +4,9 @@
 
 #include <json-glib/json-glib.h>
 
-// Copies a string member into `buffer` (at most size-1 bytes, always terminated); returns 1
-// when the member is a string (a cut is logged), 0 otherwise with the buffer untouched.
+// Copies a string member into `buffer` (at most size-1 bytes, always terminated, never cut
+// inside a character); returns 1 when the member is a string (a cut is logged), 0 otherwise
+// with the buffer untouched.
 int json_get_string_member_copy(JsonReader *reader, const char *member, char *buffer, int size);
 
 // Points `value` at the parser-owned string of the member; 1 when present and a string.

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "common/log.h"
+#include "common/utf8_cut.h"
 
 void KvEdit::remove(std::string_view name)
 {
@@ -38,17 +39,6 @@ bool kv_value_valid(std::string_view value, KvFormat format)
 }
 
 namespace {
-
-// Cuts `text` to at most `limit` bytes without splitting a UTF-8 sequence.
-std::string_view cut_at_character(std::string_view text, size_t limit)
-{
-    if (text.size() <= limit)
-        return text;
-    size_t end = limit;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
-        --end;
-    return text.substr(0, end);
-}
 
 std::vector<std::string> split_lines(std::string_view content)
 {
@@ -154,7 +144,7 @@ std::string kv_format_line(const KvFileSpec &file, std::string_view name, std::s
     const bool quoted = file.format == KvFormat::quoted;
     const size_t frame = name.size() + 1 + (quoted ? 2 : 0);
     const size_t room = file.max_line > frame ? file.max_line - frame : 0;
-    const std::string_view kept = cut_at_character(value, room);
+    const std::string_view kept = utf8_cut(value, room);
     if (cut)
         *cut = kept.size() < value.size();
     std::string line(name);
