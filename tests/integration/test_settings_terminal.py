@@ -14,6 +14,12 @@ class TestSetTerminal:
         assert env.recorder.calls("sysctl") == [["sysctl", "hw.acpi.power_button_state=" + state]]
         assert env.peers.get("termsetting", "dispowerbutton") == value
 
+    def test_value_cut_inside_a_character_reaches_the_store_as_text(self, env):
+        # 64-byte field: "yes!" and 29 two-byte characters fill 62 bytes, the 30th would be
+        # cut in half; the store takes only whole characters.
+        assert call(env, "SetTerminal", {"DisablePowerButton": "yes!" + "\u00e9" * 40}) == SUCCESS
+        assert env.peers.get("termsetting", "dispowerbutton") == "yes!" + "\u00e9" * 29
+
     @pytest.mark.parametrize("params,restart", [({"DisablePowerButton": "maybe", "DisableRestart": "yes"}, "yes"),
                                                 ({"DisableRestart": "no"}, "no"), ("{DisablePowerButton", None)])
     def test_without_a_power_button_value_only_restart_is_stored_and_it_fails(self, env, params, restart):
@@ -77,6 +83,21 @@ def test_stored_settings_are_applied_at_start_redirect_before_local(store, comma
         assert env.recorder.calls() == [["sysctl", c] for c in commands]
         if REDIRECT in store.values():
             assert 'usbif command = sysctl hw.usb.usbfs_redirect_string="%s"' % REDIRECT in env.daemon.log()
+
+
+def test_hostile_stored_text_stays_one_argument_at_start(tmp_path):
+    marker = str(tmp_path / "ran")
+    hostile = '1,0,0"; touch %s; echo "\nkern.evil=1 $(touch %s)' % (marker, marker)
+    store = {("termsetting", "dispowerbutton"): "yes; touch " + marker, ("usbifredirect", "fre_interfacestring"): hostile,
+             ("usbiflocal", "flo_interfacestring"): "`touch %s`" % marker}
+    with running(store=store) as env:
+        assert env.recorder.calls() == [["sysctl", "hw.acpi.power_button_state=NONE"],
+                                        ["sysctl", "hw.usb.usbfs_redirect_string=" + hostile],
+                                        ["sysctl", "hw.usb.usbfs_redirect_string=`touch %s`" % marker]]
+        assert not os.path.exists(marker)
+        # Nothing of it reaches a host file, and the log shows it on one line.
+        assert env.root.loader_conf == "" and env.root.sysctl_conf == ""
+        assert "\\nkern.evil=1" in env.daemon.log() and "\nkern.evil" not in env.daemon.log()
 
 
 def test_settings_made_over_the_bus_come_back_after_a_restart(world):

@@ -36,19 +36,23 @@ size_t loader_value_room(const char *tunable)
     return loader_conf_file().max_line - strlen(tunable) - 3;
 }
 
-// Applies a changed read-only switch; false when the request is the stored value.
-bool read_only_changed(const char *requested)
+enum class ReadOnlySwitch {
+    not_asked,  // the request leaves the switch alone
+    unchanged,  // the request equals the stored value: the request changes nothing
+    remounted,  // the disks are mounted as asked
+    failed,     // the device service did not remount them
+};
+
+// Applies a requested read-only switch that differs from the stored one.
+ReadOnlySwitch apply_read_only(const char *requested)
 {
     g_autofree char *stored = sysconf_get_key("system", "usbconfiguring", "udiskreadonly");
     _wlog('D', "admin_policy", "udiskreadonly:%s from DB\n", stored ? stored : "");
     if (stored && g_ascii_strcasecmp(stored, requested) == 0) {
         _wlog('D', "admin_policy", "%s: same value (%s)\n", "on_handle_admin_policy_usb_configure", stored);
-        return false;
+        return ReadOnlySwitch::unchanged;
     }
-    // Stored only once the disks really are mounted that way.
-    if (udev_remount_usbdisks(text_is_yes(requested)) == 0)
-        sysconf_set_key("system", "usbconfiguring", "udiskreadonly", requested, SYSCONF_TYPE_STRING);
-    return true;
+    return udev_remount_usbdisks(text_is_yes(requested)) == 0 ? ReadOnlySwitch::remounted : ReadOnlySwitch::failed;
 }
 
 }  // namespace
@@ -72,7 +76,8 @@ gboolean on_handle_admin_policy_usb_configure(CorvoSettings *, GDBusMethodInvoca
         }
     }
 
-    if (*read_only && !read_only_changed(read_only))
+    const ReadOnlySwitch read_only_switch = *read_only ? apply_read_only(read_only) : ReadOnlySwitch::not_asked;
+    if (read_only_switch == ReadOnlySwitch::unchanged)
         return complete_with_reply(invocation, reply_result("Success"));
 
     LoaderConfEdit edit;
@@ -99,5 +104,9 @@ gboolean on_handle_admin_policy_usb_configure(CorvoSettings *, GDBusMethodInvoca
         _wlog('T', "admin_policy", "%s", black_list_ignored);
         return complete_with_reply(invocation, reply_result("Fail"));
     }
+    // Stored only once the disks are mounted that way and the lists landed: a stored value
+    // makes the same request look unchanged, so a partial request must not leave one.
+    if (read_only_switch == ReadOnlySwitch::remounted)
+        sysconf_set_key("system", "usbconfiguring", "udiskreadonly", read_only, SYSCONF_TYPE_STRING);
     return complete_with_reply(invocation, reply_result("Success"));
 }

@@ -55,7 +55,9 @@ gboolean on_handle_admin_policy_usb_red_configure(CorvoSettings *, GDBusMethodIn
         sysconf_set_key("system", "usbiflocal", "flo_interfacestring", kernel_string.c_str(), SYSCONF_TYPE_STRING);
         return complete_with_reply(invocation, reply_result("Success"));
     }
+    // Stored only once the boot-loader line agrees, so a retry redoes the whole request.
+    if (update_product_redirect(kernel_string, no_driver) != 0)
+        return complete_with_reply(invocation, reply_result("Fail"));
     sysconf_set_key("system", "usbifredirect", "fre_interfacestring", kernel_string.c_str(), SYSCONF_TYPE_STRING);
-    const int written = update_product_redirect(kernel_string, no_driver);
-    return complete_with_reply(invocation, reply_result(written == 0 ? "Success" : "Fail"));
+    return complete_with_reply(invocation, reply_result("Success"));
 }

@@ -35,14 +35,20 @@ gboolean on_handle_admin_policy_vusb_property(CorvoSettings *, GDBusMethodInvoca
     if (stored && g_strcmp0(stored, property) == 0)
         return complete_with_reply(invocation, reply_result("Success"));
 
-    if (!usbif_command("sysctl hw.usb.vusb_property_string", property))
+    const bool applied = usbif_command("sysctl hw.usb.vusb_property_string", property);
+    if (!applied)
         _wlog('T', "admin_policy", "Admin Policy USB Config, redirect config failed");
-    sysconf_set_key("system", "usbconfiguring", "vusb_property", property, SYSCONF_TYPE_STRING);
 
+    // The tunables are written either way, so the next boot has them; the store learns the
+    // value only once the kernel and the file both hold it, so that a retry after a failure
+    // is not taken for an unchanged request.
     LoaderConfEdit edit;
     for (size_t i = 0; i < switch_count; ++i) {
         loader_conf_delete(edit, vusb_switches[i]);
         loader_conf_write(edit, vusb_switches[i], on[i] ? "1" : "0");
     }
-    return complete_with_reply(invocation, reply_result(loader_conf_commit(edit) == 0 ? "Success" : "Fail"));
+    const bool written = loader_conf_commit(edit) == 0;
+    if (applied && written)
+        sysconf_set_key("system", "usbconfiguring", "vusb_property", property, SYSCONF_TYPE_STRING);
+    return complete_with_reply(invocation, reply_result(applied && written ? "Success" : "Fail"));
 }

@@ -159,11 +159,12 @@ int sysctl_generic_bool_type(JsonReader *reader, const SysctlGenericEntry *entry
         _wlog('D', "settings", "%s: same value (%s)\n", "sysctl_generic_bool_type", stored);
         return 0;
     }
-    // The runtime value is set even when the file cannot be written; the store only
-    // learns the value once the file holds it, so a failed write is retried next time.
+    // The runtime value is set even when the file cannot be written; the store learns the
+    // value only once both hold it, so a failed request is redone by the next one.
     const bool written = sysctl_conf_write(entry->sysctl, text) == 0;
-    if (written)
-        sysconf_set_key("system", "sysctl", entry->key, text, SYSCONF_TYPE_STRING);
     const bool started = host_run(host_command("sysctl %s=%d", entry->sysctl, on ? 1 : 0));
-    return written && started ? 0 : 1;
+    if (!written || !started)
+        return 1;
+    sysconf_set_key("system", "sysctl", entry->key, text, SYSCONF_TYPE_STRING);
+    return 0;
 }
