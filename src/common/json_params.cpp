@@ -1,5 +1,7 @@
 #include "common/json_params.h"
 
+#include <cstring>
+
 namespace {
 
 // The parser builds and frees its tree recursively on the one thread that serves every
@@ -43,6 +45,18 @@ JsonParams::JsonParams(const char *text)
     JsonNode *root = json_parser_get_root(parser_);
     if (root)
         reader_ = json_reader_new(root);
+}
+
+void JsonParams::scrub_string(const char *member) const
+{
+    if (!root_is_object())
+        return;
+    JsonNode *node = json_object_get_member(json_node_get_object(root()), member);
+    if (!node || !JSON_NODE_HOLDS_VALUE(node) || json_node_get_value_type(node) != G_TYPE_STRING)
+        return;
+    // The parser owns this text and frees it with the tree; wiping it in place is safe.
+    char *text = const_cast<char *>(json_node_get_string(node));
+    explicit_bzero(text, strlen(text));
 }
 
 JsonParams::~JsonParams()

@@ -33,6 +33,10 @@ public:
     void get_int(const char *member, int *value) const { json_get_int_member(reader_, member, value); }
     void get_bool(const char *member, int *value) const { json_get_bool_member(reader_, member, value); }
 
+    // Overwrites the parser's copy of the string member `member` of the root object with zero
+    // bytes, so that a secret does not stay in freed memory.
+    void scrub_string(const char *member) const;
+
 private:
     JsonParser *parser_ = nullptr;
     JsonReader *reader_ = nullptr;

@@ -149,3 +149,15 @@ class TestSetBios:
             assert set_bios(env, {k("CurrentPassword"): PASSWORD, k("NewPassword"): " "}) == "Success"
             assert env.bios.requests()[-1] == "appwrite a 5 20 %s " % PASSWORD
             assert env.bios.state()["password"] is None
+
+    def test_passwords_never_reach_the_log_and_long_ones_are_refused_whole(self):
+        long_password = "L0ng" * 16  # 64 characters: one more than the field holds
+        with bios_world(model="K10", bios_state={"password": PASSWORD}) as env:
+            env.bios.clear_log()
+            for member in ("CurrentPassword", "NewPassword"):
+                assert set_bios(env, {k(member): long_password, k("Audio"): 1}) == "FAILED"
+            assert env.bios.requests() == []
+            assert set_bios(env, {k("CurrentPassword"): PASSWORD, k("NewPassword"): "Other7"}) == "Success"
+            assert env.bios.state()["password"] == "Other7"
+            for text in (env.daemon.log(), env.daemon.output()):
+                assert long_password[:8] not in text and PASSWORD not in text and "Other7" not in text

@@ -78,11 +78,16 @@ protected:
 
     biossim::Sim sim;
     LogCapture log;
+    // Where the last request record was when it was exchanged, to look at it afterwards.
+    const char *last_record = nullptr;
+    size_t last_record_size = 0;
 
 private:
     static SmiFileResult sim_exchange(const char *, const void *record, size_t record_size, char *answer,
                                       size_t answer_size)
     {
+        active->last_record = static_cast<const char *>(record);
+        active->last_record_size = record_size;
         const biossim::Answer reply = biossim::handle(active->sim, static_cast<const char *>(record), record_size);
         if (reply.kind == biossim::ANSWER_WRITE_ERROR)
             return {SMI_FILE_WRITE_FAILED, EIO, 0};

@@ -23,12 +23,14 @@ protected:
     {
         BiosFixture::SetUp();
         sim.security_key = KEY;
-        auto_on_days = auto_on_hour = auto_on_minute = 0;
     }
 
     Strings writes() const { return requests_starting("appwrite 1 "); }
 
+    bool write_text(BiosTextSetting setting, const char *value) { return bios_write_text_setting(setting, value, schedule, KEY, &result); }
+
     std::string result;
+    AutoOnSchedule schedule;
 };
 
 // Writers -----------------------------------------------------------------------------------
@@ -46,14 +48,14 @@ TEST_F(BiosWrite, TextWordsMatchByPrefixAndCase)
         {BIOS_TEXT_WAKE_ON_LAN, "LANORSFPNIC", {write(0x57, 5)}, "{KoraCMOSWakeOnLAN: ok}"},
         {BIOS_TEXT_MAC_PASS, "Intergrate!", {write(0x49A, 1)}, "{KoraCMOSMACPASSConfigure: ok}"},
         {BIOS_TEXT_POST_TIME, "7seconds", {}, "{Extended Bios POST Time: input err}"},
-        {BIOS_TEXT_AUTO_POWER, "Workday", {write(0x2A, 2), write(0x2B, 0), write(0x2C, 0)}, "{KoraCMOSAutoPower: ok}"},
+        {BIOS_TEXT_AUTO_POWER, "Workday", {write(0x2A, 2)}, "{KoraCMOSAutoPower: ok}"},
     };
     set_model("K10");
     for (const auto &c : cases) {
         sim.requests.clear();
         result.clear();
         // A refused word is no failure: only a failed write counts.
-        EXPECT_TRUE(bios_write_text_setting(c.setting, c.value, KEY, &result)) << c.value;
+        EXPECT_TRUE(write_text(c.setting, c.value)) << c.value;
         EXPECT_EQ(c.writes, writes()) << c.value;
         EXPECT_EQ(c.fragment, result) << c.value;
     }
@@ -63,15 +65,15 @@ TEST_F(BiosWrite, TextWritesReportTheirOutcome)
 {
     {
         StdoutCapture out;
-        EXPECT_TRUE(bios_write_text_setting(BIOS_TEXT_AC_RECOVERY, "LastState", KEY, &result));
+        EXPECT_TRUE(write_text(BIOS_TEXT_AC_RECOVERY, "LastState"));
         EXPECT_EQ("SMBIOS: smbios_setPowerLoss is done to set 2\n", out.text());
     }
     result.clear();
     StdoutCapture out;
     add_fault(biossim::FAULT_STATUS, -1, 6);
-    EXPECT_FALSE(bios_write_text_setting(BIOS_TEXT_AC_RECOVERY, "PowerOff", KEY, &result));
-    EXPECT_FALSE(bios_write_text_setting(BIOS_TEXT_FASTBOOT, "Minimal", KEY, &result));
-    EXPECT_FALSE(bios_write_text_setting(BIOS_TEXT_DEEP_SLEEP, "Disabled", KEY, &result));
+    EXPECT_FALSE(write_text(BIOS_TEXT_AC_RECOVERY, "PowerOff"));
+    EXPECT_FALSE(write_text(BIOS_TEXT_FASTBOOT, "Minimal"));
+    EXPECT_FALSE(write_text(BIOS_TEXT_DEEP_SLEEP, "Disabled"));
     EXPECT_EQ("{KoraCMOSPowerLoss: set err}{Fastboot: set err}{DeepSleep: set err}", result);
     EXPECT_EQ("SMBIOS: set ac power error\n", out.text());
     for (const char *line : {"D bios: powerloss set err", "D bios: SMBIOS: Set FastBoot error..., return value 6",
@@ -84,35 +86,33 @@ TEST_F(BiosWrite, LanOrSfpUsesTheSfpNicOnAVantor70ThatHasOne)
     TempDir root;
     ScopedHostRoot scoped(root.path());
     set_model("Vantor 70");
-    EXPECT_TRUE(bios_write_text_setting(BIOS_TEXT_WAKE_ON_LAN, "LANORSFPNIC", KEY, &result));
+    EXPECT_TRUE(write_text(BIOS_TEXT_WAKE_ON_LAN, "LANORSFPNIC"));
     ASSERT_EQ(0, g_mkdir_with_parents((root.path() + "/compat/linux/sys/class/net/re1").c_str(), 0755));
-    EXPECT_TRUE(bios_write_text_setting(BIOS_TEXT_WAKE_ON_LAN, "LANORSFPNIC", KEY, &result));
+    EXPECT_TRUE(write_text(BIOS_TEXT_WAKE_ON_LAN, "LANORSFPNIC"));
     EXPECT_EQ((Strings{write(0x57, 5), write(0x464, 9)}), writes());
 }
 
 TEST_F(BiosWrite, AutoPowerWritesItsSequenceAndStopsAtTheFirstFailure)
 {
-    auto_on_days = 0x41;
-    auto_on_hour = 23;
-    auto_on_minute = 45;
-    EXPECT_TRUE(bios_write_text_setting(BIOS_TEXT_AUTO_POWER, "Days", KEY, &result));
+    schedule = {0x41, 23, 45};
+    EXPECT_TRUE(write_text(BIOS_TEXT_AUTO_POWER, "Days"));
     EXPECT_EQ((Strings{write(0x312, 3), write(0x313, 1), write(0x316, 0), write(0x318, 0), write(0x31A, 0),
                        write(0x31C, 0), write(0x31E, 0), write(0x31F, 1), write(0x2B, 0x23), write(0x2C, 0x45)}),
               writes());
 
     sim.requests.clear();
     result.clear();
-    auto_on_hour = 25;
-    EXPECT_FALSE(bios_write_text_setting(BIOS_TEXT_AUTO_POWER, "Daily", KEY, &result));
+    schedule.hour = 25;
+    EXPECT_FALSE(write_text(BIOS_TEXT_AUTO_POWER, "Daily"));
     EXPECT_EQ((Strings{write(0x29, 1)}), writes());
     EXPECT_EQ("{KoraCMOSAutoPower: set err}", result);
     EXPECT_EQ(1u, log.count_containing("SMBIOS: input Hour value error"));
     EXPECT_EQ(1u, log.count_containing("D bios: autopower set err"));
 
     sim.requests.clear();
-    auto_on_days = 0x7F;
+    schedule.days = 0x7F;
     add_fault(biossim::FAULT_STATUS, 0x317, 8);  // Tuesday on
-    EXPECT_FALSE(bios_write_text_setting(BIOS_TEXT_AUTO_POWER, "Days", KEY, &result));
+    EXPECT_FALSE(write_text(BIOS_TEXT_AUTO_POWER, "Days"));
     EXPECT_EQ((Strings{write(0x312, 3), write(0x313, 1), write(0x315, 1), write(0x317, 1)}), writes());
     EXPECT_EQ(1u, log.count_containing("SMBIOS: set Tuesday auto on error 8"));
 }
@@ -222,42 +222,57 @@ TEST_F(SetBios, WrongPasswordWritesNothing)
     EXPECT_EQ((Strings{write(0x22, 1)}), writes());
 }
 
-TEST_F(SetBios, TimeText)
+TEST_F(SetBios, ScheduleComesFromTheRequestAlone)
 {
     const struct {
-        const char *time;
+        const char *members;
         bool ok;
-        int hour, minute;
-    } cases[] = {{"7:05", true, 7, 5}, {"7", false, 99, 99}, {"7:", true, 7, 0}, {" 8:30:15", true, 8, 30},
-                 {"x:y", true, 0, 0}};
+        Strings writes;
+    } cases[] = {
+        {R"("DeviceKORACMOSAutoPowerTime": "7:05")", true, {write(0x29, 1, 0), write(0x2B, 7, 0), write(0x2C, 5, 0)}},
+        {R"("DeviceKORACMOSAutoPowerTime": "7")", false, {}},
+        {R"("DeviceKORACMOSAutoPowerTime": " 8:30:15")", true, {write(0x29, 1, 0), write(0x2B, 8, 0), write(0x2C, 0x30, 0)}},
+        {R"("DeviceKORACMOSAutoPowerTime": "x:")", true, {write(0x29, 1, 0), write(0x2B, 0, 0), write(0x2C, 0, 0)}},
+        // Without a time of its own the request leaves the BIOS's time alone.
+        {R"("DeviceKORACMOSAutoPowerTime": "")", true, {write(0x29, 1, 0)}},
+    };
     for (const auto &c : cases) {
         sim.requests.clear();
-        const size_t logged = log.count_containing("D bios: get timelist err");
-        auto_on_hour = auto_on_minute = 99;
-        EXPECT_EQ(c.ok, run(std::string(R"({"DeviceKORACMOSAudio": 1, "DeviceKORACMOSAutoPowerTime": ")") + c.time +
-                            "\"}"))
-            << c.time;
-        EXPECT_EQ(c.hour, auto_on_hour) << c.time;
-        EXPECT_EQ(c.minute, auto_on_minute) << c.time;
-        EXPECT_EQ(c.ok ? 1u : 0u, writes().size()) << c.time;
-        EXPECT_EQ(c.ok ? logged : logged + 1, log.count_containing("D bios: get timelist err")) << c.time;
+        EXPECT_EQ(c.ok, run(std::string(R"({"DeviceKORACMOSAutoPower": "Daily", )") + c.members + "}")) << c.members;
+        EXPECT_EQ(c.writes, writes()) << c.members;
     }
+    EXPECT_EQ(1u, log.count_containing("D bios: get timelist err"));
 }
 
-TEST_F(SetBios, DayListReplacesTheStoredDays)
+TEST_F(SetBios, DayListOfTheRequest)
 {
-    auto_on_days = 0x7F;
-    EXPECT_TRUE(run(R"({"DeviceKORACMOSAutoPowerDays": ["monday", "FRIDAY", 3]})"));
-    EXPECT_EQ(0x22, auto_on_days);
-    EXPECT_TRUE(run(R"({"DeviceKORACMOSAutoPowerDays": ["Someday"]})"));
-    EXPECT_EQ(0, auto_on_days);
-    auto_on_days = 0x41;
-    EXPECT_TRUE(run(R"({"DeviceKORACMOSAutoPowerDays": []})"));
-    EXPECT_EQ(0x41, auto_on_days);
-    // Names that no longer fit the list are dropped.
-    EXPECT_TRUE(run(R"({"DeviceKORACMOSAutoPowerDays": ["Wednesday", "Wednesday", "Wednesday", "Wednesday",
-                        "Wednesday", "Wednesday", "Sunday"]})"));
-    EXPECT_EQ(0x08, auto_on_days);
+    const auto days = [](std::initializer_list<int> on) {
+        Strings out{write(0x312, 3, 0)};
+        for (int bit = 0; bit < 7; ++bit) {
+            const bool set = std::find(on.begin(), on.end(), bit) != on.end();
+            out.push_back(write(set ? 0x313 + 2 * bit : 0x314 + 2 * bit, set ? 1 : 0, 0));
+        }
+        return out;
+    };
+    const struct {
+        const char *list;
+        Strings writes;
+    } cases[] = {
+        {R"(["monday", "FRIDAY", 3])", days({1, 5})},
+        {R"(["Someday"])", days({})},
+        // An empty list and a list that is no list leave the days alone.
+        {"[]", {write(0x312, 3, 0)}},
+        {R"("Monday")", {write(0x312, 3, 0)}},
+        // Names that no longer fit the list are dropped.
+        {R"(["Wednesday", "Wednesday", "Wednesday", "Wednesday", "Wednesday", "Wednesday", "Sunday"])", days({3})},
+    };
+    for (const auto &c : cases) {
+        sim.requests.clear();
+        EXPECT_TRUE(run(std::string(R"({"DeviceKORACMOSAutoPower": "Days", "DeviceKORACMOSAutoPowerDays": )") +
+                        c.list + "}"))
+            << c.list;
+        EXPECT_EQ(c.writes, writes()) << c.list;
+    }
 }
 
 TEST_F(SetBios, SwitchSlotsAndResults)
@@ -333,6 +348,25 @@ TEST_F(SetBios, PasswordChangeDecidesTheResult)
     EXPECT_EQ("appwrite a 5 8 first ", requests().back());
 }
 
+TEST_F(SetBios, PasswordsAreNeitherCutNorLoggedNorKept)
+{
+    const std::string too_long(64, 'q');
+    for (const char *member : {"DeviceKORACMOSCurrentPassword", "DeviceKORACMOSNewPassword"}) {
+        sim.requests.clear();
+        EXPECT_FALSE(run("{\"" + std::string(member) + "\": \"" + too_long + "\", \"DeviceKORACMOSAudio\": 1}"));
+        EXPECT_EQ("{Password err}", result);
+        EXPECT_TRUE(requests().empty()) << member;
+    }
+    EXPECT_TRUE(run(R"({"DeviceKORACMOSNewPassword": "Secret7"})"));
+    EXPECT_TRUE(run(R"({"DeviceKORACMOSCurrentPassword": "Secret7", "DeviceKORACMOSAudio": 1})"));
+    EXPECT_EQ("Secret7", sim.password);
+    for (const auto &line : log.lines())
+        EXPECT_TRUE(line.find("qqqq") == std::string::npos && line.find("Secret7") == std::string::npos) << line;
+    // The request record that carried the password is wiped once exchanged.
+    ASSERT_NE(nullptr, last_record);
+    EXPECT_EQ(std::string(last_record_size, '\0'), std::string(last_record, last_record_size));
+}
+
 // Restore mode ------------------------------------------------------------------------------
 
 class SetBiosRestore : public SetBios {
@@ -361,20 +395,46 @@ TEST_F(SetBiosRestore, FileTextIsTheSettingsObject)
     EXPECT_FALSE(run(restore_para(path)));
     EXPECT_EQ("{Password err}", result);
     EXPECT_TRUE(run(restore_para(path, "secret")));
-    EXPECT_EQ(8, auto_on_hour);
-    EXPECT_EQ(30, auto_on_minute);
     EXPECT_EQ((Strings{write(0x29, 1), write(0x2B, 8), write(0x2C, 0x30), write(0x23, 0)}), writes());
     EXPECT_EQ(2u, log.count_containing("D bios: cmos read ret value is 1024"));
 }
 
-TEST_F(SetBiosRestore, EmptyDaySelectionInAFileMeansNoDay)
+TEST_F(SetBiosRestore, WhatTheExtractCouldNotReadIsNeverWritten)
 {
-    auto_on_days = 0x41;
-    EXPECT_TRUE(run(restore_para(restore_file(R"({"DeviceKORACMOSAutoPowerDays": []})"))));
-    EXPECT_EQ(0, auto_on_days);
-    auto_on_days = 0x41;
-    EXPECT_TRUE(run(restore_para(restore_file(R"({"DeviceKORACMOSAutoPowerDays": "err"})"))));
-    EXPECT_EQ(0x41, auto_on_days);
+    set_model("K10");
+    const struct {
+        const char *file;
+        Strings writes;
+        const char *skipped;
+    } cases[] = {
+        // An empty day selection is no day; one the extract could not read leaves the days.
+        {R"({"DeviceKORACMOSAutoPower": "Days", "DeviceKORACMOSAutoPowerHour": "6", "DeviceKORACMOSAutoPowerMin": "0",
+             "DeviceKORACMOSAutoPowerDays": []})",
+         {write(0x312, 3, 0), write(0x314, 0, 0), write(0x316, 0, 0), write(0x318, 0, 0), write(0x31A, 0, 0),
+          write(0x31C, 0, 0), write(0x31E, 0, 0), write(0x320, 0, 0), write(0x2B, 6, 0), write(0x2C, 0, 0)},
+         nullptr},
+        {R"({"DeviceKORACMOSAutoPower": "Days", "DeviceKORACMOSAutoPowerHour": "6", "DeviceKORACMOSAutoPowerMin": "0",
+             "DeviceKORACMOSAutoPowerDays": "err"})",
+         {write(0x312, 3, 0), write(0x2B, 6, 0), write(0x2C, 0, 0)}, "DeviceKORACMOSAutoPowerDays skipped"},
+        // A time the extract could not read leaves mode, time and days alone.
+        {R"({"DeviceKORACMOSAutoPower": "Days", "DeviceKORACMOSAutoPowerHour": "-1", "DeviceKORACMOSAutoPowerMin": "5",
+             "DeviceKORACMOSAutoPowerDays": ["Monday"], "DeviceKORACMOSAudio": 1})",
+         {write(0x22, 1, 0)}, "DeviceKORACMOSAutoPower skipped"},
+        {R"({"DeviceKORACMOSAudio": "err", "DeviceKORACMOSAdminLock": 0})", {write(0x2BE, 0, 0)},
+         "DeviceKORACMOSAudio skipped"},
+        {R"({"DeviceKORACMOSFastboot": "get data err", "DeviceKORACMOSAutoPower": "get off err"})", {},
+         "DeviceKORACMOSFastboot skipped"},
+        {R"({"DeviceKORACMOSWakeOnUSB": null, "DeviceKORACMOSACRecovery": 2})", {}, "DeviceKORACMOSWakeOnUSB skipped"},
+    };
+    for (const auto &c : cases) {
+        sim.requests.clear();
+        // Skipping is no failure: the other members still decide the result.
+        EXPECT_TRUE(run(restore_para(restore_file(c.file)))) << c.file;
+        EXPECT_EQ(c.writes, writes()) << c.file;
+        EXPECT_EQ(c.skipped ? 1u : 0u, log.count_containing(c.skipped ? c.skipped : " skipped: ")) << c.file;
+    }
+    EXPECT_EQ(1u, log.count_containing("DeviceKORACMOSAutoPower skipped: not read when extracted"));
+    EXPECT_EQ(1u, log.count_containing("DeviceKORACMOSACRecovery skipped: not a text"));
 }
 
 TEST_F(SetBiosRestore, EntryFailures)
@@ -407,6 +467,11 @@ TEST_F(SetBiosRestore, EntryFailures)
         EXPECT_EQ(logged + 1, log.count_containing(c.log)) << c.para;
     }
     EXPECT_TRUE(writes().empty());
+    // A restore password that does not fit is refused before the BIOS is asked anything.
+    sim.requests.clear();
+    EXPECT_FALSE(run(restore_para(restore_file("{}"), std::string(64, 'r').c_str())));
+    EXPECT_EQ("{Password err}", result);
+    EXPECT_TRUE(requests().empty());
     // A file shorter than the buffer still ends in it.
     EXPECT_TRUE(run(restore_para(restore_file("{\"DeviceKORACMOSAudio\": 1}", 26))));
     EXPECT_EQ((Strings{write(0x22, 1, 0)}), writes());

@@ -64,13 +64,6 @@ int status_for_log()
     return static_cast<int>(smi_request.output[0]);
 }
 
-// Scrubs the password texts from the request buffers.
-void clear_password_buffers()
-{
-    memset(bios_password_current, 0, sizeof bios_password_current);
-    memset(bios_password_new, 0, sizeof bios_password_new);
-}
-
 int text_length(const char *text)
 {
     const size_t len = text ? strlen(text) : 0;
@@ -150,13 +143,13 @@ int bios_verify_admin_password(const char *password, uint32_t *security_key)
         return 0;
     }
     smi_request_clear();
-    memset(bios_password_current, 0, sizeof bios_password_current);
+    smi_passwords_clear();
     smi_password_copy(bios_password_current, password);
     smi_request.cmd_class = SMI_CLASS_PASSWORD;
     smi_request.cmd_select = SMI_SELECT_PASSWORD_VERIFY;
     const int sent = smi_send_request();
     // The password has done its job once sent; it does not stay in memory on any path.
-    memset(bios_password_current, 0, sizeof bios_password_current);
+    smi_passwords_clear();
     if (sent != 0) {
         _wlog('D', "bios", "send smi, get security err\n");
         return -1;
@@ -183,7 +176,7 @@ int bios_change_admin_password(const char *password, const char *new_password, i
     }
     bios_password_max_len = max_len;
     smi_request_clear();
-    clear_password_buffers();
+    smi_passwords_clear();
     smi_request.cmd_class = SMI_CLASS_PASSWORD;
     smi_request.cmd_select = SMI_SELECT_PASSWORD_CHANGE;
     if (!not_installed) {
@@ -196,7 +189,7 @@ int bios_change_admin_password(const char *password, const char *new_password, i
     if (!remove)
         smi_password_copy(bios_password_new, new_password);
     const int sent = smi_send_request();
-    clear_password_buffers();
+    smi_passwords_clear();
     if (sent != 0 || smi_request.output[0] != 0) {
         _wlog('D', "bios", "SMBIOS: set admin password error %d\n", status_for_log());
         return -1;

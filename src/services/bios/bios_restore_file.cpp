@@ -10,7 +10,8 @@ bool bios_restore_file_read(const char *bytes, size_t size, BiosSettings *settin
     const void *end = memchr(bytes, '\0', length);
     if (!end && length == BIOS_EXTRACT_FILE_SIZE)
         return false;
-    const std::string text(bytes, end ? static_cast<size_t>(static_cast<const char *>(end) - bytes) : length);
+    std::string text(bytes, end ? static_cast<size_t>(static_cast<const char *>(end) - bytes) : length);
     bios_settings_read(text.c_str(), true, settings);
+    explicit_bzero(text.data(), text.size());
     return true;
 }

@@ -17,6 +17,8 @@ constexpr size_t DAY_LIST_SIZE = 64;
 constexpr size_t TIME_SIZE = 64;
 constexpr size_t HOUR_MINUTE_SIZE = 8;
 
+constexpr const char *CURRENT_PASSWORD_MEMBER = "DeviceKORACMOSCurrentPassword";
+constexpr const char *NEW_PASSWORD_MEMBER = "DeviceKORACMOSNewPassword";
 constexpr const char *DAYS_MEMBER = "DeviceKORACMOSAutoPowerDays";
 constexpr const char *TIME_MEMBER = "DeviceKORACMOSAutoPowerTime";
 constexpr const char *HOUR_MEMBER = "DeviceKORACMOSAutoPowerHour";
@@ -81,18 +83,63 @@ int day_bit(const char *name)
     return -1;
 }
 
+void log_skipped(const char *member, const char *why)
+{
+    _wlog('D', "bios", "%s skipped: %s\n", member, why);
+}
+
+bool holds(JsonNode *node, GType type)
+{
+    return node && JSON_NODE_HOLDS_VALUE(node) && json_node_get_value_type(node) == type;
+}
+
+// A number, or a boolean, as the switch writers take them.
+bool holds_number(JsonNode *node)
+{
+    return holds(node, G_TYPE_INT64) || holds(node, G_TYPE_DOUBLE) || holds(node, G_TYPE_BOOLEAN);
+}
+
+// What an extract file holds for a setting it could not read: "err", or a read error such as
+// "get power err". Writing it back would switch the setting to whatever that text reads as.
+bool is_failure_marker(const char *text)
+{
+    return g_str_equal(text, "err") || g_str_has_suffix(text, " err");
+}
+
+// Reads an integer member into `slot` when it is a number; any other value is skipped.
+void read_number_member(JsonObject *object, const char *member, int *slot)
+{
+    JsonNode *node = json_object_get_member(object, member);
+    if (!node)
+        return;
+    if (!holds_number(node)) {
+        log_skipped(member, holds(node, G_TYPE_STRING) && is_failure_marker(json_node_get_string(node))
+                                ? "not read when extracted"
+                                : "not a number");
+        return;
+    }
+    *slot = static_cast<int>(json_node_get_int(node));
+}
+
 // Day names go through a short list text, as the caller's days have always been taken: names
 // are cut to 63 characters, and names that no longer fit the list are dropped.
 void read_days(JsonObject *object, bool restore_mode, BiosSettings *settings)
 {
     JsonNode *node = json_object_get_member(object, DAYS_MEMBER);
-    if (!node || !JSON_NODE_HOLDS_ARRAY(node))
+    if (!node)
         return;
+    if (!JSON_NODE_HOLDS_ARRAY(node)) {
+        // An extract that could not read the days says "err": the days stay as they are.
+        log_skipped(DAYS_MEMBER, holds(node, G_TYPE_STRING) && is_failure_marker(json_node_get_string(node))
+                                     ? "not read when extracted"
+                                     : "not a list");
+        return;
+    }
     JsonArray *array = json_node_get_array(node);
     std::string list;
     for (guint i = 0; i < json_array_get_length(array); ++i) {
         JsonNode *element = json_array_get_element(array, i);
-        if (!JSON_NODE_HOLDS_VALUE(element) || json_node_get_value_type(element) != G_TYPE_STRING) {
+        if (!holds(element, G_TYPE_STRING)) {
             _wlog('D', "bios", "JSON: err:%s\n", "the day is not a string");
             continue;
         }
@@ -114,23 +161,39 @@ void read_days(JsonObject *object, bool restore_mode, BiosSettings *settings)
         if (bit >= 0)
             mask |= 1 << bit;
     }
-    settings->days_mask = mask;
+    settings->schedule.days = mask;
+}
+
+// An hour or minute member of an extract file; false when it holds no usable number (the
+// extract writes "-1" for a time it could not read).
+bool read_extract_time(const JsonParams &params, const char *member, std::optional<int> *slot)
+{
+    char text[HOUR_MINUTE_SIZE] = {};
+    JsonNode *node = json_object_get_member(json_node_get_object(params.root()), member);
+    if (!node)
+        return true;
+    if (!holds(node, G_TYPE_STRING))
+        return false;
+    params.copy_string(member, text, sizeof text);
+    if (!text[0])
+        return true;
+    const int value = bios_settings_number(text);
+    if (value < 0)
+        return false;
+    *slot = value;
+    return true;
 }
 
 void read_time(const JsonParams &params, bool restore_mode, BiosSettings *settings)
 {
     if (restore_mode) {
-        char hour[HOUR_MINUTE_SIZE] = {};
-        char minute[HOUR_MINUTE_SIZE] = {};
-        params.copy_string(HOUR_MEMBER, hour, sizeof hour);
-        params.copy_string(MINUTE_MEMBER, minute, sizeof minute);
-        if (hour[0]) {
-            settings->hour_given = true;
-            settings->hour = bios_settings_number(hour);
-        }
-        if (minute[0]) {
-            settings->minute_given = true;
-            settings->minute = bios_settings_number(minute);
+        const bool hour_ok = read_extract_time(params, HOUR_MEMBER, &settings->schedule.hour);
+        const bool minute_ok = read_extract_time(params, MINUTE_MEMBER, &settings->schedule.minute);
+        if (!hour_ok || !minute_ok) {
+            // Mode, time and days go together: without the time none of them is written.
+            log_skipped("DeviceKORACMOSAutoPower", "time not read when extracted");
+            settings->texts[BIOS_TEXT_AUTO_POWER].clear();
+            settings->schedule = {};
         }
         return;
     }
@@ -143,9 +206,26 @@ void read_time(const JsonParams &params, bool restore_mode, BiosSettings *settin
         settings->time_error = true;
         return;
     }
-    settings->hour_given = settings->minute_given = true;
-    settings->hour = bios_settings_number(time);
-    settings->minute = bios_settings_number(colon + 1);
+    settings->schedule.hour = bios_settings_number(time);
+    settings->schedule.minute = bios_settings_number(colon + 1);
+}
+
+void read_text(const JsonParams &params, const char *member, std::string *value)
+{
+    JsonNode *node = json_object_get_member(json_node_get_object(params.root()), member);
+    if (!node)
+        return;
+    if (!holds(node, G_TYPE_STRING)) {
+        log_skipped(member, "not a text");
+        return;
+    }
+    char text[TEXT_VALUE_SIZE] = {};
+    params.copy_string(member, text, sizeof text);
+    if (is_failure_marker(text)) {
+        log_skipped(member, "not read when extracted");
+        return;
+    }
+    *value = text;
 }
 
 }  // namespace
@@ -160,30 +240,53 @@ int bios_settings_number(const char *text)
     return static_cast<int>(value);
 }
 
+BiosSettings::~BiosSettings()
+{
+    explicit_bzero(current_password, sizeof current_password);
+    explicit_bzero(new_password, sizeof new_password);
+}
+
+bool bios_password_member(JsonObject *object, const char *member, char *buffer, size_t size)
+{
+    JsonNode *node = object ? json_object_get_member(object, member) : nullptr;
+    if (!holds(node, G_TYPE_STRING))
+        return true;
+    const char *text = json_node_get_string(node);
+    // A cut password is another password: refused whole, and never shown in the log.
+    if (strlen(text) >= size) {
+        _wlog('D', "bios", "%s too long, refused\n", member);
+        return false;
+    }
+    g_strlcpy(buffer, text, size);
+    return true;
+}
+
 void bios_settings_read(const char *text, bool restore_mode, BiosSettings *settings)
 {
     const JsonParams params(text);
     if (!params.root_is_object())
         return;
     settings->parsed = true;
-    params.copy_string("DeviceKORACMOSCurrentPassword", settings->current_password,
-                       sizeof settings->current_password);
-    params.copy_string("DeviceKORACMOSNewPassword", settings->new_password, sizeof settings->new_password);
-    read_days(json_node_get_object(params.root()), restore_mode, settings);
+    JsonObject *object = json_node_get_object(params.root());
+    const bool passwords_fit =
+        bios_password_member(object, CURRENT_PASSWORD_MEMBER, settings->current_password,
+                             sizeof settings->current_password) &&
+        bios_password_member(object, NEW_PASSWORD_MEMBER, settings->new_password, sizeof settings->new_password);
+    settings->password_too_long = !passwords_fit;
+    params.scrub_string(CURRENT_PASSWORD_MEMBER);
+    params.scrub_string(NEW_PASSWORD_MEMBER);
+
+    for (size_t i = 0; i < BIOS_TEXT_COUNT; ++i)
+        if (text_read_for_model(i))
+            read_text(params, bios_text_member(static_cast<BiosTextSetting>(i)), &settings->texts[i]);
+    read_days(object, restore_mode, settings);
     read_time(params, restore_mode, settings);
 
-    for (size_t i = 0; i < BIOS_TEXT_COUNT; ++i) {
-        if (!text_read_for_model(i))
-            continue;
-        char value[TEXT_VALUE_SIZE] = {};
-        params.copy_string(bios_text_member(static_cast<BiosTextSetting>(i)), value, sizeof value);
-        settings->texts[i] = value;
-    }
     if (bios_model_is(DOCK_WARNING_MODEL)) {
-        params.get_int(DOCK_WARNING_MEMBER, &settings->dock_warning);
+        read_number_member(object, DOCK_WARNING_MEMBER, &settings->dock_warning);
         _wlog('D', "bios", "GET_INT_BOOLEAN_MEMBER(%s) = %d\n", DOCK_WARNING_MEMBER, settings->dock_warning);
     }
     for (size_t i = 0; i < BIOS_SWITCH_COUNT; ++i)
         if (model_reads(switch_models(i)))
-            params.get_int(bios_switch_member(i), &settings->switches[i]);
+            read_number_member(object, bios_switch_member(i), &settings->switches[i]);
 }

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <string>
 
+#include <json-glib/json-glib.h>
+
 #include "services/bios/bios_writers.h"
 
 constexpr size_t BIOS_SETTINGS_PASSWORD_SIZE = 64;
@@ -13,25 +15,33 @@ constexpr size_t BIOS_SETTINGS_PASSWORD_SIZE = 64;
 constexpr int BIOS_SWITCH_NOT_GIVEN = 165;
 
 struct BiosSettings {
-    bool parsed = false;  // the text was a JSON object
+    bool parsed = false;             // the text was a JSON object
+    bool password_too_long = false;  // a password member does not fit its buffer: nothing may be sent
     char current_password[BIOS_SETTINGS_PASSWORD_SIZE] = {};
     char new_password[BIOS_SETTINGS_PASSWORD_SIZE] = {};
-    int days_mask = -1;       // -1: the stored days stay
+    AutoOnSchedule schedule;
     bool time_error = false;  // a time without a colon
-    bool hour_given = false;
-    int hour = 0;
-    bool minute_given = false;
-    int minute = 0;
     std::array<std::string, BIOS_TEXT_COUNT> texts;  // empty: not given
     int dock_warning = -1;                           // read on "Vantor 70" only
     std::array<int, BIOS_SWITCH_COUNT> switches;
 
     BiosSettings() { switches.fill(BIOS_SWITCH_NOT_GIVEN); }
+    ~BiosSettings();  // clears the passwords
+    BiosSettings(const BiosSettings &) = delete;
+    BiosSettings &operator=(const BiosSettings &) = delete;
 };
 
 // Reads `text`, the settings object. In restore mode (the text of an extract file) the
 // auto-on time comes from the hour and minute members, otherwise from the time member.
+// A member holding what an extract writes for a setting it could not read ("err", "get
+// ... err", an hour of "-1"), or a value of a type its setting cannot take, is skipped with
+// a log line naming it.
 void bios_settings_read(const char *text, bool restore_mode, BiosSettings *settings);
+
+// Copies the password member `member` of `object` into `buffer` (`size` bytes). A text that
+// does not fit is not copied: false, logged without the text. Absent or not a text: the
+// buffer stays empty and the result is true.
+bool bios_password_member(JsonObject *object, const char *member, char *buffer, size_t size);
 
 // A decimal number as the time members hold it: leading blanks and a sign allowed, reading
 // stops at the first other character, no digits gives 0.

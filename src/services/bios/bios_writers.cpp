@@ -11,10 +11,6 @@
 #include "services/bios/bios_primitives.h"
 #include "services/bios/smi_transport.h"
 
-int auto_on_days;
-int auto_on_hour;
-int auto_on_minute;
-
 namespace {
 
 int bios_status()
@@ -57,25 +53,27 @@ constexpr AutoOnDay auto_on_day_tokens[] = {
 };
 
 // The writes run in order and stop at the first failure, whose message is logged.
-bool write_auto_on(const AutoOnMode &mode, uint32_t key)
+bool write_auto_on(const AutoOnMode &mode, const AutoOnSchedule &schedule, uint32_t key)
 {
     if (!smi_token_write(mode.token, mode.value, key)) {
         _wlog('D', "bios", mode.fail_message, bios_status());
         return false;
     }
-    if (mode.days) {
+    if (mode.days && schedule.days) {
         for (size_t bit = 0; bit < G_N_ELEMENTS(auto_on_day_tokens); ++bit) {
             const AutoOnDay &day = auto_on_day_tokens[bit];
-            const bool on = (auto_on_days >> bit) & 1;
+            const bool on = (*schedule.days >> bit) & 1;
             if (!smi_token_write(on ? day.on_token : day.off_token, on ? 1 : 0, key)) {
                 _wlog('D', "bios", day.fail_message, bios_status());
                 return false;
             }
         }
     }
-    if (mode.time)
-        return bios_set_auto_on_hour(auto_on_hour, key) == 0 && bios_set_auto_on_minute(auto_on_minute, key) == 0;
-    return true;
+    if (!mode.time)
+        return true;
+    if (schedule.hour && bios_set_auto_on_hour(*schedule.hour, key) != 0)
+        return false;
+    return !schedule.minute || bios_set_auto_on_minute(*schedule.minute, key) == 0;
 }
 
 // Text settings -----------------------------------------------------------------------------
@@ -211,7 +209,7 @@ bool write_token_word(const TextSettingRow &row, const TextWord &word, uint32_t 
     return true;
 }
 
-bool apply_word(const TextSettingRow &row, const TextWord &word, uint32_t key)
+bool apply_word(const TextSettingRow &row, const TextWord &word, const AutoOnSchedule &schedule, uint32_t key)
 {
     switch (word.action) {
     case WordAction::token:
@@ -219,7 +217,7 @@ bool apply_word(const TextSettingRow &row, const TextWord &word, uint32_t key)
     case WordAction::deep_sleep:
         return bios_set_deep_sleep(static_cast<int>(word.value), key) == 0;
     case WordAction::auto_on:
-        return write_auto_on(auto_on_modes[word.value], key);
+        return write_auto_on(auto_on_modes[word.value], schedule, key);
     case WordAction::lan_or_sfp:
         if (bios_model_is(SFP_NIC_MODEL) && host_net_interface_exists(SFP_NIC_INTERFACE))
             return write_token_word(row, word, key);
@@ -358,7 +356,8 @@ const char *bios_text_member(BiosTextSetting setting)
     return text_settings[setting].member;
 }
 
-bool bios_write_text_setting(BiosTextSetting setting, const char *value, uint32_t security_key, std::string *result)
+bool bios_write_text_setting(BiosTextSetting setting, const char *value, const AutoOnSchedule &schedule,
+                             uint32_t security_key, std::string *result)
 {
     const TextSettingRow &row = text_settings[setting];
     const TextWord *word = match_word(row, value);
@@ -367,7 +366,7 @@ bool bios_write_text_setting(BiosTextSetting setting, const char *value, uint32_
         *result += row.input_err_fragment;
         return true;
     }
-    if (!apply_word(row, *word, security_key)) {
+    if (!apply_word(row, *word, schedule, security_key)) {
         _wlog('D', "bios", "%s", row.set_err_log);
         *result += row.set_err_fragment;
         return false;

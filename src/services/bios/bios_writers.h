@@ -5,12 +5,16 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
-// The auto-on schedule SetBios fills and the auto-power writer uses; kept between calls.
-extern int auto_on_days;  // bit 0 Sunday .. bit 6 Saturday
-extern int auto_on_hour;
-extern int auto_on_minute;
+// The auto-on schedule of one SetBios request. What the request does not carry is not
+// written: the BIOS keeps its own days and time, never values left by an earlier request.
+struct AutoOnSchedule {
+    std::optional<int> days;  // bit 0 Sunday .. bit 6 Saturday
+    std::optional<int> hour;
+    std::optional<int> minute;
+};
 
 // Text settings, in the order SetBios applies them.
 enum BiosTextSetting : size_t {
@@ -28,9 +32,11 @@ enum BiosTextSetting : size_t {
 // The settings-object member of a text setting ("DeviceKORACMOSACRecovery", ...).
 const char *bios_text_member(BiosTextSetting setting);
 
-// Applies `value`. False only when a write failed; a value that matches no word is refused
-// (logged, fragment appended) and does not count as a failure.
-bool bios_write_text_setting(BiosTextSetting setting, const char *value, uint32_t security_key, std::string *result);
+// Applies `value`; the auto-power setting also writes the days and time of `schedule`. False
+// only when a write failed; a value that matches no word is refused (logged, fragment
+// appended) and does not count as a failure.
+bool bios_write_text_setting(BiosTextSetting setting, const char *value, const AutoOnSchedule &schedule,
+                             uint32_t security_key, std::string *result);
 
 // The dock warning switch of "Vantor 70": 1 or 0; anything else (-1 when not given) is
 // refused without counting as a failure. False only when the write failed.

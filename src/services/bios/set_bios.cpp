@@ -22,24 +22,16 @@ constexpr const char *DOCK_WARNING_MODEL = "Vantor 70";
 
 enum class Entry { ordinary, restore, failed };
 
-// Chooses the settings object: the parameter itself, or the text of the extract file it
-// names. On failure `result_text` says why.
-Entry restore_entry(const char *para, BiosSettings *settings, std::string *result_text)
+// Reads the extract file at `path` into `settings`. On failure `result_text` says why.
+Entry read_restore_file(const char *path, bool password_fits, BiosSettings *settings, std::string *result_text)
 {
-    char path[RESTORE_MEMBER_SIZE] = {};
-    char password[RESTORE_MEMBER_SIZE] = {};
-    {
-        const JsonParams params(para);
-        params.copy_string("DeviceKORACMOSRestoreFilePath", path, sizeof path);
-        params.copy_string("DeviceKORACMOSRestorePassword", password, sizeof password);
-    }
-    if (!path[0]) {
-        bios_settings_read(para, false, settings);
-        return Entry::ordinary;
-    }
     if (strlen(path) > RESTORE_PATH_MAX) {
         _wlog('D', "bios", "cmos file name too large err\n");
         *result_text = "{cmos file len err}";
+        return Entry::failed;
+    }
+    if (!password_fits) {
+        *result_text = "{Password err}";
         return Entry::failed;
     }
     char bytes[BIOS_EXTRACT_FILE_SIZE] = {};
@@ -54,22 +46,41 @@ Entry restore_entry(const char *para, BiosSettings *settings, std::string *resul
         *result_text = "{open cmos file err}";
         return Entry::failed;
     }
-    if (!bios_restore_file_read(bytes, static_cast<size_t>(read.count), settings)) {
+    const bool readable = bios_restore_file_read(bytes, static_cast<size_t>(read.count), settings);
+    // The file may name a password too; its bytes do not outlive the call.
+    explicit_bzero(bytes, sizeof bytes);
+    if (!readable) {
         *result_text = "{cmos file format err}";
         return Entry::failed;
     }
-    if (password[0])
-        g_strlcpy(settings->current_password, password, sizeof settings->current_password);
     return Entry::restore;
 }
 
-// The auto-on schedule is kept between calls; a call changes only what it carries.
-void store_time(const BiosSettings &settings)
+// Chooses the settings object: the parameter itself, or the text of the extract file it
+// names. On failure `result_text` says why.
+Entry restore_entry(const char *para, BiosSettings *settings, std::string *result_text)
 {
-    if (settings.hour_given)
-        auto_on_hour = settings.hour;
-    if (settings.minute_given)
-        auto_on_minute = settings.minute;
+    char path[RESTORE_MEMBER_SIZE] = {};
+    char password[RESTORE_MEMBER_SIZE] = {};
+    bool password_fits = true;
+    {
+        const JsonParams params(para);
+        params.copy_string("DeviceKORACMOSRestoreFilePath", path, sizeof path);
+        if (params.root_is_object())
+            password_fits = bios_password_member(json_node_get_object(params.root()), "DeviceKORACMOSRestorePassword",
+                                                 password, sizeof password);
+        params.scrub_string("DeviceKORACMOSRestorePassword");
+    }
+    if (!path[0]) {
+        explicit_bzero(password, sizeof password);
+        bios_settings_read(para, false, settings);
+        return Entry::ordinary;
+    }
+    const Entry entry = read_restore_file(path, password_fits, settings, result_text);
+    if (entry == Entry::restore && password[0])
+        g_strlcpy(settings->current_password, password, sizeof settings->current_password);
+    explicit_bzero(password, sizeof password);
+    return entry;
 }
 
 // Text settings, then switches; each failure counts, none stops the next.
@@ -78,8 +89,8 @@ bool apply_settings(const BiosSettings &settings, uint32_t key, std::string *res
     bool failed = false;
     for (size_t i = 0; i < BIOS_TEXT_COUNT; ++i)
         if (!settings.texts[i].empty())
-            failed |= !bios_write_text_setting(static_cast<BiosTextSetting>(i), settings.texts[i].c_str(), key,
-                                               result_text);
+            failed |= !bios_write_text_setting(static_cast<BiosTextSetting>(i), settings.texts[i].c_str(),
+                                               settings.schedule, key, result_text);
     if (settings.parsed && bios_model_is(DOCK_WARNING_MODEL))
         failed |= !bios_write_dock_warning(settings.dock_warning, key, result_text);
     for (size_t i = 0; i < BIOS_SWITCH_COUNT; ++i)
@@ -106,18 +117,17 @@ bool set_bios_run(const char *para, std::string *result_text)
     BiosSettings settings;
     if (restore_entry(para, &settings, &text) == Entry::failed)
         return finish(text, false, result_text);
+    if (settings.password_too_long)
+        return finish("{Password err}", false, result_text);
 
     if (bios_verify_admin_password(settings.current_password, &key) < 0)
         return finish("{Password err}", false, result_text);
     const int password_mode = settings.new_password[0] == ' ' ? BIOS_PASSWORD_REMOVE : 0;
 
-    if (settings.days_mask >= 0)
-        auto_on_days = settings.days_mask;
     if (settings.time_error) {
         _wlog('D', "bios", "get timelist err\n");
         return finish(text, false, result_text);
     }
-    store_time(settings);
 
     const bool applied = apply_settings(settings, key, &text);
 

@@ -27,6 +27,9 @@ constexpr size_t RECORD_CHANGE = 321;
 constexpr size_t ANSWER_MAX = 256;
 constexpr size_t FIELD_SIZE = 32;
 
+// The request text as the driver reads it. Process-wide like the request it is made from.
+char smi_record[RECORD_CHANGE];
+
 struct SmiLockGuard {
     SmiLockGuard() { g_mutex_lock(&smi_lock); }
     ~SmiLockGuard() { g_mutex_unlock(&smi_lock); }
@@ -111,9 +114,14 @@ int smi_parse_answer(const char *answer)
 void smi_buffers_init()
 {
     smi_request_clear();
-    memset(bios_password_current, 0, sizeof bios_password_current);
-    memset(bios_password_new, 0, sizeof bios_password_new);
+    smi_passwords_clear();
     bios_password_max_len = 0;
+}
+
+void smi_passwords_clear()
+{
+    explicit_bzero(bios_password_current, sizeof bios_password_current);
+    explicit_bzero(bios_password_new, sizeof bios_password_new);
 }
 
 void smi_request_clear()
@@ -124,12 +132,13 @@ void smi_request_clear()
 int smi_send_request()
 {
     SmiLockGuard lock;
-    char record[RECORD_CHANGE];
-    const size_t record_size = build_record(record);
+    const size_t record_size = build_record(smi_record);
 
     char answer[ANSWER_MAX + 1] = {};
     const std::string path = host_path(SMI_REQUEST_FILE);
-    const SmiFileResult result = smi_file_exchange(path.c_str(), record, record_size, answer, ANSWER_MAX);
+    const SmiFileResult result = smi_file_exchange(path.c_str(), smi_record, record_size, answer, ANSWER_MAX);
+    // A password request carries the password text; it does not stay in memory after use.
+    explicit_bzero(smi_record, sizeof smi_record);
     switch (result.status) {
     case SMI_FILE_OPEN_FAILED:
         _wlog('D', "bios", "smi request write open file fail \n");

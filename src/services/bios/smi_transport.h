@@ -42,6 +42,9 @@ void smi_buffers_init();
 // Every byte of the record zero.
 void smi_request_clear();
 
+// Wipes the password buffers in a way the compiler cannot leave out.
+void smi_passwords_clear();
+
 // Sends the record and parses the answer into output[0..2]. 0 when an answer with a valid
 // header was read, -1 otherwise (logged). Does not judge output[0].
 int smi_send_request();
