@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "common/reply.h"
 #include "services/settings/camera_info.h"
 
 namespace {
@@ -225,7 +226,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FuzzedCameras cameras(in);
 
     const std::string list = camera_device_list(cameras);
-    const std::string reply = camera_info_reply(list);
+    const std::string reply = reply_camera_list(list);
     if (cameras.still_open() != 0)
         __builtin_trap();
     if (!g_utf8_validate(reply.c_str(), static_cast<gssize>(reply.size()), nullptr))

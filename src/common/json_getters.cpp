@@ -39,7 +39,7 @@ int json_get_string_member(JsonReader *reader, const char *member, const char **
     }
     const char *text = json_reader_get_string_value(reader);
     if (!text) {
-        printf("Failed to get string member %s\n", reader_error_message(reader));
+        print_diagnostic("Failed to get string member %s\n", reader_error_message(reader));
         leave_member(reader, true);
         return 0;
     }
@@ -58,7 +58,7 @@ int json_get_string_member_copy(JsonReader *reader, const char *member, char *bu
     memcpy(buffer, kept.data(), kept.size());
     buffer[kept.size()] = '\0';
     if (kept.size() < whole.size())
-        _wlog('D', "settings", "file[%s] line[%d]: %s length error, truncated!\n", "json_getters.cpp", 92, text);
+        log_truncated("json_getters.cpp", 92, whole);
     return 1;
 }
 
@@ -80,6 +80,6 @@ void json_get_bool_member(JsonReader *reader, const char *member, int *value)
     if (entered)
         *value = json_reader_get_boolean_value(reader) ? 1 : 0;
     if (json_reader_get_error(reader))
-        printf("Failed to get bool member %s\n", reader_error_message(reader));
+        print_diagnostic("Failed to get bool member %s\n", reader_error_message(reader));
     leave_member(reader, entered);
 }

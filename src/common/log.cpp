@@ -139,7 +139,7 @@ void log_set_sink(LogSink sink, void *user_data)
     log_sink_data = user_data;
 }
 
-int _wlog(int level, const char *tag, const char *format, ...)
+int wlog(int level, const char *tag, const char *format, ...)
 {
     if (!format)
         return -1;
@@ -153,30 +153,41 @@ int _wlog(int level, const char *tag, const char *format, ...)
     return 0;
 }
 
-int _wlog_res(int level, const char *tag, const char *resource, ...)
+int wlog_res(int level, const char *tag, const char *resource, const char *argument)
 {
     if (!resource)
         return -1;
-    int saved_errno = errno;
-    va_list args;
-    va_start(args, resource);
-    const bool is_id = g_str_has_prefix(resource, "$(") && strchr(resource, ')') != nullptr;
-    if (is_id) {
-        // The id may be followed by nothing else; the English text takes the arguments.
-        const char *close = strchr(resource, ')');
-        std::string id(resource, close - resource + 1);
-        const char *text = resource_text(id);
-        g_autofree char *message = text ? g_strdup_vprintf(text, args) : g_strdup("");
-        std::string prefix = id + (text ? " " : "");
-        emit(level, tag, prefix, std::string(message) + (close + 1));
-    } else {
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-        g_autofree char *message = g_strdup_vprintf(resource, args);
-#pragma GCC diagnostic pop
-        emit(level, tag, {}, message);
+    const int saved_errno = errno;
+    const char *close = strchr(resource, ')');
+    if (!g_str_has_prefix(resource, "$(") || !close) {
+        emit(level, tag, {}, resource);
+        errno = saved_errno;
+        return 0;
     }
-    va_end(args);
+    // The English text goes after the id, its blank filled with the argument; any text after
+    // the id follows as it stands.
+    const std::string id(resource, static_cast<size_t>(close - resource + 1));
+    const char *text = resource_text(id);
+    std::string message = text ? text : "";
+    const size_t blank = message.find("%s");
+    if (blank != std::string::npos)
+        message.replace(blank, 2, argument ? argument : "");
+    message += close + 1;
+    emit(level, tag, text ? id + " " : id, message);
     errno = saved_errno;
     return 0;
+}
+
+void log_truncated(const char *file, int line, std::string_view text)
+{
+    wlog('D', log_tag::settings, "file[%s] line[%d]: %.*s length error, truncated!\n", file, line,
+         static_cast<int>(text.size()), text.data());
+}
+
+void print_diagnostic(const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    vprintf(format, args);
+    va_end(args);
 }

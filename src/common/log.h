@@ -1,15 +1,32 @@
-// Logging facility: every diagnostic of the daemon goes through these two calls.
+// Logging facility: every diagnostic of the daemon goes through these calls.
 #pragma once
 
 #include <glib.h>
+#include <string_view>
+
+// The area a message belongs to, as the line shows it.
+namespace log_tag {
+constexpr const char *settings = "settings";
+constexpr const char *admin_policy = "admin_policy";
+constexpr const char *bios = "bios";
+constexpr const char *system = "system";
+constexpr const char *headset = "headset";
+constexpr const char *thirdapps = "ThirdApps";
+}  // namespace log_tag
 
 // One message from a printf-style format. `level` is one of 'D', 'T', 'V', 'N', 'E'.
-int _wlog(int level, const char *tag, const char *format, ...) G_GNUC_PRINTF(3, 4);
+int wlog(int level, const char *tag, const char *format, ...) G_GNUC_PRINTF(3, 4);
 
-// One message named by a resource id such as "$(export_fail)"; the id is rendered through
-// a table of English texts (which take the arguments) and kept in the line. A plain format
-// passed instead of an id is printed as a format.
-int _wlog_res(int level, const char *tag, const char *resource, ...);
+// One message named by a resource id such as "$(export_fail)"; the id is rendered through a
+// table of English texts and kept in the line. `argument` fills the text's one blank, for
+// the ids that have one.
+int wlog_res(int level, const char *tag, const char *resource, const char *argument = nullptr);
+
+// The line every cut of a too-long text logs: where it was cut, and the whole text.
+void log_truncated(const char *file, int line, std::string_view text);
+
+// The few diagnostics that go to standard output rather than to the log.
+void print_diagnostic(const char *format, ...) G_GNUC_PRINTF(1, 2);
 
 // Tests read log lines from standard error; this routes them to a callback instead.
 using LogSink = void (*)(const char *line, void *user_data);

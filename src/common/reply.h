@@ -1,5 +1,6 @@
-// Reply texts. Everything inserted into a JSON reply goes through json_escape so that the
-// reply stays well-formed whatever the inserted text holds; ordinary texts are unchanged.
+// The reply texts of the four services, one function per documented shape, and the two ways
+// a handler ends a call. Everything inserted into a JSON reply goes through json_escape, so
+// the reply stays well-formed whatever the inserted text holds; ordinary texts are unchanged.
 #pragma once
 
 #include <gio/gio.h>
@@ -13,11 +14,29 @@ std::string json_escape(std::string_view text);
 // `text` as a JSON string, with the quotes.
 std::string json_quote(std::string_view text);
 
-// Makes `text` valid UTF-8 (invalid bytes become U+FFFD); a D-Bus string must be.
-std::string utf8_sanitize(std::string_view text);
-
-// `{"Result":"<result>"}`, the settings service's reply.
+// {"Result":"<result>"}: the settings service ("Success", "Fail", or a value).
 std::string reply_result(std::string_view result);
 
-// Completes a method call whose single out-argument is the reply text, exactly once.
+// {"result":"Success"|"FAILED", "message": <message>}: the BIOS reads and UpdateBios.
+// `message` is a JSON text inserted as it is.
+std::string reply_read(bool success, std::string_view message);
+
+// {"result":"Success"|"FAILED"}: SetBios and SetHeadset.
+std::string reply_status(bool success);
+
+// {"result": "ok"} or {"result": "failed"}: the add-on apps service.
+std::string reply_app(bool ok);
+
+// {"result" : "Success","message": <list>}: GetCameraInfo around its JSON device list.
+std::string reply_camera_list(std::string_view list);
+
+// The error number of SetCameraFormat as its whole reply (0: success).
+std::string reply_error_number(int error);
+
+// Completes a method call whose single out-argument is the reply text, exactly once. The
+// text is made valid UTF-8 first, as a D-Bus string must be. Returns TRUE.
 gboolean complete_with_reply(GDBusMethodInvocation *invocation, std::string_view reply);
+
+// Leaves the call to the interface skeleton, which answers the UnknownMethod error; the
+// handler returns what this returns (FALSE).
+gboolean decline(GDBusMethodInvocation *invocation);

@@ -17,7 +17,7 @@ int util_read_file(const char *path, char **contents)
     gsize length = 0;
     char *text = nullptr;
     if (!path || !g_file_get_contents(path, &text, &length, &error)) {
-        _wlog('D', "settings", "Error: Failed to read %s file. Reason: %s.\n", path ? path : "",
+        wlog('D', log_tag::settings, "Error: Failed to read %s file. Reason: %s.\n", path ? path : "",
               error && error->message ? error->message : "");
         g_clear_error(&error);
         return 0;

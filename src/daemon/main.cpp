@@ -8,11 +8,9 @@
 #include "common/log.h"
 #include "common/util.h"
 #include "host/host_root.h"
-#include "services/bios/bios_service.h"
-#include "services/headset/headset_service.h"
+#include "services/services.h"
 #include "services/settings/admin_policy_restore.h"
-#include "services/settings/settings_service.h"
-#include "services/thirdapps/thirdapps_service.h"
+#include "services/thirdapps/app_status.h"
 
 namespace {
 
@@ -39,13 +37,13 @@ int main(int argc, char **argv)
 
     const int lock_fd = util_lock_instance(argv[1]);
     if (lock_fd == -1) {
-        printf("Quit: already exists a previous instance of vpn.\n");
-        _wlog('D', "settings", "Quit: already exists a previous instance\n");
+        print_diagnostic("Quit: already exists a previous instance of vpn.\n");
+        wlog('D', log_tag::settings, "Quit: already exists a previous instance\n");
         return exit_already_running;
     }
     if (lock_fd < 0) {
-        printf("Error: failed to open lockfile %d.\n", lock_fd);
-        _wlog('D', "settings", "Error: failed to open lockfile\n");
+        print_diagnostic("Error: failed to open lockfile %d.\n", lock_fd);
+        wlog('D', log_tag::settings, "Error: failed to open lockfile\n");
         return exit_stopped;
     }
     host_log_root();
@@ -53,28 +51,12 @@ int main(int argc, char **argv)
     admin_policy_restore();
     init_app_status();
 
-    const guint settings_id = settings_service_start();
-    const guint bios_id = bios_service_start();
-    const guint headset_id = headset_service_start();
-    const guint thirdapps_id = thirdapps_service_start();
-
-    GMainLoop *loop = nullptr;
-    if (settings_id && bios_id && headset_id && thirdapps_id) {
-        loop = g_main_loop_new(nullptr, FALSE);
+    if (services_request()) {
+        g_autoptr(GMainLoop) loop = g_main_loop_new(nullptr, FALSE);
         g_unix_signal_add(SIGTERM, on_sigterm, loop);
         g_main_loop_run(loop);
     }
-    // Names go in the reverse order of their requests.
-    if (thirdapps_id)
-        g_bus_unown_name(thirdapps_id);
-    if (headset_id)
-        g_bus_unown_name(headset_id);
-    if (bios_id)
-        g_bus_unown_name(bios_id);
-    if (settings_id)
-        g_bus_unown_name(settings_id);
-    if (loop)
-        g_main_loop_unref(loop);
+    services_release();
     close(lock_fd);
     return exit_stopped;
 }

@@ -42,7 +42,7 @@ std::string host_path(std::string_view fixed_path)
 void host_log_root()
 {
     if (host_root() != "/")
-        _wlog('D', "settings", "host root is %s\n", host_root().c_str());
+        wlog('D', log_tag::settings, "host root is %s\n", host_root().c_str());
 }
 
 void host_root_reset_for_tests()

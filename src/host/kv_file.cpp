@@ -165,8 +165,7 @@ std::string kv_apply(const KvFileSpec &file, std::string_view content, const KvE
             bool cut = false;
             lines.push_back(kv_format_line(file, op.name, op.value, &cut));
             if (cut)
-                _wlog('D', "settings", "file[%s] line[%d]: %s length error, truncated!\n", "kv_file.cpp", __LINE__,
-                      op.value.c_str());
+                log_truncated("kv_file.cpp", __LINE__, op.value);
         } else {
             std::erase_if(lines, [&](const std::string &line) { return kv_line_key(line) == op.name; });
         }
@@ -184,7 +183,7 @@ KvStatus kv_file_commit(const KvFileSpec &file, const KvEdit &edit)
     for (const auto &op : edit.ops()) {
         const bool fits = op.name.size() + 1 + (file.format == KvFormat::quoted ? 2 : 0) < file.max_line;
         if (!kv_name_valid(op.name) || !fits || (op.is_append && !kv_value_valid(op.value, file.format))) {
-            _wlog('T', "admin_policy", "refused %s entry for %s\n", file.path.c_str(), op.name.c_str());
+            wlog('T', log_tag::admin_policy, "refused %s entry for %s\n", file.path.c_str(), op.name.c_str());
             return KvStatus::refused;
         }
     }
@@ -193,7 +192,7 @@ KvStatus kv_file_commit(const KvFileSpec &file, const KvEdit &edit)
     bool exists = false;
     struct stat info {};
     if (!read_whole(file.path, &content, &exists, &info)) {
-        _wlog('D', "settings", "%s: read error(%s) \n", file.path.c_str(), g_strerror(errno));
+        wlog('D', log_tag::settings, "%s: read error(%s) \n", file.path.c_str(), g_strerror(errno));
         return KvStatus::io_error;
     }
     const std::string updated = kv_apply(file, content, edit);
@@ -206,7 +205,7 @@ KvStatus kv_file_commit(const KvFileSpec &file, const KvEdit &edit)
     g_autofree char *temp = g_strdup_printf("%s/.%s.XXXXXX", folder, base);
     int fd = g_mkstemp_full(temp, O_WRONLY | O_CLOEXEC, 0600);
     if (fd < 0) {
-        _wlog('D', "settings", "%s: open error(%s) \n", file.path.c_str(), g_strerror(errno));
+        wlog('D', log_tag::settings, "%s: open error(%s) \n", file.path.c_str(), g_strerror(errno));
         return KvStatus::io_error;
     }
     const mode_t mode = exists ? (info.st_mode & 07777) : 0644;
@@ -218,7 +217,7 @@ KvStatus kv_file_commit(const KvFileSpec &file, const KvEdit &edit)
     if (close(fd) != 0)
         written = false;
     if (!written || rename(temp, file.path.c_str()) != 0) {
-        _wlog('D', "settings", "%s: write error(%s) \n", file.path.c_str(), g_strerror(errno));
+        wlog('D', log_tag::settings, "%s: write error(%s) \n", file.path.c_str(), g_strerror(errno));
         unlink(temp);
         return KvStatus::io_error;
     }

@@ -89,7 +89,7 @@ bool spawn(const HostCommand &command, GSpawnFlags flags, GPid *pid, int *stdout
     const bool started = g_spawn_async_with_pipes(nullptr, argv.data(), nullptr, all_flags, nullptr, nullptr, pid,
                                                   nullptr, stdout_fd, nullptr, &error);
     if (!started) {
-        _wlog('D', "settings", "could not start %s: %s\n", command.argv[0].c_str(), error ? error->message : "");
+        wlog('D', log_tag::settings, "could not start %s: %s\n", command.argv[0].c_str(), error ? error->message : "");
         g_clear_error(&error);
     }
     return started;

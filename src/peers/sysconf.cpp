@@ -31,7 +31,7 @@ int sysconf_connect()
     config_proxy = corvo_config_proxy_new_for_bus_sync(G_BUS_TYPE_SYSTEM, G_DBUS_PROXY_FLAGS_NONE, "com.corvo.config",
                                                        "/com/corvo/config", nullptr, &error);
     if (!config_proxy) {
-        printf("Error connecting dconf: %s\n", error ? or_empty(error->message) : "");
+        print_diagnostic("Error connecting dconf: %s\n", error ? or_empty(error->message) : "");
         g_clear_error(&error);
         return -2;
     }
@@ -41,7 +41,7 @@ int sysconf_connect()
 char *sysconf_get_key(const char *schema, const char *module, const char *key)
 {
     if (!schema || !module || !key) {
-        printf("Error parameter when getting key for %s:%s:%s\n", or_empty(schema), or_empty(module), or_empty(key));
+        print_diagnostic("Error parameter when getting key for %s:%s:%s\n", or_empty(schema), or_empty(module), or_empty(key));
         return nullptr;
     }
     if (sysconf_connect() != 0)
@@ -50,14 +50,14 @@ char *sysconf_get_key(const char *schema, const char *module, const char *key)
     char *refusal = nullptr;
     GError *error = nullptr;
     if (!corvo_config_call_get_key_sync(config_proxy, schema, module, key, &reply, &refusal, nullptr, &error)) {
-        _wlog('D', "settings", "Error getting sys config attribute: %s\n", error ? or_empty(error->message) : "");
+        wlog('D', log_tag::settings, "Error getting sys config attribute: %s\n", error ? or_empty(error->message) : "");
         g_clear_error(&error);
         drop_config_proxy();
         return nullptr;
     }
     if (refusal && *refusal) {
-        _wlog('D', "settings", "Error getting sys config %s\n", refusal);
-        _wlog('D', "settings", "  schema: %s, module: %s, key: %s\n", schema, module, key);
+        wlog('D', log_tag::settings, "Error getting sys config %s\n", refusal);
+        wlog('D', log_tag::settings, "  schema: %s, module: %s, key: %s\n", schema, module, key);
         g_free(reply);
         g_free(refusal);
         return nullptr;
@@ -69,16 +69,16 @@ char *sysconf_get_key(const char *schema, const char *module, const char *key)
 int sysconf_set_key(const char *schema, const char *module, const char *key, const char *value, int type)
 {
     if (!schema || !module || !key || !value) {
-        _wlog('D', "settings", "Error parameter when setting key for %s:%s:%s:%s\n", or_empty(schema),
+        wlog('D', log_tag::settings, "Error parameter when setting key for %s:%s:%s:%s\n", or_empty(schema),
               or_empty(module), or_empty(key), or_empty(value));
         return -10;
     }
     if (!g_utf8_validate(value, -1, nullptr)) {
-        _wlog('D', "settings", "Error setting parameter encoding for %s:%s:%s\n", schema, module, key);
+        wlog('D', log_tag::settings, "Error setting parameter encoding for %s:%s:%s\n", schema, module, key);
         return -10;
     }
     if (type != SYSCONF_TYPE_BOOL && type != SYSCONF_TYPE_INT64 && type != SYSCONF_TYPE_STRING) {
-        printf("Error type for setting key for %s:%s:%s\n", schema, module, key);
+        print_diagnostic("Error type for setting key for %s:%s:%s\n", schema, module, key);
         return -11;
     }
     if (sysconf_connect() != 0)
@@ -86,16 +86,16 @@ int sysconf_set_key(const char *schema, const char *module, const char *key, con
     char *refusal = nullptr;
     GError *error = nullptr;
     if (!corvo_config_call_set_key_t_sync(config_proxy, schema, module, key, value, type, &refusal, nullptr, &error)) {
-        printf("Error setting sys config attribute: %s\n", error ? or_empty(error->message) : "");
+        print_diagnostic("Error setting sys config attribute: %s\n", error ? or_empty(error->message) : "");
         g_clear_error(&error);
         drop_config_proxy();
-        _wlog('D', "settings", "Error setting sys config attribute\n");
+        wlog('D', log_tag::settings, "Error setting sys config attribute\n");
         return -3;
     }
     int result = 0;
     if (refusal && *refusal) {
-        printf("Error setting sys config: %s\n", refusal);
-        printf("  schema: %s, module: %s, key: %s\n", schema, module, key);
+        print_diagnostic("Error setting sys config: %s\n", refusal);
+        print_diagnostic("  schema: %s, module: %s, key: %s\n", schema, module, key);
         result = -4;
     }
     g_free(refusal);
@@ -105,7 +105,7 @@ int sysconf_set_key(const char *schema, const char *module, const char *key, con
 int sysconf_ext_cmd(const char *cmd, const char *param1, const char *param2)
 {
     if (!cmd) {
-        printf("Error command\n");
+        print_diagnostic("Error command\n");
         return -10;
     }
     if (sysconf_connect() != 0)
@@ -115,14 +115,14 @@ int sysconf_ext_cmd(const char *cmd, const char *param1, const char *param2)
     GError *error = nullptr;
     if (!corvo_config_call_ext_cmd_sync(config_proxy, cmd, or_empty(param1), or_empty(param2), &result_text, &refusal,
                                         nullptr, &error)) {
-        _wlog('D', "settings", "Error command %s\n", cmd);
+        wlog('D', log_tag::settings, "Error command %s\n", cmd);
         g_clear_error(&error);
         drop_config_proxy();
         return -3;
     }
     int result = 0;
     if (refusal && *refusal) {
-        _wlog('D', "settings", "Error ext cmd: %s\n", refusal);
+        wlog('D', log_tag::settings, "Error ext cmd: %s\n", refusal);
         result = -4;
     }
     g_free(result_text);
@@ -137,17 +137,17 @@ int udev_remount_usbdisks(gboolean read_only)
         udev_proxy = corvo_udev_proxy_new_for_bus_sync(G_BUS_TYPE_SYSTEM, G_DBUS_PROXY_FLAGS_NONE, "com.corvo.udev",
                                                        "/com/corvo/udev", nullptr, &error);
         if (!udev_proxy) {
-            printf("Error connecting udev service: %s\n", error ? or_empty(error->message) : "");
+            print_diagnostic("Error connecting udev service: %s\n", error ? or_empty(error->message) : "");
             g_clear_error(&error);
             return -2;
         }
     }
     char *reply = nullptr;
     if (!corvo_udev_call_remount_usbdisks_sync(udev_proxy, read_only, &reply, nullptr, &error)) {
-        printf("Error remount usbdisks: %s\n", error ? or_empty(error->message) : "");
+        print_diagnostic("Error remount usbdisks: %s\n", error ? or_empty(error->message) : "");
         g_clear_error(&error);
         g_clear_object(&udev_proxy);
-        _wlog('D', "settings", "Error remount usbdisks\n");
+        wlog('D', log_tag::settings, "Error remount usbdisks\n");
         return -4;
     }
     const bool success = reply && g_ascii_strncasecmp(reply, "Success", 7) == 0;

@@ -192,8 +192,8 @@ TEST_F(BiosRead, FullMessageStopsAtTheKeyThatDoesNotFit)
 
 TEST(BiosReadReply, WrapsTheMessage)
 {
-    EXPECT_EQ("{\"result\":\"Success\", \"message\": {}}", bios_read_reply(true, "{}"));
-    EXPECT_EQ("{\"result\":\"FAILED\", \"message\": \"x\"}", bios_read_reply(false, "\"x\""));
+    EXPECT_EQ("{\"result\":\"Success\", \"message\": {}}", reply_read(true, "{}"));
+    EXPECT_EQ("{\"result\":\"FAILED\", \"message\": \"x\"}", reply_read(false, "\"x\""));
 }
 
 }  // namespace

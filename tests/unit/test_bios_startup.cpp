@@ -3,7 +3,7 @@
 
 #include "host/mount.h"
 #include "services/bios/bios_fresh_install.h"
-#include "services/bios/bios_service.h"
+#include "services/bios/bios_startup.h"
 #include "services/bios/update_bios.h"
 #include "temp_dir.h"
 #include "test_bios_fixture.h"

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "log_capture.h"
+#include "common/reply.h"
 #include "services/settings/camera_info.h"
 #include "test_camera_fake.h"
 
@@ -43,7 +44,7 @@ struct ParsedReply {
 
 std::string list_reply(FakeCameras &cameras)
 {
-    return camera_info_reply(camera_device_list(cameras));
+    return reply_camera_list(camera_device_list(cameras));
 }
 
 }  // namespace

@@ -122,7 +122,6 @@ TEST(ReplyText, InsertedTextIsEscapedAndOrdinaryTextUnchanged)
     // A cut inside a UTF-8 sequence must not make the reply invalid.
     EXPECT_EQ(json_escape("\xC3"), "\xEF\xBF\xBD");
     EXPECT_EQ(json_escape("\xC3\xA9"), "\xC3\xA9");
-    EXPECT_TRUE(g_utf8_validate(utf8_sanitize("ab\xff").c_str(), -1, nullptr));
     JsonParams parsed(("{\"k\":" + json_quote("q\"\t\x1f\xfe") + "}").c_str());
     EXPECT_TRUE(parsed.ok());
 }

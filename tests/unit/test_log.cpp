@@ -7,9 +7,9 @@
 TEST(Log, OneLinePerMessageWithLevelAndTag)
 {
     LogCapture log;
-    _wlog('D', "settings", "%s: same value (%s)\n", "handler", "yes");
-    _wlog('V', "settings", "bus acquired for %s\n.", "com.corvo.settings");
-    _wlog('D', "headset", "evil %s\n", "line\ninjected\x1b");
+    wlog('D', "settings", "%s: same value (%s)\n", "handler", "yes");
+    wlog('V', "settings", "bus acquired for %s\n.", "com.corvo.settings");
+    wlog('D', "headset", "evil %s\n", "line\ninjected\x1b");
     ASSERT_EQ(log.lines().size(), 3u);
     EXPECT_EQ(log.lines()[0], "D settings: handler: same value (yes)");
     EXPECT_EQ(log.lines()[1], "V settings: bus acquired for com.corvo.settings\\n.");
@@ -19,16 +19,16 @@ TEST(Log, OneLinePerMessageWithLevelAndTag)
 TEST(Log, ResourceIdsAreRenderedAndKept)
 {
     LogCapture log;
-    _wlog_res('E', "settings", "$(export_fail)", "object already exported");
-    _wlog_res('N', "admin_policy", "$(sdl_invalid_input)");
-    _wlog_res('N', "bios", "SMBIOS: set_suppress_dock_warn error %d\n", 5);
-    _wlog_res('E', "ThirdApps", "%s %d\n", "on_handle_enable_ucplugins", 281);
-    _wlog_res('N', "x", "$(unknown_id)");
+    wlog_res('E', "settings", "$(export_fail)", "object already exported");
+    wlog_res('N', "admin_policy", "$(sdl_invalid_input)");
+    wlog_res('N', "bios", "plain text, no id");
+    wlog_res('N', "headset", "$(jabra_invalid)", "/tmp/a;b");
+    wlog_res('N', "x", "$(unknown_id)");
     ASSERT_EQ(log.lines().size(), 5u);
     EXPECT_EQ(log.lines()[0], "E settings: $(export_fail) failed to export the service object: object already exported");
     EXPECT_EQ(log.lines()[1].rfind("N admin_policy: $(sdl_invalid_input) ", 0), 0u);
-    EXPECT_EQ(log.lines()[2], "N bios: SMBIOS: set_suppress_dock_warn error 5");
-    EXPECT_EQ(log.lines()[3], "E ThirdApps: on_handle_enable_ucplugins 281");
+    EXPECT_EQ(log.lines()[2], "N bios: plain text, no id");
+    EXPECT_EQ(log.lines()[3], "N headset: $(jabra_invalid) rejected Jabra configuration path /tmp/a;b");
     EXPECT_EQ(log.lines()[4], "N x: $(unknown_id)");
 }
 

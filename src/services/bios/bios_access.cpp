@@ -78,11 +78,11 @@ int bios_check_password_properties(const char *password, int length, uint8_t *no
     smi_request.cmd_class = SMI_CLASS_PASSWORD;
     smi_request.cmd_select = SMI_SELECT_PASSWORD_PROPERTIES;
     if (smi_send_request() != 0) {
-        _wlog('D', "bios", "get passwd,send smi err\n");
+        wlog('D', log_tag::bios, "get passwd,send smi err\n");
         return -1;
     }
     if (smi_request.output[0] != 0) {
-        _wlog('D', "bios", "SMBIOS: get admin password properties error %d\n", status_for_log());
+        wlog('D', log_tag::bios, "SMBIOS: get admin password properties error %d\n", status_for_log());
         return -1;
     }
     const uint32_t word = smi_request.output[1];
@@ -94,7 +94,7 @@ int bios_check_password_properties(const char *password, int length, uint8_t *no
     const int maximum = prop_max_len(word);
     const int minimum = prop_min_len(word);
     if (maximum == 0) {
-        _wlog('D', "bios", "SMBIOS: get password max len error\n");
+        wlog('D', log_tag::bios, "SMBIOS: get password max len error\n");
         return -1;
     }
     *max_len = static_cast<uint8_t>(maximum);
@@ -102,17 +102,17 @@ int bios_check_password_properties(const char *password, int length, uint8_t *no
     // would be sent cut, so it is refused like any other over-long one.
     const int usable = maximum < PASSWORD_TEXT_MAX ? maximum : PASSWORD_TEXT_MAX;
     if (length > usable) {
-        _wlog('D', "bios", "set password too long, the max len is %d\n", usable);
+        wlog('D', log_tag::bios, "set password too long, the max len is %d\n", usable);
         return -1;
     }
     if (length >= 1 && length < minimum) {
-        _wlog('D', "bios", "set password too short, the min len is %d\n", minimum);
+        wlog('D', log_tag::bios, "set password too short, the min len is %d\n", minimum);
         return -1;
     }
     if ((word & PROP_ASCII_ONLY) && length >= 1) {
         for (int i = 0; i < length; ++i) {
             if (static_cast<unsigned char>(password[i]) & 0x80) {
-                _wlog('D', "bios", "the %d input password is no ascii \n", i);
+                wlog('D', log_tag::bios, "the %d input password is no ascii \n", i);
                 return -1;
             }
         }
@@ -120,7 +120,7 @@ int bios_check_password_properties(const char *password, int length, uint8_t *no
     if ((word & PROP_ALNUM_ONLY) && length >= 1) {
         for (int i = 0; i < length; ++i) {
             if (!g_ascii_isalnum(password[i])) {
-                _wlog('D', "bios", "the %d input password is no alphanumeric\n", i);
+                wlog('D', log_tag::bios, "the %d input password is no alphanumeric\n", i);
                 return -1;
             }
         }
@@ -134,12 +134,12 @@ int bios_verify_admin_password(const char *password, uint32_t *security_key)
     uint8_t max_len = 0;
     bios_password_max_len = 0;
     if (bios_check_password_properties(password, text_length(password), &not_installed, &max_len) != 0) {
-        _wlog('D', "bios", "SMBIOS: get password : check error\n");
+        wlog('D', log_tag::bios, "SMBIOS: get password : check error\n");
         return -1;
     }
     bios_password_max_len = max_len;
     if (not_installed) {
-        _wlog('D', "bios", "SMBIOS: password not installed\n");
+        wlog('D', log_tag::bios, "SMBIOS: password not installed\n");
         return 0;
     }
     smi_request_clear();
@@ -151,11 +151,11 @@ int bios_verify_admin_password(const char *password, uint32_t *security_key)
     // The password has done its job once sent; it does not stay in memory on any path.
     smi_passwords_clear();
     if (sent != 0) {
-        _wlog('D', "bios", "send smi, get security err\n");
+        wlog('D', log_tag::bios, "send smi, get security err\n");
         return -1;
     }
     if (smi_request.output[0] != 0) {
-        _wlog('D', "bios", "SMBIOS: verify admin password error %d\n", status_for_log());
+        wlog('D', log_tag::bios, "SMBIOS: verify admin password error %d\n", status_for_log());
         return -2;
     }
     *security_key = smi_request.output[1];
@@ -171,7 +171,7 @@ int bios_change_admin_password(const char *password, const char *new_password, i
     bios_password_max_len = 0;
     const int checked = bios_check_password_properties(new_password, new_length, &not_installed, &max_len);
     if (checked != 0) {
-        _wlog('D', "bios", "SMBIOS: check new admin password error %d\n", checked);
+        wlog('D', log_tag::bios, "SMBIOS: check new admin password error %d\n", checked);
         return -1;
     }
     bios_password_max_len = max_len;
@@ -181,7 +181,7 @@ int bios_change_admin_password(const char *password, const char *new_password, i
     smi_request.cmd_select = SMI_SELECT_PASSWORD_CHANGE;
     if (!not_installed) {
         if (text_length(password) > max_len || text_length(password) > PASSWORD_TEXT_MAX) {
-            _wlog('D', "bios", "SMBIOS: input old password error\n");
+            wlog('D', log_tag::bios, "SMBIOS: input old password error\n");
             return -1;
         }
         smi_password_copy(bios_password_current, password);
@@ -191,32 +191,32 @@ int bios_change_admin_password(const char *password, const char *new_password, i
     const int sent = smi_send_request();
     smi_passwords_clear();
     if (sent != 0 || smi_request.output[0] != 0) {
-        _wlog('D', "bios", "SMBIOS: set admin password error %d\n", status_for_log());
+        wlog('D', log_tag::bios, "SMBIOS: set admin password error %d\n", status_for_log());
         return -1;
     }
-    _wlog('D', "bios", "SMBIOS: change password Ok \n");
+    wlog('D', log_tag::bios, "SMBIOS: change password Ok \n");
     return 0;
 }
 
 int bios_set_secure_boot(int enable, uint32_t security_key)
 {
-    _wlog('D', "bios", "start to set secure boot, set val is %x\n", static_cast<unsigned>(enable));
+    wlog('D', log_tag::bios, "start to set secure boot, set val is %x\n", static_cast<unsigned>(enable));
     bios_read_token_by_name("secureboot");
     if (smi_request.output[1] == 1) {
-        _wlog('D', "bios", "secure value is enable,can not be changed");
+        wlog('D', log_tag::bios, "secure value is enable,can not be changed");
         return 0;
     }
     const bool written = enable ? smi_token_write(TOKEN_SECURE_BOOT_ON, 1, security_key)
                                 : smi_token_write(TOKEN_SECURE_BOOT_OFF, 0, security_key);
     if (!written) {
-        _wlog('D', "bios", "SMBIOS: set Secure Boot error %d\n", status_for_log());
+        wlog('D', log_tag::bios, "SMBIOS: set Secure Boot error %d\n", status_for_log());
         return -1;
     }
     if (enable)
         bios_change_reboot_flag = secure_boot_init_marker == SECURE_BOOT_INIT_MARK ? BIOS_REBOOT_NEEDED : 0;
     else
         bios_change_reboot_flag = 0;
-    _wlog('D', "bios", "secure boot set ok\n");
+    wlog('D', log_tag::bios, "secure boot set ok\n");
     return 0;
 }
 
@@ -228,7 +228,7 @@ int bios_read_token_by_name(const char *name)
         const uint32_t token = row.model && bios_model_is(row.model) ? row.model_token : row.token;
         return smi_token_read(token) ? 0 : -2;
     }
-    _wlog('D', "bios", "not check valid input parameter\n");
-    _wlog('D', "bios", "the input parameter error\n");
+    wlog('D', log_tag::bios, "not check valid input parameter\n");
+    wlog('D', log_tag::bios, "the input parameter error\n");
     return -1;
 }

@@ -31,21 +31,21 @@ bool obtain_security_key(uint32_t *key)
 {
     const int verified = bios_verify_admin_password(FACTORY_PASSWORD, key);
     if (verified == -1) {
-        _wlog_res('N', "system", "$(boot_password_err)");
+        wlog_res('N', log_tag::system, "$(boot_password_err)");
         return false;
     }
     if (verified == -2) {
-        _wlog_res('N', "system", "$(password_not_change)");
+        wlog_res('N', log_tag::system, "$(password_not_change)");
         return false;
     }
     if (*key != 0)
         return true;
     if (bios_change_admin_password("", FACTORY_PASSWORD, 0) != 0) {
-        _wlog_res('N', "system", "$(set_password_fail)");
+        wlog_res('N', log_tag::system, "$(set_password_fail)");
         return false;
     }
     if (bios_verify_admin_password(FACTORY_PASSWORD, key) == -1) {
-        _wlog_res('N', "system", "$(change_err)");
+        wlog_res('N', log_tag::system, "$(change_err)");
         return false;
     }
     return true;
@@ -55,12 +55,12 @@ void enable_secure_boot(uint32_t key)
 {
     const int read = bios_read_token_by_name("secureboot");
     if (read != 0)
-        _wlog_res('N', "bios", "$(init_err)");
+        wlog_res('N', log_tag::bios, "$(init_err)");
     if (read == 0 && smi_request.output[1] == 1)
         return;
     secure_boot_init_marker = SECURE_BOOT_INIT_MARK;
     if (bios_set_secure_boot(1, key) != 0)
-        _wlog_res('N', "system", "$(secure_fail)");
+        wlog_res('N', log_tag::system, "$(secure_fail)");
 }
 
 }  // namespace
@@ -88,25 +88,25 @@ void bios_fresh_install_apply()
 
     enable_secure_boot(key);
     if (bios_set_usb_boot_support(0, key) != 0)
-        _wlog_res('N', "system", "$(use_disable_fail)");
+        wlog_res('N', log_tag::system, "$(use_disable_fail)");
     if (bios_set_pxe_nic1(0, key) != 0)
-        _wlog_res('N', "system", "$(pxe_disable_fail)");
+        wlog_res('N', log_tag::system, "$(pxe_disable_fail)");
     if (!smi_token_write(TOKEN_AHCI_ON, 1, key)) {
-        _wlog('D', "bios", "SMBIOS: set ahci on error %d\n", static_cast<int>(smi_request.output[0]));
-        _wlog_res('N', "system", "$(ahci_fail)");
+        wlog('D', log_tag::bios, "SMBIOS: set ahci on error %d\n", static_cast<int>(smi_request.output[0]));
+        wlog_res('N', log_tag::system, "$(ahci_fail)");
     }
     if (bios_model_in(deep_sleep_off_models, G_N_ELEMENTS(deep_sleep_off_models)) && bios_set_deep_sleep(0, key) != 0)
-        _wlog_res('N', "system", "$(deepsleep_fail)");
+        wlog_res('N', log_tag::system, "$(deepsleep_fail)");
     if (bios_model_in(dock_wake_models, G_N_ELEMENTS(dock_wake_models))) {
         if (!smi_token_write(TOKEN_WAKE_ON_DOCK, 1, key)) {
-            _wlog_res('N', "bios", "$(smbios_dock_error)");
-            _wlog_res('N', "system", "$(wake_dock_fail)");
+            wlog_res('N', log_tag::bios, "$(smbios_dock_error)");
+            wlog_res('N', log_tag::system, "$(wake_dock_fail)");
         }
     } else if (bios_set_wake_on_usb(1, key) != 0) {
-        _wlog_res('N', "system", "$(wake_usb_fail)");
+        wlog_res('N', log_tag::system, "$(wake_usb_fail)");
     }
     if (host_net_interface_exists("re1") && bios_model_is("Vantor 70") && !smi_token_write(TOKEN_SFP_NIC_ON, 1, key)) {
-        _wlog_res('N', "bios", "$(smbios_nic_error)");
-        _wlog_res('N', "system", "$(sfp_fail)");
+        wlog_res('N', log_tag::bios, "$(smbios_nic_error)");
+        wlog_res('N', log_tag::system, "$(sfp_fail)");
     }
 }

@@ -172,7 +172,7 @@ void bios_detect_model()
     char *product = nullptr;
     const std::string path = host_path("/sys/class/dmi/id/product_name");
     if (!util_read_file(path.c_str(), &product)) {
-        _wlog('D', "bios", "can not get product name\n");
+        wlog('D', log_tag::bios, "can not get product name\n");
         return;
     }
     g_autofree char *owned = product;
@@ -182,7 +182,7 @@ void bios_detect_model()
             return;
         }
     }
-    _wlog('D', "bios", "get product name err\n");
+    wlog('D', log_tag::bios, "get product name err\n");
 }
 
 bool bios_model_is(const char *model)

@@ -43,7 +43,7 @@ int write_switch(const SwitchSetter &setter, int enable, uint32_t key)
 {
     const TokenValue &write = enable ? setter.on : setter.off;
     if (!smi_token_write(write.token, write.value, key)) {
-        _wlog('D', "bios", setter.fail_message, status_for_log());
+        wlog('D', log_tag::bios, setter.fail_message, status_for_log());
         return -1;
     }
     return 0;
@@ -64,7 +64,7 @@ constexpr NumberGetter auto_on_minute = {0x2C, "SMBIOS: get Auto minutes device 
 int read_number(const NumberGetter &getter, uint32_t argument = 0)
 {
     if (!smi_token_read(getter.token, argument)) {
-        _wlog('D', "bios", getter.fail_message, status_for_log());
+        wlog('D', log_tag::bios, getter.fail_message, status_for_log());
         return -1;
     }
     return static_cast<int>(smi_request.output[1] & 0x7fffffff);
@@ -142,7 +142,7 @@ void write_fragment(char *fragment, const char *key, const char *value)
 int read_fragment(const FragmentGetter &getter, const char *key, char *fragment)
 {
     if (!smi_token_read(getter.token)) {
-        _wlog('D', "bios", getter.fail_message, status_for_log());
+        wlog('D', log_tag::bios, getter.fail_message, status_for_log());
         if (getter.fail_text)
             write_fragment(fragment, key, getter.fail_text);
         return -1;
@@ -164,11 +164,11 @@ int write_bcd(uint32_t token, int number, unsigned limit, const char *range_mess
               uint32_t key)
 {
     if (static_cast<unsigned>(number) > limit) {
-        _wlog('D', "bios", "%s", range_message);
+        wlog('D', log_tag::bios, "%s", range_message);
         return -1;
     }
     if (!smi_token_write(token, bios_to_bcd(static_cast<uint32_t>(number)), key)) {
-        _wlog('D', "bios", fail_message, status_for_log());
+        wlog('D', log_tag::bios, fail_message, status_for_log());
         return -1;
     }
     return 0;
@@ -197,12 +197,12 @@ int bios_set_deep_sleep(int mode, uint32_t security_key)
         if (row.mode != mode)
             continue;
         if (!smi_token_write(row.write.token, row.write.value, security_key)) {
-            _wlog('D', "bios", "SMBIOS: set deepsleep %d\n", status_for_log());
+            wlog('D', log_tag::bios, "SMBIOS: set deepsleep %d\n", status_for_log());
             return -1;
         }
         return 0;
     }
-    _wlog('D', "bios", "SMBIOS: smbios deepsleep Invalid Setting\n");
+    wlog('D', log_tag::bios, "SMBIOS: smbios deepsleep Invalid Setting\n");
     return -1;
 }
 
@@ -215,10 +215,10 @@ int bios_set_wake_on_usb(int enable, uint32_t security_key)
 {
     const TokenValue &write = enable ? wake_on_usb_on : wake_on_usb_off;
     if (!smi_token_write(write.token, write.value, security_key)) {
-        printf("SMBIOS: set wake on USB error %d\n", status_for_log());
+        print_diagnostic("SMBIOS: set wake on USB error %d\n", status_for_log());
         return -1;
     }
-    printf("SMBIOS: set %d to wakeonusb\n", static_cast<int>(write.value));
+    print_diagnostic("SMBIOS: set %d to wakeonusb\n", static_cast<int>(write.value));
     return 0;
 }
 
@@ -321,7 +321,7 @@ int bios_get_admin_password_state(const char *key, char *fragment)
     smi_request.cmd_class = SMI_CLASS_PASSWORD;
     smi_request.cmd_select = SMI_SELECT_PASSWORD_PROPERTIES;
     if (smi_send_request() != 0 || smi_request.output[0] != 0) {
-        _wlog('D', "bios", "SMBIOS: get admin password properties error %d\n", status_for_log());
+        wlog('D', log_tag::bios, "SMBIOS: get admin password properties error %d\n", status_for_log());
         write_fragment(fragment, key, "Error");
         return -1;
     }
@@ -335,7 +335,7 @@ int bios_get_asset_tag(const char *key, char *fragment)
     smi_request.cmd_class = SMI_CLASS_ASSET_TAG;
     smi_request.cmd_select = 0;
     if (smi_send_request() != 0 || smi_request.output[0] != 0) {
-        _wlog('D', "bios", "SMBIOS: get asset tag error %d\n", status_for_log());
+        wlog('D', log_tag::bios, "SMBIOS: get asset tag error %d\n", status_for_log());
         write_fragment(fragment, key, "");
         return -1;
     }
@@ -351,7 +351,7 @@ int bios_get_asset_tag(const char *key, char *fragment)
             break;
         tag[i] = byte;
     }
-    printf("SMBIOS: asset tag: %s\n", tag);
+    print_diagnostic("SMBIOS: asset tag: %s\n", tag);
     write_fragment(fragment, key, tag);
     return 0;
 }

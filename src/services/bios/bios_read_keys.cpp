@@ -59,7 +59,7 @@ void read_with_getter(const ReadRow &row, KeyContext &ctx)
 {
     char fragment[BIOS_FRAGMENT_SIZE] = {};
     if (row.getter(ctx.escaped_key.c_str(), fragment) < 0)
-        _wlog('D', "bios", "%s", row.fail_log);
+        wlog('D', log_tag::bios, "%s", row.fail_log);
     ctx.fragment = fragment;
     *ctx.read_status = 1;
 }
@@ -135,7 +135,7 @@ void read_auto_power(const ReadRow &, KeyContext &ctx)
     const int off = bios_get_auto_on_off();
     if (off < 0) {
         append_member(ctx.fragment, "\"%s\": \"get off err\",", ctx.escaped_key);
-        _wlog('D', "bios", "get power err\n");
+        wlog('D', log_tag::bios, "get power err\n");
         return;
     }
     if (off == 0) {
@@ -145,7 +145,7 @@ void read_auto_power(const ReadRow &, KeyContext &ctx)
     const int everyday = bios_get_auto_on_everyday();
     if (everyday < 0) {
         append_member(ctx.fragment, "\"%s\": \"get day err\",", ctx.escaped_key);
-        _wlog('D', "bios", "get power err\n");
+        wlog('D', log_tag::bios, "get power err\n");
         return;
     }
     if (everyday == 1) {
@@ -156,7 +156,7 @@ void read_auto_power(const ReadRow &, KeyContext &ctx)
     const int weekdays = bios_get_auto_on_weekdays();
     if (weekdays < 0) {
         append_member(ctx.fragment, "\"%s\": \"get work err\",", ctx.escaped_key);
-        _wlog('D', "bios", "get power err\n");
+        wlog('D', log_tag::bios, "get power err\n");
         return;
     }
     if (weekdays == 2) {
@@ -215,7 +215,7 @@ void read_reboot_marker(const ReadRow &, KeyContext &ctx)
 
 void read_unknown(const ReadRow &, KeyContext &ctx)
 {
-    _wlog('D', "bios", "not found Kora cmos flag\n");
+    wlog('D', log_tag::bios, "not found Kora cmos flag\n");
     ctx.unknown = true;
 }
 
@@ -256,9 +256,9 @@ std::string cut_key(const char *element, BiosReadForm form)
     if (length <= BIOS_KEY_MAX)
         return element;
     if (form == BiosReadForm::get)
-        _wlog('D', "bios", "value is truncated");
+        wlog('D', log_tag::bios, "value is truncated");
     else
-        _wlog('D', "settings", "file[%s] line[%d]: %s length error, truncated!\n", "bios", 1, element);
+        log_truncated("bios", 1, element);
     return std::string(element, BIOS_KEY_MAX);
 }
 
@@ -274,7 +274,7 @@ void read_elements(JsonArray *array, BiosReadForm form, BiosReadResult &result)
     for (guint i = 0; i < count; ++i) {
         JsonNode *element = json_array_get_element(array, i);
         if (!is_string(element)) {
-            _wlog('D', "bios", "get pass err\n");
+            wlog('D', log_tag::bios, "get pass err\n");
             return;
         }
         const std::string key = cut_key(json_node_get_string(element), form);
@@ -286,7 +286,7 @@ void read_elements(JsonArray *array, BiosReadForm form, BiosReadResult &result)
             return;
         }
         if (ctx.fragment.size() > BIOS_MESSAGE_MAX - result.message.size()) {
-            _wlog('D', "bios", "space is not long enough %s\n", ctx.fragment.c_str());
+            wlog('D', log_tag::bios, "space is not long enough %s\n", ctx.fragment.c_str());
             return;
         }
         result.message += ctx.fragment;
@@ -309,14 +309,4 @@ BiosReadResult bios_read_keys(const char *key_list, BiosReadForm form)
         result.message.pop_back();
     result.message += '}';
     return result;
-}
-
-std::string bios_read_reply(bool success, const std::string &message)
-{
-    std::string reply = "{\"result\":\"";
-    reply += success ? "Success" : "FAILED";
-    reply += "\", \"message\": ";
-    reply += message;
-    reply += '}';
-    return reply;
 }

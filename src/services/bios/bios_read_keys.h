@@ -24,6 +24,3 @@ struct BiosReadResult {
 // Reads the keys of `key_list` (the text of a JSON array of key strings) in order. A text
 // that is not a non-empty array reads nothing and gives "{}".
 BiosReadResult bios_read_keys(const char *key_list, BiosReadForm form);
-
-// The reply of the read methods around `message` (a JSON text inserted as it is).
-std::string bios_read_reply(bool success, const std::string &message);

@@ -85,7 +85,7 @@ int day_bit(const char *name)
 
 void log_skipped(const char *member, const char *why)
 {
-    _wlog('D', "bios", "%s skipped: %s\n", member, why);
+    wlog('D', log_tag::bios, "%s skipped: %s\n", member, why);
 }
 
 bool holds(JsonNode *node, GType type)
@@ -140,12 +140,12 @@ void read_days(JsonObject *object, bool restore_mode, BiosSettings *settings)
     for (guint i = 0; i < json_array_get_length(array); ++i) {
         JsonNode *element = json_array_get_element(array, i);
         if (!holds(element, G_TYPE_STRING)) {
-            _wlog('D', "bios", "JSON: err:%s\n", "the day is not a string");
+            wlog('D', log_tag::bios, "JSON: err:%s\n", "the day is not a string");
             continue;
         }
         std::string name = json_node_get_string(element);
         if (name.size() > DAY_NAME_MAX) {
-            _wlog('D', "settings", "file[%s] line[%d]: %s length error, truncated!\n", "bios", 2, name.c_str());
+            log_truncated("bios", 2, name);
             name.resize(DAY_NAME_MAX);
         }
         if (list.size() + name.size() + 1 < DAY_LIST_SIZE)
@@ -254,7 +254,7 @@ bool bios_password_member(JsonObject *object, const char *member, char *buffer, 
     const char *text = json_node_get_string(node);
     // A cut password is another password: refused whole, and never shown in the log.
     if (strlen(text) >= size) {
-        _wlog('D', "bios", "%s too long, refused\n", member);
+        wlog('D', log_tag::bios, "%s too long, refused\n", member);
         return false;
     }
     g_strlcpy(buffer, text, size);
@@ -284,7 +284,7 @@ void bios_settings_read(const char *text, bool restore_mode, BiosSettings *setti
 
     if (bios_model_is(DOCK_WARNING_MODEL)) {
         read_number_member(object, DOCK_WARNING_MEMBER, &settings->dock_warning);
-        _wlog('D', "bios", "GET_INT_BOOLEAN_MEMBER(%s) = %d\n", DOCK_WARNING_MEMBER, settings->dock_warning);
+        wlog('D', log_tag::bios, "GET_INT_BOOLEAN_MEMBER(%s) = %d\n", DOCK_WARNING_MEMBER, settings->dock_warning);
     }
     for (size_t i = 0; i < BIOS_SWITCH_COUNT; ++i)
         if (model_reads(switch_models(i)))

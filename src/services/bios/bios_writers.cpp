@@ -56,7 +56,7 @@ constexpr AutoOnDay auto_on_day_tokens[] = {
 bool write_auto_on(const AutoOnMode &mode, const AutoOnSchedule &schedule, uint32_t key)
 {
     if (!smi_token_write(mode.token, mode.value, key)) {
-        _wlog('D', "bios", mode.fail_message, bios_status());
+        wlog('D', log_tag::bios, mode.fail_message, bios_status());
         return false;
     }
     if (mode.days && schedule.days) {
@@ -64,7 +64,7 @@ bool write_auto_on(const AutoOnMode &mode, const AutoOnSchedule &schedule, uint3
             const AutoOnDay &day = auto_on_day_tokens[bit];
             const bool on = (*schedule.days >> bit) & 1;
             if (!smi_token_write(on ? day.on_token : day.off_token, on ? 1 : 0, key)) {
-                _wlog('D', "bios", day.fail_message, bios_status());
+                wlog('D', log_tag::bios, day.fail_message, bios_status());
                 return false;
             }
         }
@@ -199,13 +199,13 @@ bool write_token_word(const TextSettingRow &row, const TextWord &word, uint32_t 
 {
     if (!smi_token_write(word.token, word.value, key)) {
         if (row.fail_on_stdout)
-            printf("%s", row.fail_message);
+            print_diagnostic("%s", row.fail_message);
         else
-            _wlog('D', "bios", row.fail_message, bios_status());
+            wlog('D', log_tag::bios, row.fail_message, bios_status());
         return false;
     }
     if (row.done_stdout)
-        printf(row.done_stdout, static_cast<int>(word.value));
+        print_diagnostic(row.done_stdout, static_cast<int>(word.value));
     return true;
 }
 
@@ -332,7 +332,7 @@ bool write_switch(const SwitchRow &row, const SwitchWrite &write, uint32_t key)
     if (write.operation)
         return write.operation(static_cast<int>(write.value), key) == 0;
     if (!smi_token_write(write.token, write.value, key)) {
-        _wlog('D', "bios", row.fail_message, bios_status());
+        wlog('D', log_tag::bios, row.fail_message, bios_status());
         return false;
     }
     return true;
@@ -362,12 +362,12 @@ bool bios_write_text_setting(BiosTextSetting setting, const char *value, const A
     const TextSettingRow &row = text_settings[setting];
     const TextWord *word = match_word(row, value);
     if (!word) {
-        _wlog('D', "bios", "%s", row.input_err_log);
+        wlog('D', log_tag::bios, "%s", row.input_err_log);
         *result += row.input_err_fragment;
         return true;
     }
     if (!apply_word(row, *word, schedule, security_key)) {
-        _wlog('D', "bios", "%s", row.set_err_log);
+        wlog('D', log_tag::bios, "%s", row.set_err_log);
         *result += row.set_err_fragment;
         return false;
     }
@@ -377,17 +377,17 @@ bool bios_write_text_setting(BiosTextSetting setting, const char *value, const A
 
 bool bios_write_dock_warning(int value, uint32_t security_key, std::string *result)
 {
-    _wlog('D', "bios", "bios_set_suppress_dock_warn_msg: %d\n", value);
+    wlog('D', log_tag::bios, "bios_set_suppress_dock_warn_msg: %d\n", value);
     if (value != 0 && value != 1) {
-        _wlog('D', "bios", "SUPRESS_DOCKER_INCOMPATIBLE_WARN Errors: input value %d err\n", value);
+        wlog('D', log_tag::bios, "SUPRESS_DOCKER_INCOMPATIBLE_WARN Errors: input value %d err\n", value);
         *result += "{SUPRESS_DOCKER_INCOMPATIBLE_WARN Errors: input err}";
         return true;
     }
     const bool ok = value == 1 ? smi_token_write(TOKEN_DOCK_WARN_ON, 1, security_key)
                                : smi_token_write(TOKEN_DOCK_WARN_OFF, 0, security_key);
     if (!ok) {
-        _wlog_res('N', "bios", "SMBIOS: set_suppress_dock_warn error %d\n", bios_status());
-        _wlog('D', "bios", "SUPRESS_DOCKER_INCOMPATIBLE_WARN Set err\n");
+        wlog('N', log_tag::bios, "SMBIOS: set_suppress_dock_warn error %d\n", bios_status());
+        wlog('D', log_tag::bios, "SUPRESS_DOCKER_INCOMPATIBLE_WARN Set err\n");
         *result += "{SUPRESS_DOCKER_INCOMPATIBLE_WARN: Set err}";
         return false;
     }
@@ -406,14 +406,14 @@ bool bios_write_switch(size_t index, int value, uint32_t security_key, std::stri
         return false;
     const SwitchRow &row = switch_rows[index];
     if (value != 0 && value != 1) {
-        _wlog('D', "bios", "%s", row.input_err_log);
+        wlog('D', log_tag::bios, "%s", row.input_err_log);
         append(result, row.input_err_fragment);
         return false;
     }
     const bool variant = row.model && bios_model_is(row.model);
     const SwitchWrite &write = value == 1 ? (variant ? row.model_on : row.on) : (variant ? row.model_off : row.off);
     if (!write_switch(row, write, security_key)) {
-        _wlog('D', "bios", "%s", row.set_err_log);
+        wlog('D', log_tag::bios, "%s", row.set_err_log);
         append(result, row.set_err_fragment);
         return false;
     }

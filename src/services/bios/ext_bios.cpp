@@ -10,6 +10,7 @@
 #include "host/file_io.h"
 #include "host/host_root.h"
 #include "host/spawn.h"
+#include "services/bios/bios_handlers.h"
 #include "services/bios/bios_models.h"
 #include "services/bios/bios_read_keys.h"
 #include "services/bios/bios_restore_file.h"
@@ -27,7 +28,7 @@ void run_extract_script(const char *path)
     command.argv = {"sh", host_path(EXTRACT_SCRIPT), path};
     command.text = std::string("sh ") + EXTRACT_SCRIPT + " " + path;
     if (!host_run(command))
-        _wlog('D', "bios", "import system cfg error: %s\n", g_strerror(errno));
+        wlog('D', log_tag::bios, "import system cfg error: %s\n", g_strerror(errno));
 }
 
 // The file holds the message and zero bytes up to its fixed size. False when it could not be
@@ -39,10 +40,10 @@ bool write_extract_file(const char *path, const std::string &message)
     memcpy(bytes, message.data(), message.size() < BIOS_MESSAGE_MAX ? message.size() : BIOS_MESSAGE_MAX);
     const HostFileResult written = host_file_write_whole(path, bytes, sizeof bytes);
     if (written.step == HOST_FILE_OPEN_FAILED) {
-        _wlog('D', "bios", "open cmos file err, errno is %s\n", g_strerror(written.error));
+        wlog('D', log_tag::bios, "open cmos file err, errno is %s\n", g_strerror(written.error));
         return false;
     }
-    _wlog('D', "bios", "wirte ret value is %d\n", static_cast<int>(written.count));
+    wlog('D', log_tag::bios, "wirte ret value is %d\n", static_cast<int>(written.count));
     return written.step == HOST_FILE_OK;
 }
 
@@ -59,24 +60,24 @@ std::string ext_bios_reply(const char *para)
     const bool extract_mode = path[0] != '\0';
     if (extract_mode) {
         if (strlen(path) > EXTRACT_PATH_MAX) {
-            _wlog('D', "bios", "cmos file name too large err\n");
-            return bios_read_reply(false, "{}");
+            wlog('D', log_tag::bios, "cmos file name too large err\n");
+            return reply_read(false, "{}");
         }
         key_list = bios_extract_key_list();
         if (!key_list) {
-            _wlog('D', "bios", "cmos:get product name err\n");
-            return bios_read_reply(false, "\"cmos: get product name err\"");
+            wlog('D', log_tag::bios, "cmos:get product name err\n");
+            return reply_read(false, "\"cmos: get product name err\"");
         }
     }
-    _wlog('D', "bios", "Extract: %d: param is %s\n", 1, key_list);
+    wlog('D', log_tag::bios, "Extract: %d: param is %s\n", 1, key_list);
     const BiosReadResult read =
         bios_read_keys(key_list, extract_mode ? BiosReadForm::extract_file : BiosReadForm::extract_reply);
     if (extract_mode) {
         run_extract_script(path);
         if (!write_extract_file(path, read.message))
-            return bios_read_reply(false, read.message);
+            return reply_read(false, read.message);
     }
-    return bios_read_reply(read.read_status == 1, read.message);
+    return reply_read(read.read_status == 1, read.message);
 }
 
 gboolean on_handle_ext_bios(CorvoBios *, GDBusMethodInvocation *invocation, const gchar *para)

@@ -4,9 +4,5 @@
 
 #include <string>
 
-#include "settings_dbus.h"
-
-gboolean on_handle_ext_bios(CorvoBios *object, GDBusMethodInvocation *invocation, const gchar *para);
-
 // The reply of one call (the file, when asked for, is written before it returns).
 std::string ext_bios_reply(const char *para);

@@ -4,6 +4,7 @@
 
 #include "common/log.h"
 #include "common/reply.h"
+#include "services/bios/bios_handlers.h"
 #include "services/bios/bios_models.h"
 #include "services/bios/bios_read_keys.h"
 
@@ -14,13 +15,13 @@ std::string get_bios_reply(const char *para)
     if (strcmp(para, "[]") == 0) {
         key_list = bios_read_key_list();
         if (!key_list) {
-            _wlog('D', "bios", "get product name err\n");
-            return bios_read_reply(false, "\"get product name err\"");
+            wlog('D', log_tag::bios, "get product name err\n");
+            return reply_read(false, "\"get product name err\"");
         }
     }
-    _wlog('D', "bios", " %d: param is %s\n", 1, key_list);
+    wlog('D', log_tag::bios, " %d: param is %s\n", 1, key_list);
     const BiosReadResult read = bios_read_keys(key_list, BiosReadForm::get);
-    return bios_read_reply(read.read_status == 1, read.message);
+    return reply_read(read.read_status == 1, read.message);
 }
 
 gboolean on_handle_get_bios(CorvoBios *, GDBusMethodInvocation *invocation, const gchar *para)

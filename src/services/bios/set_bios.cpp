@@ -8,6 +8,7 @@
 #include "common/log.h"
 #include "common/reply.h"
 #include "host/file_io.h"
+#include "services/bios/bios_handlers.h"
 #include "services/bios/bios_access.h"
 #include "services/bios/bios_models.h"
 #include "services/bios/bios_restore_file.h"
@@ -26,7 +27,7 @@ enum class Entry { ordinary, restore, failed };
 Entry read_restore_file(const char *path, bool password_fits, BiosSettings *settings, std::string *result_text)
 {
     if (strlen(path) > RESTORE_PATH_MAX) {
-        _wlog('D', "bios", "cmos file name too large err\n");
+        wlog('D', log_tag::bios, "cmos file name too large err\n");
         *result_text = "{cmos file len err}";
         return Entry::failed;
     }
@@ -37,11 +38,11 @@ Entry read_restore_file(const char *path, bool password_fits, BiosSettings *sett
     char bytes[BIOS_EXTRACT_FILE_SIZE] = {};
     const HostFileResult read = host_file_read_head(path, bytes, sizeof bytes);
     if (read.step == HOST_FILE_OPEN_FAILED) {
-        _wlog('D', "bios", "open cmos file name err,err is %s\n", g_strerror(read.error));
+        wlog('D', log_tag::bios, "open cmos file name err,err is %s\n", g_strerror(read.error));
         *result_text = "{open cmos file err}";
         return Entry::failed;
     }
-    _wlog('D', "bios", "cmos read ret value is %d\n", static_cast<int>(read.count));
+    wlog('D', log_tag::bios, "cmos read ret value is %d\n", static_cast<int>(read.count));
     if (read.step != HOST_FILE_OK) {
         *result_text = "{open cmos file err}";
         return Entry::failed;
@@ -102,7 +103,7 @@ bool apply_settings(const BiosSettings &settings, uint32_t key, std::string *res
 bool finish(const std::string &final_text, bool success, std::string *result_text)
 {
     *result_text = final_text;
-    _wlog('D', "bios", "final result: %s\n", result_text->c_str());
+    wlog('D', log_tag::bios, "final result: %s\n", result_text->c_str());
     return success;
 }
 
@@ -110,7 +111,7 @@ bool finish(const std::string &final_text, bool success, std::string *result_tex
 
 bool set_bios_run(const char *para, std::string *result_text)
 {
-    _wlog('D', "bios", "set bios command is executed.\n");
+    wlog('D', log_tag::bios, "set bios command is executed.\n");
     std::string text;
     uint32_t key = 0;
 
@@ -125,7 +126,7 @@ bool set_bios_run(const char *para, std::string *result_text)
     const int password_mode = settings.new_password[0] == ' ' ? BIOS_PASSWORD_REMOVE : 0;
 
     if (settings.time_error) {
-        _wlog('D', "bios", "get timelist err\n");
+        wlog('D', log_tag::bios, "get timelist err\n");
         return finish(text, false, result_text);
     }
 
@@ -144,5 +145,5 @@ gboolean on_handle_set_bios(CorvoBios *, GDBusMethodInvocation *invocation, cons
 {
     std::string result_text;
     const bool success = set_bios_run(para, &result_text);
-    return complete_with_reply(invocation, std::string("{\"result\":\"") + (success ? "Success" : "FAILED") + "\"}");
+    return complete_with_reply(invocation, reply_status(success));
 }

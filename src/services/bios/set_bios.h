@@ -3,10 +3,6 @@
 
 #include <string>
 
-#include "settings_dbus.h"
-
-gboolean on_handle_set_bios(CorvoBios *object, GDBusMethodInvocation *invocation, const gchar *para);
-
 // The work of one call: true for "Success". `result_text` receives the per-setting account
 // that is logged with the final result.
 bool set_bios_run(const char *para, std::string *result_text);

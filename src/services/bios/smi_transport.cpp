@@ -90,7 +90,7 @@ int smi_parse_answer(const char *answer)
     const char *blank = strchr(answer, ' ');
     const size_t header_len = blank ? static_cast<size_t>(blank - answer) : strlen(answer);
     if (header_len != strlen("appread") || strncmp(answer, "appread", header_len) != 0) {
-        _wlog('D', "bios", "read header error\n");
+        wlog('D', log_tag::bios, "read header error\n");
         return -1;
     }
     const char *field = blank ? blank + 1 : nullptr;
@@ -98,14 +98,11 @@ int smi_parse_answer(const char *answer)
         const char *end = strchr(field, ' ');
         const size_t len = end ? static_cast<size_t>(end - field) : strlen(field);
         char work[FIELD_SIZE] = {};
-        if (len >= FIELD_SIZE) {
-            const std::string whole(field, len);
-            _wlog('D', "settings", "file[%s] line[%d]: %s length error, truncated!\n", "bios", __LINE__,
-                  whole.c_str());
-        }
+        if (len >= FIELD_SIZE)
+            log_truncated("bios", __LINE__, std::string_view(field, len));
         memcpy(work, field, len < FIELD_SIZE ? len : FIELD_SIZE - 1);
         smi_request.output[i] = parse_hex_low32(work);
-        _wlog('D', "bios", output_messages[i], smi_request.output[i]);
+        wlog('D', log_tag::bios, output_messages[i], smi_request.output[i]);
         field = end ? end + 1 : nullptr;
     }
     return 0;
@@ -141,14 +138,14 @@ int smi_send_request()
     explicit_bzero(smi_record, sizeof smi_record);
     switch (result.status) {
     case SMI_FILE_OPEN_FAILED:
-        _wlog('D', "bios", "smi request write open file fail \n");
-        _wlog('D', "bios", "error is %s\n", g_strerror(result.error));
+        wlog('D', log_tag::bios, "smi request write open file fail \n");
+        wlog('D', log_tag::bios, "error is %s\n", g_strerror(result.error));
         return -1;
     case SMI_FILE_WRITE_FAILED:
-        _wlog('D', "bios", "smi write file error is %s\n", g_strerror(result.error));
+        wlog('D', log_tag::bios, "smi write file error is %s\n", g_strerror(result.error));
         return -1;
     case SMI_FILE_READ_FAILED:
-        _wlog('D', "bios", "smi read file error is %s\n", g_strerror(result.error));
+        wlog('D', log_tag::bios, "smi read file error is %s\n", g_strerror(result.error));
         return -1;
     case SMI_FILE_OK:
         break;

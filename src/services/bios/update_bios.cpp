@@ -8,6 +8,7 @@
 #include "common/reply.h"
 #include "host/host_root.h"
 #include "host/mount.h"
+#include "services/bios/bios_handlers.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ bool bios_prepare_mount_point()
 {
     const std::string mount_point = host_path(UPDATE_MOUNT_POINT);
     if (host_prepare_mount_point(mount_point.c_str(), 0777) != 0) {
-        _wlog('D', "bios", "mkdir failed %s\n", UPDATE_MOUNT_POINT);
+        wlog('D', log_tag::bios, "mkdir failed %s\n", UPDATE_MOUNT_POINT);
         return false;
     }
     return true;
@@ -49,6 +50,6 @@ gboolean on_handle_update_bios(CorvoBios *, GDBusMethodInvocation *invocation)
 {
     // Declining the call makes the interface answer UnknownMethod.
     if (!update_bios_mount_medium())
-        return FALSE;
-    return complete_with_reply(invocation, "{\"result\":\"FAILED\", \"message\": \"\"}");
+        return decline(invocation);
+    return complete_with_reply(invocation, reply_read(false, "\"\""));
 }

@@ -1,10 +1,6 @@
 // UpdateBios: mounts the BIOS update medium.
 #pragma once
 
-#include "settings_dbus.h"
-
-gboolean on_handle_update_bios(CorvoBios *object, GDBusMethodInvocation *invocation);
-
 // Makes sure "/mnt/bios" exists (created 0777 less the umask). False, logged, when it cannot.
 bool bios_prepare_mount_point();
 

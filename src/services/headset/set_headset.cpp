@@ -1,4 +1,4 @@
-#include "services/headset/set_headset.h"
+#include "services/headset/headset_handlers.h"
 
 #include <cstring>
 #include <string>
@@ -32,7 +32,7 @@ struct AppRequest {
 
 void log_text(const char *text)
 {
-    _wlog('D', "headset", "%s", text);
+    wlog('D', log_tag::headset, "%s", text);
 }
 
 // An enable value that is not a number (a string, null, an object) would read as 0 and
@@ -75,7 +75,7 @@ bool rename_folder(const std::string &from, const std::string &to)
     std::string why;
     if (host_rename(from, to, &why))
         return true;
-    _wlog('D', "headset", "rename %s to %s: %s\n", from.c_str(), to.c_str(), why.c_str());
+    wlog('D', log_tag::headset, "rename %s to %s: %s\n", from.c_str(), to.c_str(), why.c_str());
     return false;
 }
 
@@ -130,7 +130,7 @@ bool apply_enable(const HeadsetApp &app, int enable)
 // printed, if any.
 void run_logged(const HostCommand &command, std::string *capture)
 {
-    _wlog('D', "headset", "Try to execute %s\n", command.text.c_str());
+    wlog('D', log_tag::headset, "Try to execute %s\n", command.text.c_str());
     std::string line;
     if (host_run(command, capture ? &line : nullptr) && capture && !line.empty())
         *capture = line;
@@ -138,23 +138,23 @@ void run_logged(const HostCommand &command, std::string *capture)
 
 void install_and_start(const HeadsetApp &app, const char *config_path, std::string &capture)
 {
-    _wlog('D', "headset", app.config_file, config_path);
+    wlog('D', log_tag::headset, app.config_file, config_path);
     // "--" keeps a path that begins with '-' from being read as an option of cp.
     run_logged(host_command("cp -- %s %s", config_path, host_path(app.config_destination).c_str()), &capture);
 
     stop_running(app);
     HostCommand start = host_command("%s", host_path(app.start_program).c_str());
     start.text += " &";
-    _wlog('D', "headset", "Try to execute %s\n", start.text.c_str());
+    wlog('D', log_tag::headset, "Try to execute %s\n", start.text.c_str());
     host_start_background(start);
-    _wlog('D', "headset", app.execute_result, capture.c_str());
+    wlog('D', log_tag::headset, app.execute_result, capture.c_str());
 }
 
 }  // namespace
 
 gboolean on_handle_set_headset(CorvoHeadset *, GDBusMethodInvocation *invocation, const gchar *para)
 {
-    _wlog('D', "headset", "set headset command is executed. first param: %s\n", para);
+    wlog('D', log_tag::headset, "set headset command is executed. first param: %s\n", para);
     const JsonParams params(para);
     AppRequest requests[APP_COUNT];
     for (size_t i = 0; i < APP_COUNT; ++i)
@@ -163,8 +163,8 @@ gboolean on_handle_set_headset(CorvoHeadset *, GDBusMethodInvocation *invocation
     for (char forbidden : FORBIDDEN_CHARS) {
         for (size_t i = 0; i < APP_COUNT; ++i) {
             if (strchr(requests[i].config_path, forbidden)) {
-                _wlog_res('N', "headset", headset_apps[i].invalid_resource, requests[i].config_path);
-                return FALSE;
+                wlog_res('N', log_tag::headset, headset_apps[i].invalid_resource, requests[i].config_path);
+                return decline(invocation);
             }
         }
     }
@@ -179,7 +179,7 @@ gboolean on_handle_set_headset(CorvoHeadset *, GDBusMethodInvocation *invocation
             continue;
         if (requests[i].config_path_too_long) {
             // A cut path would name another file; installing that one is worse than none.
-            _wlog('D', "headset", "%s config file path too long, not installed\n", headset_apps[i].name);
+            wlog('D', log_tag::headset, "%s config file path too long, not installed\n", headset_apps[i].name);
             requests[i].failed = true;
             continue;
         }
@@ -190,6 +190,6 @@ gboolean on_handle_set_headset(CorvoHeadset *, GDBusMethodInvocation *invocation
     for (const auto &request : requests)
         failed = failed || request.failed;
     const char *result = failed ? "FAILED" : "Success";
-    _wlog('D', "headset", "final result: %s\n", result);
-    return complete_with_reply(invocation, "{\"result\":\"" + std::string(result) + "\"}");
+    wlog('D', log_tag::headset, "final result: %s\n", result);
+    return complete_with_reply(invocation, reply_status(!failed));
 }

@@ -22,7 +22,7 @@ unsigned int fourcc_of(const std::string &format)
 void log_rate(const v4l2_fract &time_per_frame)
 {
     if (time_per_frame.numerator != 0)
-        _wlog('D', "settings", "Current Video Frame Rate: %d",
+        wlog('D', log_tag::settings, "Current Video Frame Rate: %d",
               static_cast<int>(time_per_frame.denominator / time_per_frame.numerator));
 }
 
@@ -32,7 +32,7 @@ int apply_format(V4l2Model &model, int fd, const CameraFormatRequest &request)
     v4l2_format current{};
     current.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     if (model.g_fmt(fd, &current) == 0)
-        _wlog('D', "settings", "Current Camera Settings: %s, %d * %d\n",
+        wlog('D', log_tag::settings, "Current Camera Settings: %s, %d * %d\n",
               camera_fourcc_text(current.fmt.pix.pixelformat).c_str(), static_cast<int>(current.fmt.pix.width),
               static_cast<int>(current.fmt.pix.height));
 
@@ -42,14 +42,14 @@ int apply_format(V4l2Model &model, int fd, const CameraFormatRequest &request)
     wanted.fmt.pix.height = static_cast<__u32>(request.height);
     wanted.fmt.pix.pixelformat = fourcc_of(request.format);
     if (int error = model.try_fmt(fd, &wanted)) {
-        _wlog('D', "settings", "Cannot apply new format, error: %s", g_strerror(error));
+        wlog('D', log_tag::settings, "Cannot apply new format, error: %s", g_strerror(error));
         return error;
     }
     if (int error = model.s_fmt(fd, &wanted)) {
-        _wlog('D', "settings", "Couldn't apply pixel format, error: %s", g_strerror(error));
+        wlog('D', log_tag::settings, "Couldn't apply pixel format, error: %s", g_strerror(error));
         return error;
     }
-    _wlog('D', "settings", "Applied new pixel format camera: %s",
+    wlog('D', log_tag::settings, "Applied new pixel format camera: %s",
           camera_fourcc_text(wanted.fmt.pix.pixelformat).c_str());
 
     v4l2_streamparm parm{};
@@ -59,14 +59,14 @@ int apply_format(V4l2Model &model, int fd, const CameraFormatRequest &request)
     // A driver that cannot change its rate says so with ENOTSUP; no earlier call's error
     // number (possibly 0, which reads as success) stands in for it.
     if (!(parm.parm.capture.capability & V4L2_CAP_TIMEPERFRAME)) {
-        _wlog('D', "settings", "The driver does not support change in frame rate, error: %s", g_strerror(ENOTSUP));
+        wlog('D', log_tag::settings, "The driver does not support change in frame rate, error: %s", g_strerror(ENOTSUP));
         return ENOTSUP;
     }
     parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     parm.parm.capture.timeperframe.numerator = 1;
     parm.parm.capture.timeperframe.denominator = static_cast<__u32>(request.fps);
     if (int error = model.s_parm(fd, &parm)) {
-        _wlog('D', "settings", "The driver did not allow change in frame rate, error: %s", g_strerror(error));
+        wlog('D', log_tag::settings, "The driver did not allow change in frame rate, error: %s", g_strerror(error));
         return error;
     }
     log_rate(parm.parm.capture.timeperframe);
@@ -79,7 +79,7 @@ int camera_set_format(V4l2Model &model, const CameraFormatRequest &request)
 {
     V4l2Device device(model, request.device_path.c_str());
     if (!device.is_open()) {
-        _wlog('D', "settings", "Couldn't open webcam device path: %s, error: %s", request.device_path.c_str(),
+        wlog('D', log_tag::settings, "Couldn't open webcam device path: %s, error: %s", request.device_path.c_str(),
               g_strerror(device.open_error()));
         return -1;
     }
@@ -88,7 +88,7 @@ int camera_set_format(V4l2Model &model, const CameraFormatRequest &request)
 
 gboolean on_handle_admin_policy_set_camera_format(CorvoSettings *, GDBusMethodInvocation *invocation, const gchar *para)
 {
-    _wlog('D', "settings", "Input format: %s", para);
+    wlog('D', log_tag::settings, "Input format: %s", para);
     JsonParams params(para);
     char device_path[256] = {};
     char format[32] = {};
@@ -100,11 +100,11 @@ gboolean on_handle_admin_policy_set_camera_format(CorvoSettings *, GDBusMethodIn
     params.get_int("fps", &request.fps);
     request.device_path = device_path;
     request.format = format;
-    _wlog('D', "settings", "Input: %s, %s, %d, %d, %d", device_path, format, request.width, request.height,
+    wlog('D', log_tag::settings, "Input: %s, %s, %d, %d, %d", device_path, format, request.width, request.height,
           request.fps);
 
     const int result = camera_set_format(v4l2_model(), request);
     // Logged before the reply goes out: a caller that has its answer can rely on the log.
-    _wlog('D', "settings", "Completing the set camera format, error code: %d", result);
-    return complete_with_reply(invocation, std::to_string(result));
+    wlog('D', log_tag::settings, "Completing the set camera format, error code: %d", result);
+    return complete_with_reply(invocation, reply_error_number(result));
 }

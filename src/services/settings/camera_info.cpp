@@ -123,10 +123,10 @@ CameraIds read_ids(V4l2Model &model, const char *identity_path)
     std::string bytes;
     switch (model.read_identity(identity_path, identity_max, &bytes)) {
     case IdentityRead::open_failed:
-        _wlog('D', "settings", "File open Failed : %s\n", identity_path);
+        wlog('D', log_tag::settings, "File open Failed : %s\n", identity_path);
         return {};
     case IdentityRead::read_failed:
-        _wlog('D', "settings", "failed to read fd_file\n");
+        wlog('D', log_tag::settings, "failed to read fd_file\n");
         return {};
     case IdentityRead::ok:
         break;
@@ -179,12 +179,12 @@ std::string camera_device_list(V4l2Model &model)
             continue;
         v4l2_capability capability{};
         if (model.querycap(device.fd(), &capability) != 0) {
-            _wlog('D', "settings", "Device Capability reading failed\n");
+            wlog('D', log_tag::settings, "Device Capability reading failed\n");
             continue;
         }
         const CameraIds ids = read_ids(model, identity_path);
         if (!has_usable_format(model, device.fd())) {
-            _wlog('D', "settings",
+            wlog('D', log_tag::settings,
                   "All Pixel formats are 0. This device path %s doesn't support video stream. Skipping the same",
                   device_path);
             continue;
@@ -205,14 +205,9 @@ std::string camera_device_list(V4l2Model &model)
     return list;
 }
 
-std::string camera_info_reply(std::string_view device_list)
-{
-    return "{\"result\" : \"Success\",\"message\": " + std::string(device_list) + "}";
-}
-
 gboolean on_handle_admin_policy_get_camera_info(CorvoSettings *, GDBusMethodInvocation *invocation, const gchar *)
 {
-    const std::string reply = camera_info_reply(camera_device_list(v4l2_model()));
-    _wlog('D', "settings", "Final result of camera info %s\n", reply.c_str());
+    const std::string reply = reply_camera_list(camera_device_list(v4l2_model()));
+    wlog('D', log_tag::settings, "Final result of camera info %s\n", reply.c_str());
     return complete_with_reply(invocation, reply);
 }

@@ -21,6 +21,3 @@ std::string camera_fourcc_text(unsigned int code);
 // The JSON array of every capture device among "/dev/video0" to "/dev/video63" that
 // answers and lists a usable pixel format. Always one complete JSON text.
 std::string camera_device_list(V4l2Model &model);
-
-// The GetCameraInfo reply around a device list.
-std::string camera_info_reply(std::string_view device_list);

@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "common/json_params.h"
+#include "common/log.h"
 #include "common/reply.h"
 #include "peers/sysconf.h"
 #include "services/settings/settings_handlers.h"
@@ -27,8 +28,7 @@ gboolean on_handle_config_board_serial_port(CorvoSettings *, GDBusMethodInvocati
 
     g_autofree char *stored = sysconf_get_key("system", "com", "disable_board_serial");
     if (stored && g_strcmp0(stored, text) == 0) {
-        printf("%s: same value (%s)\n", "on_handle_config_board_serial_port", stored);
-        fflush(stdout);
+        print_diagnostic("%s: same value (%s)\n", "on_handle_config_board_serial_port", stored);
         return complete_with_reply(invocation, reply_result("Fail"));
     }
 

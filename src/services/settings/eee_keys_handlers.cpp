@@ -30,13 +30,13 @@ constexpr PlainBoolRow rkey_row = {"on_handle_admin_policy_rkey_configure", true
 gboolean plain_bool_configure(const PlainBoolRow &row, GDBusMethodInvocation *invocation, const char *parameter)
 {
     if (row.log_parameter)
-        _wlog('D', "admin_policy", "..%s, param %s\n", row.handler, parameter);
+        wlog('D', log_tag::admin_policy, "..%s, param %s\n", row.handler, parameter);
     if (!parameter || !*parameter)
         return complete_with_reply(invocation, reply_result("Success"));
 
     g_autofree char *stored = sysconf_get_key("system", row.module, row.key);
     if (stored && g_ascii_strcasecmp(stored, parameter) == 0) {
-        _wlog('D', "admin_policy", "%s: same value (%s)\n", row.handler, stored);
+        wlog('D', log_tag::admin_policy, "%s: same value (%s)\n", row.handler, stored);
         return complete_with_reply(invocation, reply_result("Success"));
     }
 

@@ -24,7 +24,7 @@ gboolean on_handle_admin_policy_set_usb_uhid_driver(CorvoSettings *, GDBusMethod
     // A list the boot-loader line cannot hold is refused whole, so the tunable and the
     // running kernel never disagree.
     if (!loader_conf_value_ok(devices)) {
-        _wlog('T', "admin_policy", "SetUsbUhidDriver: refused device list\n");
+        wlog('T', log_tag::admin_policy, "SetUsbUhidDriver: refused device list\n");
         return complete_with_reply(invocation, reply_result("Fail"));
     }
 

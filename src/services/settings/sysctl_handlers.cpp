@@ -23,7 +23,7 @@ const char *started(bool ran)
 
 std::string cpu_cstate_lowest(const char *value)
 {
-    _wlog('D', "settings", "Set CPU Lowest CState to '%s'", value);
+    wlog('D', log_tag::settings, "Set CPU Lowest CState to '%s'", value);
     const char *state = g_ascii_strncasecmp(value, "C1", 2) == 0     ? "C1"
                         : g_ascii_strncasecmp(value, "Cmax", 4) == 0 ? "Cmax"
                                                                      : nullptr;
@@ -34,7 +34,7 @@ std::string cpu_cstate_lowest(const char *value)
 
 std::string user_core_dump(const char *value)
 {
-    _wlog('D', "settings", "Enable user core dump (%s) .\n", value);
+    wlog('D', log_tag::settings, "Enable user core dump (%s) .\n", value);
     if (text_is_yes(value) || text_is_no(value)) {
         const char *on = text_is_yes(value) ? "1" : "0";
         const bool ran = host_run(host_command("sysctl kern.coredump=%s", on));

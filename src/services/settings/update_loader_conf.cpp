@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "common/log.h"
 #include "common/reply.h"
 #include "services/settings/settings_handlers.h"
 #include "services/settings/writers.h"
@@ -36,8 +37,7 @@ gboolean on_handle_admin_policy_update_loader_conf(CorvoSettings *, GDBusMethodI
     LoaderConfEdit edit;
     loader_conf_delete(edit, name.c_str());
     const int number = number_after_equals(text);
-    printf("update_loader_conf: %s\n key %s, rd %d\n", text.c_str(), name.c_str(), number);
-    fflush(stdout);
+    print_diagnostic("update_loader_conf: %s\n key %s, rd %d\n", text.c_str(), name.c_str(), number);
     if (loader_conf_write(edit, name.c_str(), number != 0 ? "1" : "0") != 0 || loader_conf_commit(edit) != 0)
         return complete_with_reply(invocation, reply_result("Fail"));
     return complete_with_reply(invocation, reply_result("Success"));

@@ -83,7 +83,7 @@ int usb_class_list_filter(char *list, size_t size, size_t max_len)
 
     if (out.empty()) {
         list[0] = '\0';
-        _wlog_res('N', "admin_policy", "$(sdl_invalid_input)");
+        wlog_res('N', log_tag::admin_policy, "$(sdl_invalid_input)");
         return 0;
     }
     g_strlcpy(list, out.c_str(), out.size());  // drops the last ","

@@ -47,9 +47,9 @@ enum class ReadOnlySwitch {
 ReadOnlySwitch apply_read_only(const char *requested)
 {
     g_autofree char *stored = sysconf_get_key("system", "usbconfiguring", "udiskreadonly");
-    _wlog('D', "admin_policy", "udiskreadonly:%s from DB\n", stored ? stored : "");
+    wlog('D', log_tag::admin_policy, "udiskreadonly:%s from DB\n", stored ? stored : "");
     if (stored && g_ascii_strcasecmp(stored, requested) == 0) {
-        _wlog('D', "admin_policy", "%s: same value (%s)\n", "on_handle_admin_policy_usb_configure", stored);
+        wlog('D', log_tag::admin_policy, "%s: same value (%s)\n", "on_handle_admin_policy_usb_configure", stored);
         return ReadOnlySwitch::unchanged;
     }
     return udev_remount_usbdisks(text_is_yes(requested)) == 0 ? ReadOnlySwitch::remounted : ReadOnlySwitch::failed;
@@ -68,7 +68,7 @@ gboolean on_handle_admin_policy_usb_configure(CorvoSettings *, GDBusMethodInvoca
         if (!params.root_is_object())
             return complete_with_reply(invocation, reply_result("Fail"));
         params.copy_string("EnableUDiskReadOnly", read_only, sizeof read_only);
-        _wlog('D', "admin_policy", "UDiskReadOnly get str %s from UI\n", read_only);
+        wlog('D', log_tag::admin_policy, "UDiskReadOnly get str %s from UI\n", read_only);
         for (size_t i = 0; i < slot_count; ++i) {
             params.copy_string(usb_list_slots[i].member, lists[i], sizeof lists[i]);
             if (usb_list_slots[i].is_class)
@@ -89,19 +89,19 @@ gboolean on_handle_admin_policy_usb_configure(CorvoSettings *, GDBusMethodInvoca
         if (!*lists[i])
             continue;
         if (!loader_conf_value_ok(lists[i])) {
-            _wlog('T', "admin_policy", "Admin Policy USB Config, %s refused\n", slot.member);
+            wlog('T', log_tag::admin_policy, "Admin Policy USB Config, %s refused\n", slot.member);
             continue;
         }
         if (slot.is_white) {
             white_present = true;
         } else if (white_present) {
-            _wlog('T', "admin_policy", "%s", black_list_ignored);
+            wlog('T', log_tag::admin_policy, "%s", black_list_ignored);
             break;
         }
         loader_conf_write(edit, slot.tunable, lists[i]);
     }
     if (loader_conf_commit(edit) != 0) {
-        _wlog('T', "admin_policy", "%s", black_list_ignored);
+        wlog('T', log_tag::admin_policy, "%s", black_list_ignored);
         return complete_with_reply(invocation, reply_result("Fail"));
     }
     // Stored only once the disks are mounted that way and the lists landed: a stored value

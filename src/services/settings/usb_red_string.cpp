@@ -11,7 +11,7 @@ constexpr char special_entry[] = "0x00000000010100";
 
 void log_wrong_data(const char *step, int line)
 {
-    _wlog('T', "admin_policy", "Admin Policy USB red Config, %s got wrong data in line %d\n", step, line);
+    wlog('T', log_tag::admin_policy, "Admin Policy USB red Config, %s got wrong data in line %d\n", step, line);
 }
 
 bool hex_digits(std::string_view text)
@@ -53,7 +53,7 @@ std::vector<std::string> parse_red_string(std::string_view list)
         const std::string piece(list.substr(start, end - start));
         start = next == std::string_view::npos ? list.size() : next;
 
-        _wlog('T', "admin_policy", "Admin Policy USB red Config, %s %d, ptr1 = %s\n", "parse_red_string", __LINE__,
+        wlog('T', log_tag::admin_policy, "Admin Policy USB red Config, %s %d, ptr1 = %s\n", "parse_red_string", __LINE__,
               piece.c_str());
         if (piece.compare(0, 2, "0x") != 0) {
             log_wrong_data("parse_red_string", __LINE__);

@@ -37,7 +37,7 @@ gboolean on_handle_admin_policy_vusb_property(CorvoSettings *, GDBusMethodInvoca
 
     const bool applied = usbif_command("sysctl hw.usb.vusb_property_string", property);
     if (!applied)
-        _wlog('T', "admin_policy", "Admin Policy USB Config, redirect config failed");
+        wlog('T', log_tag::admin_policy, "Admin Policy USB Config, redirect config failed");
 
     // The tunables are written either way, so the next boot has them; the store learns the
     // value only once the kernel and the file both hold it, so that a retry after a failure

@@ -50,7 +50,7 @@ KvFileSpec sysctl_conf_file()
 void loader_conf_delete(LoaderConfEdit &edit, const char *name)
 {
     if (!name_fits(loader_conf_file(), name)) {
-        _wlog('T', "admin_policy", "loader_conf_delete: refused tunable name %s\n", name ? name : "");
+        wlog('T', log_tag::admin_policy, "loader_conf_delete: refused tunable name %s\n", name ? name : "");
         return;
     }
     edit.edit.remove(name);
@@ -64,11 +64,11 @@ bool loader_conf_value_ok(const char *value)
 int loader_conf_write(LoaderConfEdit &edit, const char *name, const char *value)
 {
     if (!name_fits(loader_conf_file(), name)) {
-        _wlog('T', "admin_policy", "loader_conf_write: refused tunable name %s\n", name ? name : "");
+        wlog('T', log_tag::admin_policy, "loader_conf_write: refused tunable name %s\n", name ? name : "");
         return -1;
     }
     if (!loader_conf_value_ok(value)) {
-        _wlog('T', "admin_policy", "loader_conf_write: refused value for %s\n", name);
+        wlog('T', log_tag::admin_policy, "loader_conf_write: refused value for %s\n", name);
         return -1;
     }
     edit.edit.append(name, value);
@@ -88,14 +88,14 @@ int sysctl_conf_write(const char *name, const char *value)
 {
     const KvFileSpec file = sysctl_conf_file();
     if (!name_fits(file, name) || !value || !kv_value_valid(value, file.format)) {
-        _wlog('T', "admin_policy", "sysctl_conf_write: refused entry %s\n", name ? name : "");
+        wlog('T', log_tag::admin_policy, "sysctl_conf_write: refused entry %s\n", name ? name : "");
         return -1;
     }
     KvEdit edit;
     edit.remove(name);
     edit.append(name, value);
     if (kv_file_commit(file, edit) != KvStatus::ok) {
-        _wlog('D', "settings", "%s: open error(%s) \n", "sysctl_conf_write", "could not write the file");
+        wlog('D', log_tag::settings, "%s: open error(%s) \n", "sysctl_conf_write", "could not write the file");
         return -1;
     }
     return 0;
@@ -116,7 +116,7 @@ int usbif_command(const char *prefix, const char *value)
     command.argv.back() += value;
     g_autofree char *text = g_strdup_printf("%s=\"%s\"", prefix, value);
     command.text = text;
-    _wlog('T', "admin_policy", "usbif command = %s\n", command.text.c_str());
+    wlog('T', log_tag::admin_policy, "usbif command = %s\n", command.text.c_str());
     return host_run(command) ? 1 : 0;
 }
 
@@ -156,7 +156,7 @@ int sysctl_generic_bool_type(JsonReader *reader, const SysctlGenericEntry *entry
     const char *text = on ? "1" : "0";
     g_autofree char *stored = sysconf_get_key("system", "sysctl", entry->key);
     if (stored && g_strcmp0(stored, text) == 0) {
-        _wlog('D', "settings", "%s: same value (%s)\n", "sysctl_generic_bool_type", stored);
+        wlog('D', log_tag::settings, "%s: same value (%s)\n", "sysctl_generic_bool_type", stored);
         return 0;
     }
     // The runtime value is set even when the file cannot be written; the store learns the

@@ -35,18 +35,18 @@ void set_conf(const char *key, const char *value)
     const std::string path = host_path(HID_CONF_FILE);
     // The file belongs to the HID package; creating it would fake an installation.
     if (!host_exists(path)) {
-        _wlog('D', "ThirdApps", "%s, config file is not exist.\n", "set_conf");
+        wlog('D', log_tag::thirdapps, "%s, config file is not exist.\n", "set_conf");
         return;
     }
     if (!key || !value) {
-        _wlog('D', "ThirdApps", "%s, group key or value is null.\n", "set_conf");
+        wlog('D', log_tag::thirdapps, "%s, group key or value is null.\n", "set_conf");
         return;
     }
     g_autoptr(GError) error = nullptr;
     g_autoptr(GKeyFile) key_file = host_key_file_load(path, &error);
     if (!key_file) {
         if (!g_error_matches(error, G_FILE_ERROR, G_FILE_ERROR_NOENT)) {
-            _wlog('D', "ThirdApps", "%s, error loading key file: %s.\n", "set_conf", error->message);
+            wlog('D', log_tag::thirdapps, "%s, error loading key file: %s.\n", "set_conf", error->message);
             return;
         }
         g_clear_error(&error);
@@ -54,30 +54,30 @@ void set_conf(const char *key, const char *value)
     }
     g_key_file_set_string(key_file, HID_CONF_GROUP, key, value);
     if (!host_key_file_save(key_file, path, &error))
-        _wlog('D', "ThirdApps", "%s, error saving key file: %s.\n", "set_conf", error ? error->message : "");
+        wlog('D', log_tag::thirdapps, "%s, error saving key file: %s.\n", "set_conf", error ? error->message : "");
 }
 
 void set_hid_process(const char *action)
 {
-    _wlog('D', "ThirdApps", "%s, set process status:%s\n", "set_hid_process", action);
+    wlog('D', log_tag::thirdapps, "%s, set process status:%s\n", "set_hid_process", action);
     host_run(host_command("%s %s", host_path(HID_INIT_SCRIPT).c_str(), action));
 }
 
 void save_conf_db(const char *module, const char *key, const char *value)
 {
-    _wlog('D', "ThirdApps", "%s, Save app %s %s: %s to db.\n", "save_conf_db", module, key, value);
+    wlog('D', log_tag::thirdapps, "%s, Save app %s %s: %s to db.\n", "save_conf_db", module, key, value);
     sysconf_set_key(STORE_SCHEMA, module, key, value, SYSCONF_TYPE_STRING);
 }
 
 void init_app_status()
 {
     if (sysconf_ext_cmd("echo", "A", "") != 0) {
-        _wlog('D', "ThirdApps", "Error: init third app status.\n");
+        wlog('D', log_tag::thirdapps, "Error: init third app status.\n");
         return;
     }
     g_autofree char *stored = sysconf_get_key(STORE_SCHEMA, HID_APP_NAME, HID_STATUS_KEY);
     if (!stored || !*stored)
         return;
-    _wlog('D', "ThirdApps", "%s, Init app: %s with status:%s\n", "init_app_status", HID_APP_NAME, stored);
+    wlog('D', log_tag::thirdapps, "%s, Init app: %s with status:%s\n", "init_app_status", HID_APP_NAME, stored);
     apply_app_status(HID_APP_NAME, g_ascii_strcasecmp(stored, "On") == 0);
 }

@@ -1,11 +1,10 @@
-#include "services/thirdapps/enable_ucplugins.h"
+#include "services/thirdapps/thirdapps_handlers.h"
 
 #include "common/json_params.h"
 #include "common/log.h"
 #include "common/reply.h"
 #include "host/host_root.h"
 #include "host/spawn.h"
-#include "services/thirdapps/thirdapps_replies.h"
 #include "services/thirdapps/uc_plugins.h"
 
 namespace {
@@ -18,11 +17,11 @@ constexpr int JSON_PARSE_ERROR_CODE = 281;
 
 gboolean on_handle_enable_ucplugins(CorvoThirdapps *, GDBusMethodInvocation *invocation, const gchar *json)
 {
-    _wlog('D', "ThirdApps", "%s %s\n", "on_handle_enable_ucplugins", json);
+    wlog('D', log_tag::thirdapps, "%s %s\n", "on_handle_enable_ucplugins", json);
     const JsonParams params(json);
     if (!params.ok()) {
-        _wlog_res('E', "ThirdApps", "%s %d\n", "on_handle_enable_ucplugins", JSON_PARSE_ERROR_CODE);
-        return complete_with_reply(invocation, THIRDAPPS_REPLY_FAILED);
+        wlog('E', log_tag::thirdapps, "%s %d\n", "on_handle_enable_ucplugins", JSON_PARSE_ERROR_CODE);
+        return complete_with_reply(invocation, reply_app(false));
     }
 
     const std::string shell = host_path(SHELL);
@@ -33,7 +32,7 @@ gboolean on_handle_enable_ucplugins(CorvoThirdapps *, GDBusMethodInvocation *inv
         if (!request.usable) {
             // Without a name the script would get a wrong argument list; such an element is
             // reported as failed, not guessed at.
-            _wlog('D', "ThirdApps", "%s: element %u has no plugin name, not run\n", "on_handle_enable_ucplugins",
+            wlog('D', log_tag::thirdapps, "%s: element %u has no plugin name, not run\n", "on_handle_enable_ucplugins",
                   index);
             all_run = false;
         } else if (!host_run(host_command("%s %s %s %s", shell.c_str(), script.c_str(), request.plugin.c_str(),
@@ -42,5 +41,5 @@ gboolean on_handle_enable_ucplugins(CorvoThirdapps *, GDBusMethodInvocation *inv
         }
         ++index;
     }
-    return complete_with_reply(invocation, all_run ? THIRDAPPS_REPLY_OK : THIRDAPPS_REPLY_FAILED);
+    return complete_with_reply(invocation, reply_app(all_run));
 }
