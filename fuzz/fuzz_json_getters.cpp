@@ -16,8 +16,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const char *members[] = {"DisablePowerButton", "EnableUDiskReadOnly", "WhiteListVidPid", "boolkey", "", "a"};
     char small[4];
     char large[1024];
-    int number = 7;
-    const char *borrowed = nullptr;
     for (const char *member : members) {
         memset(small, 'x', sizeof small);
         // A copied member always leaves the buffer terminated and never cuts a character in
@@ -26,10 +24,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             (memchr(small, '\0', sizeof small) == nullptr || !g_utf8_validate(small, -1, nullptr)))
             __builtin_trap();
         params.copy_string(member, large, sizeof large);
-        params.get_int(member, &number);
-        params.get_bool(member, &number);
-        if (params.get_string(member, &borrowed) && !borrowed)
+        // A member that reads as a number is one; absent members read as nothing.
+        if (params.holds_number(member) && !params.get_int(member))
             __builtin_trap();
+        if (!params.member(member) && (params.get_int(member) || params.get_string(member)))
+            __builtin_trap();
+        params.get_bool(member);
     }
     // Whatever was read, a reply built from it is valid JSON text in valid UTF-8.
     const std::string reply = "{\"v\":" + json_quote(text) + "}";

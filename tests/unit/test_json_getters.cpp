@@ -5,17 +5,20 @@
 #include "common/reply.h"
 #include "log_capture.h"
 
-TEST(JsonStringCopy, ExactFitIsWholeAndOneOverIsCutAndLoggedWithTheWholeValue)
+TEST(JsonStringCopy, ExactFitIsWholeAndOneOverIsCutAtACharacterAndLogged)
 {
     LogCapture log;
-    JsonParams params(R"({"fit":"abc","over":"abcd"})");
+    JsonParams params(R"({"fit":"abc","over":"abcd","wide":"ab\u00e9"})");
     char buffer[4] = "zzz";
-    EXPECT_EQ(params.copy_string("fit", buffer, sizeof buffer), 1);
+    EXPECT_TRUE(params.copy_string("fit", buffer, sizeof buffer));
     EXPECT_STREQ(buffer, "abc");
     EXPECT_TRUE(log.lines().empty());
-    EXPECT_EQ(params.copy_string("over", buffer, sizeof buffer), 1);
+    EXPECT_TRUE(params.copy_string("over", buffer, sizeof buffer));
     EXPECT_STREQ(buffer, "abc");
-    ASSERT_EQ(log.lines().size(), 1u);
+    // "ab" and half of the two-byte character would fit: the character goes whole.
+    EXPECT_TRUE(params.copy_string("wide", buffer, sizeof buffer));
+    EXPECT_STREQ(buffer, "ab");
+    ASSERT_EQ(log.lines().size(), 2u);
     EXPECT_EQ(log.lines()[0], "D settings: file[json_getters.cpp] line[92]: abcd length error, truncated!");
 }
 
@@ -24,76 +27,45 @@ TEST(JsonStringCopy, MissingOrNonStringLeavesTheBuffer)
     JsonParams params(R"({"n":5})");
     char buffer[8] = "keep";
     StdoutCapture out;
-    EXPECT_EQ(params.copy_string("absent", buffer, sizeof buffer), 0);
-    EXPECT_EQ(params.copy_string("n", buffer, sizeof buffer), 0);
+    EXPECT_FALSE(params.copy_string("absent", buffer, sizeof buffer));
+    EXPECT_FALSE(params.copy_string("n", buffer, sizeof buffer));
     EXPECT_STREQ(buffer, "keep");
     const std::string printed = out.text();
     EXPECT_EQ(printed.find("Failed to get string member"), 0u) << printed;
     EXPECT_EQ(printed.find("Failed to get string member", 1), std::string::npos) << "only the mistyped member prints";
 }
 
-TEST(JsonIntMember, FollowsJsonGlibConversions)
+TEST(JsonNumbersAndTruth, FollowJsonGlibConversions)
 {
-    JsonParams params(R"({"t":true,"big":4294967297,"i":-7})");
-    int value = 42;
-    params.get_int("t", &value);
-    EXPECT_EQ(value, 1);
-    params.get_int("big", &value);
-    EXPECT_EQ(value, 1) << "cut to 32 bits";
-    params.get_int("i", &value);
-    EXPECT_EQ(value, -7);
-    value = 42;
-    params.get_int("absent", &value);
-    EXPECT_EQ(value, 42);
-}
-
-TEST(JsonBoolMember, MissingMemberKeepsDefaultAndPrintsOnce)
-{
-    JsonParams params(R"({"b":false})");
-    int value = 1;
+    JsonParams params(R"({"t":true,"big":4294967297,"i":-7,"s":"1","z":null,"d":2.5})");
+    EXPECT_EQ(params.get_int("t"), 1);
+    EXPECT_EQ(params.get_int("big"), 1) << "cut to 32 bits";
+    EXPECT_EQ(params.get_int("i"), -7);
+    EXPECT_EQ(params.get_int("s"), 0);
+    EXPECT_EQ(params.get_int("z"), 0);
+    EXPECT_EQ(params.get_int("absent"), std::nullopt);
+    EXPECT_FALSE(params.holds_number("s"));
+    EXPECT_TRUE(params.holds_number("d") && params.holds_number("t"));
     StdoutCapture out;
-    params.get_bool("absent", &value);
+    EXPECT_EQ(params.get_bool("i"), true);
+    EXPECT_EQ(params.get_bool("s"), false);
+    EXPECT_EQ(params.get_bool("z"), false);
+    EXPECT_EQ(params.get_bool("absent"), std::nullopt);
     const std::string printed = out.text();
-    EXPECT_EQ(value, 1);
-    EXPECT_EQ(printed.find("Failed to get bool member "), 0u);
-    EXPECT_EQ(printed.find("Failed to get bool member", 1), std::string::npos);
+    EXPECT_EQ(printed.find("Failed to get bool member z"), 0u) << printed;
+    EXPECT_NE(printed.find("Failed to get bool member absent"), std::string::npos) << printed;
 }
 
-TEST(JsonGetters, AFailedReadDoesNotDisturbTheNext)
+TEST(JsonParamsOwner, TextThatDoesNotParseOrIsNoObjectReadsAsAbsent)
 {
-    JsonParams params(R"({"a":"x","b":true,"c":"y"})");
-    int flag = 0;
-    char buffer[8] = {};
-    const char *borrowed = nullptr;
-    int got_a = 0, got_b_as_string = 0, got_c = 0;
-    {
-        StdoutCapture out;
-        params.get_bool("missing", &flag);
-        got_a = params.get_string("a", &borrowed);
-        got_b_as_string = params.copy_string("b", buffer, sizeof buffer);
-        params.get_bool("b", &flag);
-        got_c = params.copy_string("c", buffer, sizeof buffer);
-        out.text();
+    for (const char *text : {"{not json", "[1, 2]", "\"text\""}) {
+        JsonParams params(text);
+        char buffer[8] = "keep";
+        EXPECT_FALSE(params.copy_string("a", buffer, sizeof buffer)) << text;
+        EXPECT_EQ(params.get_int("a"), std::nullopt) << text;
+        EXPECT_STREQ(buffer, "keep");
     }
-    EXPECT_EQ(got_a, 1);
-    EXPECT_STREQ(borrowed, "x");
-    EXPECT_EQ(got_b_as_string, 0);
-    EXPECT_EQ(flag, 1);
-    EXPECT_EQ(got_c, 1);
-    EXPECT_STREQ(buffer, "y");
-}
-
-TEST(JsonParamsOwner, TextThatDoesNotParseReadsAsAbsent)
-{
-    JsonParams params("{not json");
-    EXPECT_FALSE(params.ok());
-    EXPECT_STRNE(params.error_message(), "");
-    char buffer[8] = "keep";
-    int value = 3;
-    EXPECT_EQ(params.copy_string("a", buffer, sizeof buffer), 0);
-    params.get_int("a", &value);
-    EXPECT_STREQ(buffer, "keep");
-    EXPECT_EQ(value, 3);
+    EXPECT_STRNE(JsonParams("{not json").error_message(), "");
 }
 
 TEST(JsonParamsOwner, DeepNestingIsRefusedWithoutParsing)
@@ -110,7 +82,7 @@ TEST(JsonParamsOwner, DeepNestingIsRefusedWithoutParsing)
     JsonParams ordinary(quoted.c_str());
     ASSERT_TRUE(ordinary.ok()) << ordinary.error_message();
     char buffer[8];
-    EXPECT_EQ(ordinary.copy_string("v", buffer, sizeof buffer), 1);
+    EXPECT_TRUE(ordinary.copy_string("v", buffer, sizeof buffer));
     EXPECT_STREQ(buffer, "[[[[[[[");
 }
 

@@ -93,12 +93,6 @@ bool holds(JsonNode *node, GType type)
     return node && JSON_NODE_HOLDS_VALUE(node) && json_node_get_value_type(node) == type;
 }
 
-// A number, or a boolean, as the switch writers take them.
-bool holds_number(JsonNode *node)
-{
-    return holds(node, G_TYPE_INT64) || holds(node, G_TYPE_DOUBLE) || holds(node, G_TYPE_BOOLEAN);
-}
-
 // What an extract file holds for a setting it could not read: "err", or a read error such as
 // "get power err". Writing it back would switch the setting to whatever that text reads as.
 bool is_failure_marker(const char *text)
@@ -107,25 +101,25 @@ bool is_failure_marker(const char *text)
 }
 
 // Reads an integer member into `slot` when it is a number; any other value is skipped.
-void read_number_member(JsonObject *object, const char *member, int *slot)
+void read_number_member(const JsonParams &params, const char *member, int *slot)
 {
-    JsonNode *node = json_object_get_member(object, member);
+    JsonNode *node = params.member(member);
     if (!node)
         return;
-    if (!holds_number(node)) {
+    if (!params.holds_number(member)) {
         log_skipped(member, holds(node, G_TYPE_STRING) && is_failure_marker(json_node_get_string(node))
                                 ? "not read when extracted"
                                 : "not a number");
         return;
     }
-    *slot = static_cast<int>(json_node_get_int(node));
+    *slot = *params.get_int(member);
 }
 
 // Day names go through a short list text, as the caller's days have always been taken: names
 // are cut to 63 characters, and names that no longer fit the list are dropped.
-void read_days(JsonObject *object, bool restore_mode, BiosSettings *settings)
+void read_days(const JsonParams &params, bool restore_mode, BiosSettings *settings)
 {
-    JsonNode *node = json_object_get_member(object, DAYS_MEMBER);
+    JsonNode *node = params.member(DAYS_MEMBER);
     if (!node)
         return;
     if (!JSON_NODE_HOLDS_ARRAY(node)) {
@@ -169,7 +163,7 @@ void read_days(JsonObject *object, bool restore_mode, BiosSettings *settings)
 bool read_extract_time(const JsonParams &params, const char *member, std::optional<int> *slot)
 {
     char text[HOUR_MINUTE_SIZE] = {};
-    JsonNode *node = json_object_get_member(json_node_get_object(params.root()), member);
+    JsonNode *node = params.member(member);
     if (!node)
         return true;
     if (!holds(node, G_TYPE_STRING))
@@ -212,7 +206,7 @@ void read_time(const JsonParams &params, bool restore_mode, BiosSettings *settin
 
 void read_text(const JsonParams &params, const char *member, std::string *value)
 {
-    JsonNode *node = json_object_get_member(json_node_get_object(params.root()), member);
+    JsonNode *node = params.member(member);
     if (!node)
         return;
     if (!holds(node, G_TYPE_STRING)) {
@@ -246,9 +240,9 @@ BiosSettings::~BiosSettings()
     explicit_bzero(new_password, sizeof new_password);
 }
 
-bool bios_password_member(JsonObject *object, const char *member, char *buffer, size_t size)
+bool bios_password_member(const JsonParams &params, const char *member, char *buffer, size_t size)
 {
-    JsonNode *node = object ? json_object_get_member(object, member) : nullptr;
+    JsonNode *node = params.member(member);
     if (!holds(node, G_TYPE_STRING))
         return true;
     const char *text = json_node_get_string(node);
@@ -267,11 +261,10 @@ void bios_settings_read(const char *text, bool restore_mode, BiosSettings *setti
     if (!params.root_is_object())
         return;
     settings->parsed = true;
-    JsonObject *object = json_node_get_object(params.root());
     const bool passwords_fit =
-        bios_password_member(object, CURRENT_PASSWORD_MEMBER, settings->current_password,
+        bios_password_member(params, CURRENT_PASSWORD_MEMBER, settings->current_password,
                              sizeof settings->current_password) &&
-        bios_password_member(object, NEW_PASSWORD_MEMBER, settings->new_password, sizeof settings->new_password);
+        bios_password_member(params, NEW_PASSWORD_MEMBER, settings->new_password, sizeof settings->new_password);
     settings->password_too_long = !passwords_fit;
     params.scrub_string(CURRENT_PASSWORD_MEMBER);
     params.scrub_string(NEW_PASSWORD_MEMBER);
@@ -279,14 +272,14 @@ void bios_settings_read(const char *text, bool restore_mode, BiosSettings *setti
     for (size_t i = 0; i < BIOS_TEXT_COUNT; ++i)
         if (text_read_for_model(i))
             read_text(params, bios_text_member(static_cast<BiosTextSetting>(i)), &settings->texts[i]);
-    read_days(object, restore_mode, settings);
+    read_days(params, restore_mode, settings);
     read_time(params, restore_mode, settings);
 
     if (bios_model_is(DOCK_WARNING_MODEL)) {
-        read_number_member(object, DOCK_WARNING_MEMBER, &settings->dock_warning);
+        read_number_member(params, DOCK_WARNING_MEMBER, &settings->dock_warning);
         wlog('D', log_tag::bios, "GET_INT_BOOLEAN_MEMBER(%s) = %d\n", DOCK_WARNING_MEMBER, settings->dock_warning);
     }
     for (size_t i = 0; i < BIOS_SWITCH_COUNT; ++i)
         if (model_reads(switch_models(i)))
-            read_number_member(object, bios_switch_member(i), &settings->switches[i]);
+            read_number_member(params, bios_switch_member(i), &settings->switches[i]);
 }

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <string>
 
-#include <json-glib/json-glib.h>
+#include "common/json_params.h"
 
 #include "services/bios/bios_writers.h"
 
@@ -38,10 +38,10 @@ struct BiosSettings {
 // a log line naming it.
 void bios_settings_read(const char *text, bool restore_mode, BiosSettings *settings);
 
-// Copies the password member `member` of `object` into `buffer` (`size` bytes). A text that
-// does not fit is not copied: false, logged without the text. Absent or not a text: the
-// buffer stays empty and the result is true.
-bool bios_password_member(JsonObject *object, const char *member, char *buffer, size_t size);
+// Copies the password member `member` into `buffer` (`size` bytes). A text that does not
+// fit is not copied: false, logged without the text. Absent or not a text: the buffer stays
+// empty and the result is true.
+bool bios_password_member(const JsonParams &params, const char *member, char *buffer, size_t size);
 
 // A decimal number as the time members hold it: leading blanks and a sign allowed, reading
 // stops at the first other character, no digits gives 0.

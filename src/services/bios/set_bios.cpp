@@ -67,9 +67,7 @@ Entry restore_entry(const char *para, BiosSettings *settings, std::string *resul
     {
         const JsonParams params(para);
         params.copy_string("DeviceKORACMOSRestoreFilePath", path, sizeof path);
-        if (params.root_is_object())
-            password_fits = bios_password_member(json_node_get_object(params.root()), "DeviceKORACMOSRestorePassword",
-                                                 password, sizeof password);
+        password_fits = bios_password_member(params, "DeviceKORACMOSRestorePassword", password, sizeof password);
         params.scrub_string("DeviceKORACMOSRestorePassword");
     }
     if (!path[0]) {

@@ -39,18 +39,9 @@ void log_text(const char *text)
 // disable the application; it is taken as an invalid value instead.
 int read_enable(const JsonParams &params, const char *member)
 {
-    JsonNode *root = params.root();
-    if (!root || !JSON_NODE_HOLDS_OBJECT(root))
+    if (!params.member(member))
         return HEADSET_ENABLE_ABSENT;
-    JsonNode *node = json_object_get_member(json_node_get_object(root), member);
-    if (!node)
-        return HEADSET_ENABLE_ABSENT;
-    const GType type = JSON_NODE_HOLDS_VALUE(node) ? json_node_get_value_type(node) : G_TYPE_INVALID;
-    if (type != G_TYPE_INT64 && type != G_TYPE_BOOLEAN && type != G_TYPE_DOUBLE)
-        return -1;
-    int value = HEADSET_ENABLE_ABSENT;
-    params.get_int(member, &value);
-    return value;
+    return params.holds_number(member) ? *params.get_int(member) : -1;
 }
 
 void read_request(const JsonParams &params, const HeadsetApp &app, AppRequest &request)
@@ -58,9 +49,8 @@ void read_request(const JsonParams &params, const HeadsetApp &app, AppRequest &r
     if (!params.ok())
         return;
     params.copy_string(app.config_member, request.config_path, sizeof request.config_path);
-    const char *full = nullptr;
-    if (params.get_string(app.config_member, &full) && strlen(full) >= sizeof request.config_path)
-        request.config_path_too_long = true;
+    const auto full = params.get_string(app.config_member);
+    request.config_path_too_long = full && full->size() >= sizeof request.config_path;
     request.enable = read_enable(params, app.enable_member);
 }
 

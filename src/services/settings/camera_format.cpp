@@ -95,9 +95,9 @@ gboolean on_handle_admin_policy_set_camera_format(CorvoSettings *, GDBusMethodIn
     CameraFormatRequest request;
     params.copy_string("devicePath", device_path, sizeof device_path);
     params.copy_string("format", format, sizeof format);
-    params.get_int("width", &request.width);
-    params.get_int("height", &request.height);
-    params.get_int("fps", &request.fps);
+    request.width = params.get_int("width").value_or(request.width);
+    request.height = params.get_int("height").value_or(request.height);
+    request.fps = params.get_int("fps").value_or(request.fps);
     request.device_path = device_path;
     request.format = format;
     wlog('D', log_tag::settings, "Input: %s, %s, %d, %d, %d", device_path, format, request.width, request.height,

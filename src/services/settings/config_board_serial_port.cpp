@@ -20,7 +20,8 @@ gboolean on_handle_config_board_serial_port(CorvoSettings *, GDBusMethodInvocati
         JsonParams params(parameters);
         if (!params.root_is_object())
             return complete_with_reply(invocation, reply_result("Fail"));
-        params.get_bool("BoardSerialPortEnable", &enable);
+        if (const auto value = params.get_bool("BoardSerialPortEnable"))
+            enable = *value ? 1 : 0;
     }
     if (enable < 0)
         return complete_with_reply(invocation, reply_result("Fail"));

@@ -121,6 +121,6 @@ gboolean on_handle_admin_policy_sysctl_generic(CorvoSettings *, GDBusMethodInvoc
     int result = 1;
     for (const auto &entry : sysctl_generic_table)
         if (strcmp(entry.key, key) == 0 && entry.handler)
-            result = entry.handler(params.reader(), &entry);
+            result = entry.handler(params, &entry);
     return complete_with_reply(invocation, reply_result(result == 0 ? success : fail));
 }

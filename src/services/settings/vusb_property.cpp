@@ -27,7 +27,7 @@ gboolean on_handle_admin_policy_vusb_property(CorvoSettings *, GDBusMethodInvoca
         if (!params.root_is_object())
             return complete_with_reply(invocation, reply_result("Success"));
         for (size_t i = 0; i < switch_count; ++i)
-            params.get_bool(vusb_switches[i], &on[i]);
+            on[i] = params.get_bool(vusb_switches[i]).value_or(false) ? 1 : 0;
     }
     g_autofree char *property = g_strdup_printf("%d,%d,%d,%d,%d", on[0], on[1], on[2], on[3], on[4]);
 

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "common/json_getters.h"
+#include "common/json_params.h"
 #include "common/log.h"
 #include "host/host_root.h"
 #include "host/spawn.h"
@@ -147,12 +147,11 @@ void most_save_power_set(const char *value)
         sysconf_set_key("system", "power", "most_save", value, SYSCONF_TYPE_STRING);
 }
 
-int sysctl_generic_bool_type(JsonReader *reader, const SysctlGenericEntry *entry)
+int sysctl_generic_bool_type(const JsonParams &params, const SysctlGenericEntry *entry)
 {
-    if (!reader || !entry || !entry->key || !entry->sysctl)
+    if (!entry || !entry->key || !entry->sysctl)
         return 1;
-    int on = 0;
-    json_get_bool_member(reader, "boolkey", &on);
+    const bool on = params.get_bool("boolkey").value_or(false);
     const char *text = on ? "1" : "0";
     g_autofree char *stored = sysconf_get_key("system", "sysctl", entry->key);
     if (stored && g_strcmp0(stored, text) == 0) {

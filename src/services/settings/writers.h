@@ -3,7 +3,7 @@
 // settings. They run on the main-loop thread and wait for any program they start.
 #pragma once
 
-#include <json-glib/json-glib.h>
+#include "common/json_params.h"
 
 #include "host/kv_file.h"
 #include "services/settings/text_bool.h"
@@ -59,9 +59,9 @@ void most_save_power_set(const char *value);
 struct SysctlGenericEntry {
     const char *key;
     const char *sysctl;  // kernel variable
-    int (*handler)(JsonReader *reader, const SysctlGenericEntry *entry);
+    int (*handler)(const JsonParams &params, const SysctlGenericEntry *entry);
 };
 
 // Reads "boolkey" (absent: false), stores "1"/"0", writes the sysctl file entry and sets the
 // kernel variable. 0 on success or when unchanged, 1 on failure.
-int sysctl_generic_bool_type(JsonReader *reader, const SysctlGenericEntry *entry);
+int sysctl_generic_bool_type(const JsonParams &params, const SysctlGenericEntry *entry);

@@ -13,9 +13,9 @@ gboolean on_handle_set_app_status(CorvoThirdapps *, GDBusMethodInvocation *invoc
         return complete_with_reply(invocation, reply_app(false));
 
     char name[256] = {};
-    int status = 0;
+    bool status = false;
     params.copy_string("name", name, sizeof name);
-    params.get_bool("status", &status);
-    apply_app_status(name, status != 0);
+    status = params.get_bool("status").value_or(false);
+    apply_app_status(name, status);
     return complete_with_reply(invocation, reply_app(true));
 }
