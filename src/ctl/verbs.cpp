@@ -46,11 +46,40 @@ int input_count(const GDBusMethodInfo *method)
     return count;
 }
 
+const CtlService *named_service(const CtlOptions &options, const char *name, int *status)
+{
+    const CtlService *found = ctl_service_find(name);
+    if (!found)
+        *status = ctl_usage_error(options, "unknown service \"%s\" (settings, bios, headset or thirdapps)", name);
+    return found;
+}
+
+// The methods of the compiled interface description, for people and for completion.
+int verb_methods(const CtlOptions &options, char **words, int)
+{
+    int status = 0;
+    const CtlService *target = named_service(options, words[0], &status);
+    if (!target)
+        return status;
+    g_autoptr(JsonArray) names = json_array_new();
+    for (GDBusMethodInfo **method = target->info()->methods; method && *method; ++method) {
+        json_array_add_string_element(names, (*method)->name);
+        if (!options.json)
+            puts((*method)->name);
+    }
+    if (options.json) {
+        g_autoptr(JsonNode) root = json_node_init_array(json_node_alloc(), names);
+        ctl_print_json(root);
+    }
+    return CTL_EXIT_SUCCESS;
+}
+
 int verb_call(const CtlOptions &options, char **words, int count)
 {
-    const CtlService *target = ctl_service_find(words[0]);
+    int status = 0;
+    const CtlService *target = named_service(options, words[0], &status);
     if (!target)
-        return ctl_usage_error(options, "unknown service \"%s\" (settings, bios, headset or thirdapps)", words[0]);
+        return status;
     const char *name = words[1];
     const GDBusMethodInfo *method = g_dbus_interface_info_lookup_method(target->info(), name);
     if (!method)
@@ -206,6 +235,7 @@ int verb_headset(const CtlOptions &options, char **words, int)
 constexpr VerbRow rows[] = {
     {"status", nullptr, "", 0, 0, 0, verb_status},
     {"call", nullptr, "SERVICE METHOD [ARGUMENT|-]", 0, 2, 3, verb_call},
+    {"methods", nullptr, "SERVICE", 0, 1, 1, verb_methods},
     {"bios", "get", "[KEY...]", 0, 0, -1, verb_bios_get},
     {"bios", "set", "KEY=VALUE... [--password-file FILE] [--new-password-file FILE]",
      VERB_PASSWORD | VERB_NEW_PASSWORD, 0, -1, verb_bios_set},
