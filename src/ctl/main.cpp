@@ -65,6 +65,8 @@ const VerbRow *find_verb(char **words, int count, int *used)
 
 int run(CtlOptions &options, int argc, char **argv)
 {
+    // Texts are taken as bytes (filename arguments), not converted from the locale's
+    // character set: a request must be UTF-8 whatever the locale, and ctl_call checks it.
     const GOptionEntry entries[] = {
         {"json", 0, 0, G_OPTION_ARG_NONE, &options.json, "Print one JSON document", nullptr},
         {"timeout", 0, 0, G_OPTION_ARG_INT, &options.timeout_s, "Seconds to wait for a reply", "SECONDS"},
@@ -72,12 +74,12 @@ int run(CtlOptions &options, int argc, char **argv)
         {"password-file", 0, 0, G_OPTION_ARG_FILENAME, &options.password_file, "Admin password", "FILE"},
         {"new-password-file", 0, 0, G_OPTION_ARG_FILENAME, &options.new_password_file, "New admin password", "FILE"},
         {"config", 0, 0, G_OPTION_ARG_FILENAME, &options.config_file, "Configuration file", "FILE"},
-        {"read-only", 0, 0, G_OPTION_ARG_STRING, &options.read_only, "USB disks read-only", "yes|no"},
-        {"white-vidpid", 0, 0, G_OPTION_ARG_STRING, &options.white_vidpid, "USB white list by id", "LIST"},
-        {"white-class", 0, 0, G_OPTION_ARG_STRING, &options.white_class, "USB white list by class", "LIST"},
-        {"black-vidpid", 0, 0, G_OPTION_ARG_STRING, &options.black_vidpid, "USB black list by id", "LIST"},
-        {"black-class", 0, 0, G_OPTION_ARG_STRING, &options.black_class, "USB black list by class", "LIST"},
-        {G_OPTION_REMAINING, 0, 0, G_OPTION_ARG_STRING_ARRAY, &options.words, nullptr, nullptr},
+        {"read-only", 0, 0, G_OPTION_ARG_FILENAME, &options.read_only, "USB disks read-only", "yes|no"},
+        {"white-vidpid", 0, 0, G_OPTION_ARG_FILENAME, &options.white_vidpid, "USB white list by id", "LIST"},
+        {"white-class", 0, 0, G_OPTION_ARG_FILENAME, &options.white_class, "USB white list by class", "LIST"},
+        {"black-vidpid", 0, 0, G_OPTION_ARG_FILENAME, &options.black_vidpid, "USB black list by id", "LIST"},
+        {"black-class", 0, 0, G_OPTION_ARG_FILENAME, &options.black_class, "USB black list by class", "LIST"},
+        {G_OPTION_REMAINING, 0, 0, G_OPTION_ARG_FILENAME_ARRAY, &options.words, nullptr, nullptr},
         {nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr},
     };
     g_autoptr(GOptionContext) context = g_option_context_new(nullptr);

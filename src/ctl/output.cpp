@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "ctl/request.h"
 
@@ -199,7 +200,7 @@ int ctl_call(const CtlOptions &options, const CtlService &service, const char *m
     const bool success = reports_success(root);
     if (options.json) {
         // A reply that is not JSON still leaves one document: the reply as a JSON string.
-        g_autoptr(JsonNode) text = json_node_init_string(json_node_alloc(), reply);
+        g_autoptr(JsonNode) text = root ? nullptr : json_node_init_string(json_node_alloc(), reply);
         ctl_print_json(root ? root : text);
     } else {
         renderers[static_cast<int>(render)](reply, root);

@@ -40,9 +40,11 @@ def outcome(done):
 EFFECTS = [
     (["loader", "set", "hw.foo", "7"], None, "Success\n",
      lambda env: env.root.loader_conf, 'hw.foo="1"\n'),
-    (["usb", "policy", "--white-class", "HID,0x08", "--black-class", "0x03", "--read-only", "yes"], None,
-     "Success\n", lambda env: (env.root.loader_conf, env.peers.get("usbconfiguring", "udiskreadonly")),
-     ('usb.whitelist.class="HID,0x080200"\n', "yes")),
+    # Option values are bytes, not texts in the locale's character set.
+    (["usb", "policy", "--white-class", "HID,0x08", "--black-class", "0x03", "--white-vidpid", "0x1234ü",
+      "--read-only", "yes"], None, "Success\n",
+     lambda env: (env.root.loader_conf, env.peers.get("usbconfiguring", "udiskreadonly")),
+     ('usb.whitelist.vidpid="0x1234ü"\nusb.whitelist.class="HID,0x080200"\n', "yes")),
     (["app", "HID", "on"], None, "ok\n", lambda env: env.peers.get("HID", "Status"), "On"),
     (["headset", "jabra", "off"], None, "Success\n", lambda env: sorted(os.listdir(env.root(JABRA))), ["gn_bk"]),
     # A relative path whose name needs escaping reaches the daemon whole and absolute.
