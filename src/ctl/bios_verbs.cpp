@@ -57,6 +57,12 @@ char *bios_path(const CtlOptions &options, const char *file, int *status)
 
 }  // namespace
 
+const char *bios_short_key(const char *key)
+{
+    const size_t prefix = strlen(key_prefix);
+    return strncmp(key, key_prefix, prefix) == 0 && key[prefix] ? key + prefix : key;
+}
+
 bool bios_key_is_password(const char *key)
 {
     const size_t prefix = strlen(key_prefix);

@@ -56,7 +56,7 @@ void fill_error(const GError *gerror, const char *fallback_name, BusError *error
     error->message = copy->message;
 }
 
-GDBusProxy *connect(const CtlService &service, BusError *error)
+GDBusProxy *open_proxy(const CtlService &service, BusError *error)
 {
     g_autoptr(GError) gerror = nullptr;
     g_autoptr(GDBusConnection) connection = g_bus_get_sync(G_BUS_TYPE_SYSTEM, nullptr, &gerror);
@@ -99,7 +99,7 @@ const CtlService *ctl_service_find(const char *name)
 char *ctl_bus_call(const CtlService &service, const char *method, const char *argument, int timeout_ms,
                    BusError *error)
 {
-    g_autoptr(GDBusProxy) proxy = connect(service, error);
+    g_autoptr(GDBusProxy) proxy = open_proxy(service, error);
     if (!proxy)
         return nullptr;
     GVariant *parameters = argument ? g_variant_new("(s)", argument) : nullptr;
@@ -117,16 +117,16 @@ bool ctl_bus_state(const CtlService &service, int timeout_ms, bool *owned, char 
 {
     *owned = false;
     *version = nullptr;
-    g_autoptr(GDBusProxy) proxy = connect(service, error);
+    g_autoptr(GDBusProxy) proxy = open_proxy(service, error);
     if (!proxy)
         return false;
     g_autofree char *owner = g_dbus_proxy_get_name_owner(proxy);
     *owned = owner != nullptr;
     if (!owner || !g_dbus_interface_info_lookup_property(service.info(), "version"))
         return true;
-    g_autoptr(GVariant) reply = g_dbus_proxy_call_sync(
-        proxy, "org.freedesktop.DBus.Properties.Get", g_variant_new("(ss)", g_dbus_proxy_get_interface_name(proxy), "version"),
-        G_DBUS_CALL_FLAGS_NONE, timeout_ms, nullptr, nullptr);
+    GVariant *arguments = g_variant_new("(ss)", g_dbus_proxy_get_interface_name(proxy), "version");
+    g_autoptr(GVariant) reply = g_dbus_proxy_call_sync(proxy, "org.freedesktop.DBus.Properties.Get", arguments,
+                                                       G_DBUS_CALL_FLAGS_NONE, timeout_ms, nullptr, nullptr);
     g_autoptr(GVariant) value = nullptr;
     if (reply)
         g_variant_get(reply, "(v)", &value);

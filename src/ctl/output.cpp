@@ -7,11 +7,11 @@
 #include <iterator>
 
 #include "ctl/request.h"
+#include "ctl/verbs.h"
 
 namespace {
 
 constexpr const char *usage_error_name = "com.corvo.corvoctl.UsageError";
-constexpr const char *bios_key_prefix = "DeviceKORACMOS";
 
 // The member that carries the result (the settings service's, the others'), and the words
 // by which it reports failure.
@@ -93,12 +93,6 @@ void render_result(const char *reply, JsonNode *root)
     putchar('\n');
 }
 
-const char *short_key(const char *key)
-{
-    const size_t prefix = strlen(bios_key_prefix);
-    return strncmp(key, bios_key_prefix, prefix) == 0 && key[prefix] ? key + prefix : key;
-}
-
 void render_bios_table(const char *reply, JsonNode *root)
 {
     JsonNode *message = member(root, "message");
@@ -108,10 +102,10 @@ void render_bios_table(const char *reply, JsonNode *root)
     g_autoptr(GList) keys = json_object_get_members(object);
     int width = 0;
     for (GList *key = keys; key; key = key->next)
-        width = std::max(width, static_cast<int>(strlen(short_key(static_cast<const char *>(key->data)))));
+        width = std::max(width, static_cast<int>(strlen(bios_short_key(static_cast<const char *>(key->data)))));
     for (GList *key = keys; key; key = key->next) {
         const char *name = static_cast<const char *>(key->data);
-        printf("%-*s  ", width, short_key(name));
+        printf("%-*s  ", width, bios_short_key(name));
         print_value(json_object_get_member(object, name));
         putchar('\n');
     }
@@ -131,8 +125,10 @@ void print_formats(JsonNode *details)
             continue;
         JsonObject *object = json_node_get_object(sizes);
         g_autoptr(GList) names = json_object_get_members(object);
-        for (GList *name = names; name; name = name->next)
-            printf(" %s", text_of(member(json_object_get_member(object, static_cast<const char *>(name->data)), "value")));
+        for (GList *name = names; name; name = name->next) {
+            JsonNode *size = json_object_get_member(object, static_cast<const char *>(name->data));
+            printf(" %s", text_of(member(size, "value")));
+        }
     }
 }
 

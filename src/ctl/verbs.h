@@ -32,6 +32,9 @@ int verb_bios_set(const CtlOptions &options, char **assignments, int count);
 int verb_bios_extract(const CtlOptions &options, char **file, int count);
 int verb_bios_restore(const CtlOptions &options, char **file, int count);
 
+// `key` without the common prefix of BIOS keys, for tables.
+const char *bios_short_key(const char *key);
+
 // True when `key` names a password member of the BIOS service, with or without the key
 // prefix, in any letter case.
 bool bios_key_is_password(const char *key);

@@ -131,7 +131,8 @@ def test_bios_verbs_with_password_files_and_relative_paths():
         with open(password_file, "w") as f:
             f.write(PASSWORD + "\nsecond line\n")
 
-        done = ctl(env, "bios", "set", "Audio=1", "DeviceKORACMOSACRecovery=LastState", "--password-file", password_file)
+        done = ctl(env, "bios", "set", "Audio=1", "DeviceKORACMOSACRecovery=LastState",
+                   "--password-file", password_file)
         assert (done.returncode, done.stdout) == (0, "Success\n")
         assert ctl(env, "bios", "set", "Audio=0", "--password-file", "-", input="wrong\n").returncode == 1
         done = ctl(env, "bios", "get", "Audio", "DeviceKORACMOSACRecovery")
