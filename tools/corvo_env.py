@@ -357,6 +357,13 @@ class Environment:
                                                   timeout=timeout)
         return str(reply)
 
+    def corvoctl(self, *args, input=None, cwd=None):
+        """Runs the built corvoctl on this world's bus; returns the finished process (stdout
+        and stderr as text)."""
+        env = dict(os.environ, DBUS_SYSTEM_BUS_ADDRESS=self.bus.address)
+        return subprocess.run([built("src", "ctl", "corvoctl")] + list(args), env=env, input=input, cwd=cwd,
+                              capture_output=True, text=True, timeout=120)
+
     def get_property(self, service, prop):
         name, path, interface = SERVICES[service]
         return self.bus.connection.call_blocking(name, path, "org.freedesktop.DBus.Properties", "Get", "ss",

@@ -1,0 +1,136 @@
+#include "ctl/bus.h"
+
+#include <cstring>
+
+#include "settings_dbus.h"
+
+namespace {
+
+// Properties are read on demand with the caller's timeout; no signals are needed.
+constexpr auto proxy_flags =
+    static_cast<GDBusProxyFlags>(G_DBUS_PROXY_FLAGS_DO_NOT_LOAD_PROPERTIES | G_DBUS_PROXY_FLAGS_DO_NOT_CONNECT_SIGNALS);
+
+template <auto make>
+GDBusProxy *new_proxy(GDBusConnection *connection, const char *bus_name, const char *object_path, GError **error)
+{
+    return G_DBUS_PROXY(make(connection, proxy_flags, bus_name, object_path, nullptr, error));
+}
+
+constexpr CtlService services[] = {
+    {"settings", "com.corvo.settings", "/com/corvo/settings", corvo_settings_interface_info,
+     new_proxy<corvo_settings_proxy_new_sync>},
+    {"bios", "com.corvo.bios", "/com/corvo/bios", corvo_bios_interface_info, new_proxy<corvo_bios_proxy_new_sync>},
+    {"headset", "com.corvo.headset", "/com/corvo/headset", corvo_headset_interface_info,
+     new_proxy<corvo_headset_proxy_new_sync>},
+    {"thirdapps", "com.corvo.thirdapps", "/com/corvo/thirdapps", corvo_thirdapps_interface_info,
+     new_proxy<corvo_thirdapps_proxy_new_sync>},
+};
+
+// Local failures carry no D-Bus name; these are the names a D-Bus library gives them.
+struct LocalErrorName {
+    GQuark (*domain)();
+    int code;
+    const char *name;
+};
+constexpr LocalErrorName local_error_names[] = {
+    {g_io_error_quark, G_IO_ERROR_TIMED_OUT, "org.freedesktop.DBus.Error.NoReply"},
+    {g_io_error_quark, G_IO_ERROR_CLOSED, "org.freedesktop.DBus.Error.Disconnected"},
+};
+constexpr const char *no_server = "org.freedesktop.DBus.Error.NoServer";
+
+void fill_error(const GError *gerror, const char *fallback_name, BusError *error)
+{
+    g_autofree char *remote = g_dbus_error_get_remote_error(gerror);
+    const char *name = remote;
+    for (const auto &row : local_error_names)
+        if (!name && g_error_matches(gerror, row.domain(), row.code))
+            name = row.name;
+    g_autofree char *encoded = nullptr;
+    if (!name && fallback_name)
+        name = fallback_name;
+    if (!name)
+        name = encoded = g_dbus_error_encode_gerror(gerror);
+    g_autoptr(GError) copy = g_error_copy(gerror);
+    g_dbus_error_strip_remote_error(copy);
+    error->name = name;
+    error->message = copy->message;
+}
+
+GDBusProxy *open_proxy(const CtlService &service, BusError *error)
+{
+    g_autoptr(GError) gerror = nullptr;
+    g_autoptr(GDBusConnection) connection = g_bus_get_sync(G_BUS_TYPE_SYSTEM, nullptr, &gerror);
+    if (!connection) {
+        fill_error(gerror, no_server, error);
+        return nullptr;
+    }
+    GDBusProxy *proxy = service.proxy_new(connection, service.bus_name, service.object_path, &gerror);
+    if (!proxy)
+        fill_error(gerror, nullptr, error);
+    return proxy;
+}
+
+// The reply's single text, or the printed reply of any other shape.
+char *reply_text(GVariant *reply)
+{
+    if (g_variant_is_of_type(reply, G_VARIANT_TYPE("(s)"))) {
+        const char *text = nullptr;
+        g_variant_get(reply, "(&s)", &text);
+        return g_strdup(text);
+    }
+    return g_variant_print(reply, FALSE);
+}
+
+}  // namespace
+
+std::span<const CtlService> ctl_services()
+{
+    return services;
+}
+
+const CtlService *ctl_service_find(const char *name)
+{
+    for (const auto &service : services)
+        if (strcmp(service.name, name) == 0)
+            return &service;
+    return nullptr;
+}
+
+char *ctl_bus_call(const CtlService &service, const char *method, const char *argument, int timeout_ms,
+                   BusError *error)
+{
+    g_autoptr(GDBusProxy) proxy = open_proxy(service, error);
+    if (!proxy)
+        return nullptr;
+    GVariant *parameters = argument ? g_variant_new("(s)", argument) : nullptr;
+    g_autoptr(GError) gerror = nullptr;
+    g_autoptr(GVariant) reply =
+        g_dbus_proxy_call_sync(proxy, method, parameters, G_DBUS_CALL_FLAGS_NONE, timeout_ms, nullptr, &gerror);
+    if (!reply) {
+        fill_error(gerror, nullptr, error);
+        return nullptr;
+    }
+    return reply_text(reply);
+}
+
+bool ctl_bus_state(const CtlService &service, int timeout_ms, bool *owned, char **version, BusError *error)
+{
+    *owned = false;
+    *version = nullptr;
+    g_autoptr(GDBusProxy) proxy = open_proxy(service, error);
+    if (!proxy)
+        return false;
+    g_autofree char *owner = g_dbus_proxy_get_name_owner(proxy);
+    *owned = owner != nullptr;
+    if (!owner || !g_dbus_interface_info_lookup_property(service.info(), "version"))
+        return true;
+    GVariant *arguments = g_variant_new("(ss)", g_dbus_proxy_get_interface_name(proxy), "version");
+    g_autoptr(GVariant) reply = g_dbus_proxy_call_sync(proxy, "org.freedesktop.DBus.Properties.Get", arguments,
+                                                       G_DBUS_CALL_FLAGS_NONE, timeout_ms, nullptr, nullptr);
+    g_autoptr(GVariant) value = nullptr;
+    if (reply)
+        g_variant_get(reply, "(v)", &value);
+    if (value && g_variant_is_of_type(value, G_VARIANT_TYPE_STRING))
+        *version = g_variant_dup_string(value, nullptr);
+    return true;
+}

@@ -1,0 +1,33 @@
+// The four services as corvoctl reaches them: the generated proxies on the system bus, the
+// interface descriptions compiled into the program, and the calls.
+#pragma once
+
+#include <gio/gio.h>
+#include <span>
+#include <string>
+
+struct CtlService {
+    const char *name;  // as given on the command line: settings, bios, headset, thirdapps
+    const char *bus_name;
+    const char *object_path;
+    GDBusInterfaceInfo *(*info)();
+    GDBusProxy *(*proxy_new)(GDBusConnection *, const char *bus_name, const char *object_path, GError **);
+};
+
+// Why a bus call failed: the D-Bus error name and the message without its name.
+struct BusError {
+    std::string name;
+    std::string message;
+};
+
+std::span<const CtlService> ctl_services();
+const CtlService *ctl_service_find(const char *name);
+
+// Calls `method` with one text argument, or none when `argument` is null. Returns the
+// reply text (free with g_free), or null with `error` filled.
+char *ctl_bus_call(const CtlService &service, const char *method, const char *argument, int timeout_ms,
+                   BusError *error);
+
+// Whether the service's name has an owner and, when it has and the interface has the
+// property, its version (null when unread). False only when the bus cannot be reached.
+bool ctl_bus_state(const CtlService &service, int timeout_ms, bool *owned, char **version, BusError *error);

@@ -1,0 +1,40 @@
+// The parsed command line of corvoctl and its exit statuses, shared by every verb.
+#pragma once
+
+#include <glib.h>
+
+enum CtlExit {
+    CTL_EXIT_SUCCESS = 0,  // the reply reports success
+    CTL_EXIT_FAILED = 1,   // the reply reports failure
+    CTL_EXIT_USAGE = 2,    // bad command line; nothing was sent
+    CTL_EXIT_BUS = 3,      // the bus call itself failed
+};
+
+// Every option of every verb; GOption allocates the texts, the destructor frees them.
+struct CtlOptions {
+    gboolean json = FALSE;
+    gboolean help = FALSE;
+    int timeout_s = 30;
+    char *password_file = nullptr;
+    char *new_password_file = nullptr;
+    char *config_file = nullptr;
+    char *read_only = nullptr;
+    char *white_vidpid = nullptr;
+    char *white_class = nullptr;
+    char *black_vidpid = nullptr;
+    char *black_class = nullptr;
+    char **words = nullptr;  // what is not an option, in order
+
+    CtlOptions() = default;
+    CtlOptions(const CtlOptions &) = delete;
+    CtlOptions &operator=(const CtlOptions &) = delete;
+    ~CtlOptions()
+    {
+        for (char *text : {password_file, new_password_file, config_file, read_only, white_vidpid, white_class,
+                           black_vidpid, black_class})
+            g_free(text);
+        g_strfreev(words);
+    }
+
+    int timeout_ms() const { return timeout_s * 1000; }
+};

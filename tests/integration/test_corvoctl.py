@@ -1,0 +1,152 @@
+"""corvoctl, the administrator's command line, run as built against the real daemon: each
+verb's request seen by its effect on the host root, the store or the BIOS simulator; exit
+statuses; --json output that parses as one document in every case; passwords never taken
+from the command line."""
+import json
+import os
+
+import pytest
+
+import corvo_env
+from helpers import bios_world
+
+USAGE = "com.corvo.corvoctl.UsageError"
+SERVICE_UNKNOWN = "org.freedesktop.DBus.Error.ServiceUnknown"
+UNKNOWN_METHOD = "org.freedesktop.DBus.Error.UnknownMethod"
+PASSWORD = "Sesame42"
+JABRA = "/compat/linux/apps/Jabra/usr/local/"
+
+
+def ctl(env, *args, input=None, cwd=None):
+    done = env.corvoctl(*args, input=input, cwd=cwd)
+    assert not [mark for mark in corvo_env.SANITIZER_MARKS if mark in done.stderr], done.stderr
+    assert PASSWORD not in done.stdout + done.stderr
+    return done
+
+
+def outcome(done):
+    """(exit status, document); an error document gives its name, after checking its form
+    and that standard error carries the name (bus) or the message (usage)."""
+    document = json.loads(done.stdout)
+    if not (isinstance(document, dict) and "error" in document):
+        return done.returncode, document
+    error = document["error"]
+    assert sorted(error) == ["message", "name"] and error["message"]
+    assert (error["name"] if done.returncode == 3 else error["message"]) in done.stderr
+    return done.returncode, error["name"]
+
+
+# (arguments, standard input, human output, observed effect, expected effect)
+EFFECTS = [
+    (["loader", "set", "hw.foo", "7"], None, "Success\n",
+     lambda env: env.root.loader_conf, 'hw.foo="1"\n'),
+    # Option values are bytes, not texts in the locale's character set.
+    (["usb", "policy", "--white-class", "HID,0x08", "--black-class", "0x03", "--white-vidpid", "0x1234ü",
+      "--read-only", "yes"], None, "Success\n",
+     lambda env: (env.root.loader_conf, env.peers.get("usbconfiguring", "udiskreadonly")),
+     ('usb.whitelist.vidpid="0x1234ü"\nusb.whitelist.class="HID,0x080200"\n', "yes")),
+    (["app", "HID", "on"], None, "ok\n", lambda env: env.peers.get("HID", "Status"), "On"),
+    (["headset", "jabra", "off"], None, "Success\n", lambda env: sorted(os.listdir(env.root(JABRA))), ["gn_bk"]),
+    # A relative path whose name needs escaping reaches the daemon whole and absolute.
+    (["headset", "jabra", "on", "--config", 'my "jabra".ini'], None, "Success\n",
+     lambda env: env.root.read("/opt/jabra/Jabra.ini"), "[jabra]\n"),
+    (["call", "settings", "EEEConfigure", "TRUE"], None, '{"Result":"Success"}\n',
+     lambda env: env.root.loader_conf, 'hw.re.eee_enable="1"\n'),
+    (["call", "thirdapps", "SetAppStatus", "-"], '{"name":"HID","status":true}\n', '{"result": "ok"}\n',
+     lambda env: env.peers.get("HID", "Status"), "On"),
+]
+
+
+@pytest.mark.parametrize("args, stdin, shown, observe, expected", EFFECTS)
+def test_verb_request_reaches_the_daemon(env, args, stdin, shown, observe, expected):
+    with open(os.path.join(env.workdir, 'my "jabra".ini'), "w") as f:
+        f.write("[jabra]\n")
+    done = ctl(env, *args, input=stdin, cwd=env.workdir)
+    assert (done.returncode, done.stdout, done.stderr) == (0, shown, "")
+    assert observe(env) == expected
+
+
+def status_document(owned, versions):
+    return {name: {"name": bus, "owned": owned, "version": version}
+            for (name, (bus, _, _)), version in zip(corvo_env.SERVICES.items(), versions)}
+
+
+# (arguments, exit status, document or error name), the daemon running.
+REPLIES = [
+    (["status"], 0, status_document(True, ["0.1", "0.1", "0.1", None])),
+    (["loader", "set", "a/b", "1"], 1, {"Result": "Fail"}),
+    (["call", "settings", "SetCameraFormat", '{"devicePath":"/dev/video0"}'], 1, -1),
+    (["call", "settings", "Sysctl", '{"EnableUserCoreDump":"?"}'], 0, {"Result": "0"}),
+    (["camera", "list"], 0, {"result": "Success", "message": []}),
+    (["call", "bios", "UpdateBios"], 1, {"result": "FAILED", "message": ""}),
+    (["call", "thirdapps", "EnableUCPlugins", "not json"], 1, {"result": "failed"}),
+    (["headset", "epos", "on", "--config", "/tmp/a;b"], 3, UNKNOWN_METHOD),
+]
+
+
+@pytest.mark.parametrize("args, status, document", REPLIES)
+def test_reply_as_one_json_document_and_exit_status(env, args, status, document):
+    assert outcome(ctl(env, "--json", *args)) == (status, document)
+
+
+# (arguments, exit status, document or error name) with no daemon: a usage error sends
+# nothing, so only the bus call rows reach the bus.
+NOT_SENT = [
+    (["call", "settings", "NoSuchMethod"], 2, USAGE),
+    (["call", "settings", "UpdateLoaderConf"], 2, USAGE),
+    (["call", "bios", "UpdateBios", "x"], 2, USAGE),
+    (["call", "printer", "Print", "x"], 2, USAGE),
+    (["loader", "set", "a", "on"], 2, USAGE),
+    (["loader", "set", "a=b", "1"], 2, USAGE),
+    (["usb", "policy"], 2, USAGE),
+    (["usb", "policy", "--read-only", "maybe"], 2, USAGE),
+    (["usb", "policy", "--white-class", "HID", "--config", "x"], 2, USAGE),
+    (["app", "HID", "maybe"], 2, USAGE),
+    (["headset", "plantronics", "on"], 2, USAGE),
+    (["bios", "extract", "/tmp/" + "x" * 60], 2, USAGE),
+    (["--timeout", "0", "status"], 2, USAGE),
+    (["--frob"], 2, USAGE),
+    ([], 2, USAGE),
+    (["bios", "set", "Audio=1", "DeviceKORACMOSNewPassword=" + PASSWORD], 2, USAGE),
+    (["bios", "set", "currentpassword=" + PASSWORD], 2, USAGE),
+    (["bios", "set", "--password-file", "-", "--new-password-file", "-"], 2, USAGE),
+    (["call", "bios", "SetBios", '{"DeviceKORACMOSRestorePassword":"%s"}' % PASSWORD], 2, USAGE),
+    (["call", "settings", "UpdateLoaderConf", "a=1"], 3, SERVICE_UNKNOWN),
+    (["status"], 1, status_document(False, [None] * 4)),
+]
+
+
+@pytest.mark.parametrize("args, status, document", NOT_SENT)
+def test_exit_status_and_json_without_daemon(world, args, status, document):
+    assert outcome(ctl(world, "--json", *args)) == (status, document)
+    human = ctl(world, *args)
+    assert human.returncode == status
+    if status != 1:
+        assert human.stdout == ""
+
+
+def test_bios_verbs_with_password_files_and_relative_paths():
+    with bios_world(model="K20", bios_state={"password": PASSWORD}) as env:
+        password_file = os.path.join(env.workdir, "pw")
+        with open(password_file, "w") as f:
+            f.write(PASSWORD + "\nsecond line\n")
+
+        done = ctl(env, "bios", "set", "Audio=1", "DeviceKORACMOSACRecovery=LastState",
+                   "--password-file", password_file)
+        assert (done.returncode, done.stdout) == (0, "Success\n")
+        assert ctl(env, "bios", "set", "Audio=0", "--password-file", "-", input="wrong\n").returncode == 1
+        done = ctl(env, "bios", "get", "Audio", "DeviceKORACMOSACRecovery")
+        assert (done.returncode, done.stdout) == (0, "Audio       Yes\nACRecovery  LastState\n")
+
+        assert ctl(env, "bios", "extract", "cmos.bin", cwd=env.workdir).returncode == 0
+        path = os.path.join(env.workdir, "cmos.bin")
+        assert env.cmos_extract.calls() == [[path]] and os.path.getsize(path) == 1024
+        env.bios.seed({"settings": {"Audio": 0, "ACRecovery": 0}})
+        assert ctl(env, "bios", "restore", "cmos.bin", cwd=env.workdir).returncode == 1
+        done = ctl(env, "bios", "restore", "cmos.bin", "--password-file", "-", input=PASSWORD, cwd=env.workdir)
+        assert (done.returncode, env.bios.setting("Audio"), env.bios.setting("ACRecovery")) == (0, 1, 2)
+
+        done = ctl(env, "--json", "bios", "set", "--password-file", password_file, "--new-password-file", "-",
+                   input="Other 1\r\n")
+        assert outcome(done) == (0, {"result": "Success"})
+        assert env.bios.state()["password"] == "Other 1"
