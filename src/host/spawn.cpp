@@ -9,40 +9,8 @@
 
 namespace {
 
-// Splits a command template into words, honouring double and single quotes.
-std::vector<std::string> split_words(const char *tmpl)
-{
-    std::vector<std::string> words;
-    std::string word;
-    bool in_word = false;
-    char quote = 0;
-    for (const char *p = tmpl; *p; ++p) {
-        const char c = *p;
-        if (quote) {
-            if (c == quote)
-                quote = 0;
-            else
-                word += c;
-        } else if (c == '"' || c == '\'') {
-            quote = c;
-            in_word = true;
-        } else if (c == ' ' || c == '\t' || c == '\n') {
-            if (in_word)
-                words.push_back(word);
-            word.clear();
-            in_word = false;
-        } else {
-            word += c;
-            in_word = true;
-        }
-    }
-    if (in_word)
-        words.push_back(word);
-    return words;
-}
-
 // Replaces the conversions of one word with the next arguments.
-std::string substitute(const std::string &word, va_list *args)
+std::string substitute(std::string_view word, va_list *args)
 {
     std::string out;
     for (size_t i = 0; i < word.size(); ++i) {
@@ -112,12 +80,14 @@ HostCommand host_command(const char *tmpl, ...)
     va_end(args);
     command.text = text;
 
+    // The template is a constant of the daemon: it is split into words as a shell would, and
+    // only then are the values put into their words.
+    g_auto(GStrv) words = nullptr;
+    if (!g_shell_parse_argv(tmpl, nullptr, &words, nullptr))
+        return command;
     va_start(args, tmpl);
-    va_list cursor;
-    va_copy(cursor, args);
-    for (const auto &word : split_words(tmpl))
-        command.argv.push_back(substitute(word, &cursor));
-    va_end(cursor);
+    for (char **word = words; *word; ++word)
+        command.argv.push_back(substitute(*word, &args));
     va_end(args);
     return command;
 }

@@ -13,9 +13,10 @@ struct HostCommand {
 
 // Builds a command from a command text as it would be typed, e.g.
 //     host_command("sysctl hw.usb.vusb_property_string=\"%s\"", flags)
-// The template is split into words first (blanks separate words; a double- or single-quoted
-// part belongs to its word and loses its quotes); then each %s / %d / %u is replaced inside
-// its word. A substituted value therefore never splits, joins or quotes words.
+// The template is split into words first, as a shell would split it (g_shell_parse_argv:
+// blanks separate words, quoted parts belong to their word and lose their quotes); then each
+// %s / %d / %u is replaced inside its word. A value therefore never splits, joins or quotes
+// words.
 HostCommand host_command(const char *tmpl, ...) G_GNUC_PRINTF(1, 2);
 
 // Runs the program and waits for it. Programs named without a '/' are looked up in PATH.

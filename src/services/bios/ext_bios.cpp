@@ -24,9 +24,7 @@ constexpr const char *EXTRACT_SCRIPT = "/usr/share/system/cmos_extract.sh";
 // The script gets the file path as one argument; no shell reads it.
 void run_extract_script(const char *path)
 {
-    HostCommand command;
-    command.argv = {"sh", host_path(EXTRACT_SCRIPT), path};
-    command.text = std::string("sh ") + EXTRACT_SCRIPT + " " + path;
+    const HostCommand command = host_command("sh %s %s", host_path(EXTRACT_SCRIPT).c_str(), path);
     if (!host_run(command))
         wlog('D', log_tag::bios, "import system cfg error: %s\n", g_strerror(errno));
 }

@@ -29,7 +29,7 @@ int admin_policy_restore()
     for (const auto &row : redirection_keys) {
         g_autofree char *stored = sysconf_get_key("system", row.module, row.key);
         if (stored)
-            usbif_command("sysctl hw.usb.usbfs_redirect_string", stored);
+            usbif_command("hw.usb.usbfs_redirect_string", stored);
     }
     return result;
 }

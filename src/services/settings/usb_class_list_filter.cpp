@@ -51,13 +51,9 @@ int usb_class_list_filter(char *list, size_t size, size_t max_len)
     unsigned code[3] = {0, 2, 0};
     std::string out;  // every kept piece followed by ","
     const std::string text(list, strnlen(list, size));
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t end = text.find(',', start);
-        if (end == std::string::npos)
-            end = text.size();
-        const std::string piece = text.substr(start, end - start);
-        start = end + 1;
+    g_auto(GStrv) pieces = g_strsplit(text.c_str(), ",", -1);
+    for (char **next = pieces; *next; ++next) {
+        const std::string piece = *next;
         if (piece.empty())
             continue;
 

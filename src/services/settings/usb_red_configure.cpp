@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr char redirect_command[] = "sysctl hw.usb.usbfs_redirect_string";
+constexpr char redirect_variable[] = "hw.usb.usbfs_redirect_string";
 constexpr char product_redirect_tunable[] = "hw.usb.product.redirect";
 
 // The redirect-mode string is also a boot-loader tunable while it holds a NoDriver entry.
@@ -42,13 +42,13 @@ gboolean on_handle_admin_policy_usb_red_configure(CorvoSettings *, GDBusMethodIn
 
     if (usb_red_is_special(ids)) {
         g_autofree char *text = g_strdup_printf("%s,%s", ids, enable);
-        return complete_with_reply(invocation, reply_result(usbif_command(redirect_command, text) ? "Success" : "Fail"));
+        return complete_with_reply(invocation, reply_result(usbif_command(redirect_variable, text) ? "Success" : "Fail"));
     }
 
     const bool no_driver = strstr(ids, "NoDriver") != nullptr;
     const bool redirect = text_is_yes(enable);
     const std::string kernel_string = usb_red_kernel_string(ids, redirect);
-    if (!usbif_command(redirect_command, kernel_string.c_str()))
+    if (!usbif_command(redirect_variable, kernel_string.c_str()))
         return complete_with_reply(invocation, reply_result("Fail"));
 
     if (!redirect) {

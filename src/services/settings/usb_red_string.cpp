@@ -28,15 +28,10 @@ bool hex_digits(std::string_view text)
 std::vector<std::string> words_of(const std::string &entry)
 {
     std::vector<std::string> words;
-    size_t start = 0;
-    while (start <= entry.size()) {
-        size_t end = entry.find(',', start);
-        if (end == std::string::npos)
-            end = entry.size();
-        if (end > start)
-            words.push_back(entry.substr(start, end - start));
-        start = end + 1;
-    }
+    g_auto(GStrv) pieces = g_strsplit(entry.c_str(), ",", -1);
+    for (char **piece = pieces; *piece; ++piece)
+        if (**piece)
+            words.emplace_back(*piece);
     return words;
 }
 

@@ -35,7 +35,7 @@ gboolean on_handle_admin_policy_vusb_property(CorvoSettings *, GDBusMethodInvoca
     if (stored && g_strcmp0(stored, property) == 0)
         return complete_with_reply(invocation, reply_result("Success"));
 
-    const bool applied = usbif_command("sysctl hw.usb.vusb_property_string", property);
+    const bool applied = usbif_command("hw.usb.vusb_property_string", property);
     if (!applied)
         wlog('T', log_tag::admin_policy, "Admin Policy USB Config, redirect config failed");
 

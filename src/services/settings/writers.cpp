@@ -101,21 +101,11 @@ int sysctl_conf_write(const char *name, const char *value)
     return 0;
 }
 
-int usbif_command(const char *prefix, const char *value)
+int usbif_command(const char *variable, const char *value)
 {
-    if (!prefix || !value)
+    if (!variable || !value)
         return 0;
-    HostCommand command;
-    g_auto(GStrv) words = g_strsplit(prefix, " ", -1);
-    for (char **word = words; *word; ++word)
-        if (**word)
-            command.argv.emplace_back(*word);
-    if (command.argv.size() < 2)
-        return 0;
-    command.argv.back() += '=';
-    command.argv.back() += value;
-    g_autofree char *text = g_strdup_printf("%s=\"%s\"", prefix, value);
-    command.text = text;
+    const HostCommand command = host_command("sysctl %s=\"%s\"", variable, value);
     wlog('T', log_tag::admin_policy, "usbif command = %s\n", command.text.c_str());
     return host_run(command) ? 1 : 0;
 }

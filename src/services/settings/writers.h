@@ -40,11 +40,11 @@ int loader_conf_commit(LoaderConfEdit &edit);
 // 0, or -1 when refused or not written (logged).
 int sysctl_conf_write(const char *name, const char *value);
 
-// Runs a sysctl command given as its text prefix and a value, e.g.
-// usbif_command("sysctl hw.usb.vusb_property_string", "1,0,0,0,0") runs
+// Sets the kernel variable `variable` to `value` through sysctl, e.g.
+// usbif_command("hw.usb.vusb_property_string", "1,0,0,0,0") runs
 // sysctl hw.usb.vusb_property_string=1,0,0,0,0 (one argument, no shell).
 // 1 when the program started, 0 otherwise (also for a NULL value).
-int usbif_command(const char *prefix, const char *value);
+int usbif_command(const char *variable, const char *value);
 
 // Applies a DisablePowerButton text: no -> power button state S5, yes -> NONE.
 // 1 when a command ran, 0 otherwise (other texts run nothing).
