@@ -41,8 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const char *bytes = size ? file.data() : &empty;
     BiosSettings settings;
     const bool read = bios_restore_file_read(bytes, size, &settings);
-    const size_t length = std::min(size, BIOS_EXTRACT_FILE_SIZE);
-    const bool ends = memchr(bytes, '\0', length) != nullptr || size < BIOS_EXTRACT_FILE_SIZE;
+    const size_t length = std::min(size, bios_extract_file_size);
+    const bool ends = memchr(bytes, '\0', length) != nullptr || size < bios_extract_file_size;
     if (read != ends)
         __builtin_trap();
     if (!read && !untouched(settings))

@@ -28,18 +28,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     // The transport reads at most 256 bytes and ends them with a zero byte.
     const std::string answer(reinterpret_cast<const char *>(data), std::min<size_t>(size, 256));
-    const uint32_t before[4] = {0xdeadbeef, 0xfeedface, 0xcafef00d, 0x5eed5eed};
-    memcpy(smi_request.output, before, sizeof before);
+    const uint32_t before[3] = {0xdeadbeef, 0xfeedface, 0xcafef00d};
+    uint32_t output[3];
+    memcpy(output, before, sizeof before);
 
-    const int result = smi_parse_answer(answer.c_str());
+    const int result = smi_parse_answer(answer.c_str(), output);
     const std::string_view text(answer.c_str());  // up to the first zero byte, as the parser sees it
     const bool header_ok = text.substr(0, 7) == "appread" && (text.size() == 7 || text[7] == ' ');
     if ((result == 0) != header_ok || (result != 0 && result != -1))
         __builtin_trap();
-    if (smi_request.output[3] != before[3])
-        __builtin_trap();
     if (!header_ok) {
-        if (memcmp(smi_request.output, before, sizeof before) != 0)
+        if (memcmp(output, before, sizeof before) != 0)
             __builtin_trap();
         return 0;
     }
@@ -47,14 +46,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     bool more = text.size() > 7;
     for (int i = 0; i < 3; ++i) {
         if (!more) {
-            if (smi_request.output[i] != before[i])
+            if (output[i] != before[i])
                 __builtin_trap();
             continue;
         }
         const size_t blank = rest.find(' ');
         const std::string_view field = rest.substr(0, blank);
         if (plain_hex(field) &&
-            smi_request.output[i] != static_cast<uint32_t>(strtoul(std::string(field).c_str(), nullptr, 16)))
+            output[i] != static_cast<uint32_t>(strtoul(std::string(field).c_str(), nullptr, 16)))
             __builtin_trap();
         more = blank != std::string_view::npos;
         rest = more ? rest.substr(blank + 1) : std::string_view{};

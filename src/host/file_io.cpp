@@ -30,20 +30,20 @@ HostFileResult host_file_read_head(const char *path, void *buffer, size_t size)
 {
     const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return {HOST_FILE_OPEN_FAILED, errno, -1};
+        return {HostFileStep::open_failed, errno, -1};
     const ssize_t n = read_once(fd, buffer, size);
     const int read_error = n < 0 ? errno : 0;
     close(fd);
     if (n < 0)
-        return {HOST_FILE_IO_FAILED, read_error, -1};
-    return {HOST_FILE_OK, 0, n};
+        return {HostFileStep::io_failed, read_error, -1};
+    return {HostFileStep::ok, 0, n};
 }
 
 HostFileResult host_file_write_whole(const char *path, const void *data, size_t size)
 {
     const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0)
-        return {HOST_FILE_OPEN_FAILED, errno, -1};
+        return {HostFileStep::open_failed, errno, -1};
     const ssize_t n = write_once(fd, data, size);
     int error = n < 0 ? errno : 0;
     bool ok = n >= 0 && static_cast<size_t>(n) == size;
@@ -55,5 +55,5 @@ HostFileResult host_file_write_whole(const char *path, const void *data, size_t 
         error = errno;
         ok = false;
     }
-    return {ok ? HOST_FILE_OK : HOST_FILE_IO_FAILED, error, n};
+    return {ok ? HostFileStep::ok : HostFileStep::io_failed, error, n};
 }

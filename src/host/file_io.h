@@ -4,10 +4,10 @@
 #include <cstddef>
 #include <sys/types.h>
 
-enum HostFileStep {
-    HOST_FILE_OK = 0,
-    HOST_FILE_OPEN_FAILED,
-    HOST_FILE_IO_FAILED,  // read or write failed, the write was short, or flush/close failed
+enum class HostFileStep {
+    ok,
+    open_failed,
+    io_failed,  // read or write failed, the write was short, or flush/close failed
 };
 
 struct HostFileResult {

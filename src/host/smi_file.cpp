@@ -25,27 +25,27 @@ SmiFileResult real_exchange(const char *path, const void *record, size_t record_
     // O_RDWR without O_CREAT/O_TRUNC: the driver's file is used as it is, never made.
     Fd file(open(path, O_RDWR | O_CLOEXEC));
     if (file.fd < 0)
-        return {SMI_FILE_OPEN_FAILED, errno, 0};
+        return {SmiFileStatus::open_failed, errno, 0};
 
     ssize_t written;
     do
         written = write(file.fd, record, record_size);
     while (written < 0 && errno == EINTR);
     if (written < 0)
-        return {SMI_FILE_WRITE_FAILED, errno, 0};
+        return {SmiFileStatus::write_failed, errno, 0};
     if (static_cast<size_t>(written) != record_size)
-        return {SMI_FILE_WRITE_FAILED, EIO, 0};
+        return {SmiFileStatus::write_failed, EIO, 0};
 
     if (lseek(file.fd, 0, SEEK_SET) < 0)
-        return {SMI_FILE_READ_FAILED, errno, 0};
+        return {SmiFileStatus::read_failed, errno, 0};
 
     ssize_t got;
     do
         got = read(file.fd, answer, answer_size);
     while (got < 0 && errno == EINTR);
     if (got < 0)
-        return {SMI_FILE_READ_FAILED, errno, 0};
-    return {SMI_FILE_OK, 0, static_cast<size_t>(got)};
+        return {SmiFileStatus::read_failed, errno, 0};
+    return {SmiFileStatus::ok, 0, static_cast<size_t>(got)};
 }
 
 SmiFileExchange current_exchange = real_exchange;

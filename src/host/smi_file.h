@@ -5,11 +5,11 @@
 
 #include <cstddef>
 
-enum SmiFileStatus {
-    SMI_FILE_OK = 0,
-    SMI_FILE_OPEN_FAILED,
-    SMI_FILE_WRITE_FAILED,  // also when the record was not written whole
-    SMI_FILE_READ_FAILED,
+enum class SmiFileStatus {
+    ok,
+    open_failed,
+    write_failed,  // also when the record was not written whole
+    read_failed,
 };
 
 struct SmiFileResult {

@@ -77,7 +77,7 @@ int sysconf_set_key(const char *schema, const char *module, const char *key, con
         wlog('D', log_tag::settings, "Error setting parameter encoding for %s:%s:%s\n", schema, module, key);
         return -10;
     }
-    if (type != SYSCONF_TYPE_BOOL && type != SYSCONF_TYPE_INT64 && type != SYSCONF_TYPE_STRING) {
+    if (type != sysconf_type::boolean && type != sysconf_type::int64 && type != sysconf_type::string) {
         print_diagnostic("Error type for setting key for %s:%s:%s\n", schema, module, key);
         return -11;
     }

@@ -5,11 +5,12 @@
 
 #include <glib.h>
 
-enum SysconfType {
-    SYSCONF_TYPE_BOOL = 20,
-    SYSCONF_TYPE_INT64 = 40,
-    SYSCONF_TYPE_STRING = 64,
-};
+// The type codes of stored values.
+namespace sysconf_type {
+constexpr int boolean = 20;
+constexpr int int64 = 40;
+constexpr int string = 64;
+}  // namespace sysconf_type
 
 // 0 when the store proxy exists or was made, -2 when it could not be.
 int sysconf_connect();

@@ -90,7 +90,7 @@ bool run_command(const char *line)
         }
         g_free(value);
     } else if (command == "set" && (args.size() == 4 || args.size() == 5)) {
-        const int type = args.size() == 5 && args[4] ? atoi(args[4]) : SYSCONF_TYPE_STRING;
+        const int type = args.size() == 5 && args[4] ? atoi(args[4]) : sysconf_type::string;
         printf("=> %d\n", sysconf_set_key(args[0], args[1], args[2], args[3], type));
     } else if (command == "ext" && args.size() == 3) {
         printf("=> %d\n", sysconf_ext_cmd(args[0], args[1], args[2]));

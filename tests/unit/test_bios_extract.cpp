@@ -195,7 +195,7 @@ TEST(BiosRestoreFile, TextMustEndInTheFirst1024Bytes)
     const std::string full = "{\"DeviceKORACMOSAudio\": 0}" + std::string(1100, ' ');
     EXPECT_FALSE(bios_restore_file_read(full.data(), full.size(), &untouched));
     EXPECT_FALSE(bios_restore_file_read(full.data(), 1024, &untouched));
-    EXPECT_EQ(BIOS_SWITCH_NOT_GIVEN, untouched.switches[1]);
+    EXPECT_EQ(bios_switch_not_given, untouched.switches[1]);
     // Shorter than the buffer: the zero bytes after it end the text.
     EXPECT_TRUE(bios_restore_file_read(full.data(), 10, &untouched));
     EXPECT_FALSE(untouched.parsed);

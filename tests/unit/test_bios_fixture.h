@@ -90,12 +90,12 @@ private:
         active->last_record_size = record_size;
         const biossim::Answer reply = biossim::handle(active->sim, static_cast<const char *>(record), record_size);
         if (reply.kind == biossim::ANSWER_WRITE_ERROR)
-            return {SMI_FILE_WRITE_FAILED, EIO, 0};
+            return {SmiFileStatus::write_failed, EIO, 0};
         if (reply.kind == biossim::ANSWER_READ_ERROR)
-            return {SMI_FILE_READ_FAILED, EIO, 0};
+            return {SmiFileStatus::read_failed, EIO, 0};
         const size_t n = reply.text.size() < answer_size ? reply.text.size() : answer_size;
         memcpy(answer, reply.text.data(), n);
-        return {SMI_FILE_OK, 0, n};
+        return {SmiFileStatus::ok, 0, n};
     }
 
     static inline BiosFixture *active = nullptr;

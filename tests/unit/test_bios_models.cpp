@@ -74,11 +74,11 @@ TEST_F(BiosModels, KeyListsPerModel)
 
     for (const char *model : {"Vantor 70", "k50aio", "K10X"}) {
         set_model(model);
-        EXPECT_TRUE(bios_model_has_deep_sleep()) << model;
+        EXPECT_TRUE(bios_model_matches(deep_sleep_models)) << model;
     }
     for (const char *model : {"", "K20", "Lumen 84"}) {
         set_model(model);
-        EXPECT_FALSE(bios_model_has_deep_sleep()) << model;
+        EXPECT_FALSE(bios_model_matches(deep_sleep_models)) << model;
     }
 }
 

@@ -7,7 +7,7 @@ using Strings = std::vector<std::string>;
 
 class BiosPrimitives : public BiosFixture {
 protected:
-    char fragment[BIOS_FRAGMENT_SIZE] = {};
+    char fragment[bios_fragment_size] = {};
 };
 
 TEST_F(BiosPrimitives, SettersChooseTheirTokenByValueAndCarryTheKey)
@@ -159,7 +159,6 @@ TEST_F(BiosPrimitives, AssetTagComesFromTheOutputWordsLowestByteFirst)
         EXPECT_EQ(0, bios_get_asset_tag("DeviceKORACMOSAssettag", fragment));
         EXPECT_EQ("SMBIOS: asset tag: 1234\n", out.text());
     }
-    EXPECT_EQ(0x34333231u, smi_request.output[1]);
     EXPECT_STREQ("\"DeviceKORACMOSAssettag\": \"1234\",", fragment);
     EXPECT_EQ("appwrite b 0 0 0 0 0\n", requests().back());
 
@@ -179,9 +178,9 @@ TEST_F(BiosPrimitives, AssetTagComesFromTheOutputWordsLowestByteFirst)
 
     // A key longer than the fragment buffer is cut to it.
     sim.faults.clear();
-    const std::string key(BIOS_FRAGMENT_SIZE, 'k');
+    const std::string key(bios_fragment_size, 'k');
     EXPECT_EQ(0, bios_get_fastboot(key.c_str(), fragment));
-    EXPECT_EQ(BIOS_FRAGMENT_SIZE - 1, strlen(fragment));
+    EXPECT_EQ(bios_fragment_size - 1, strlen(fragment));
 }
 
 }  // namespace

@@ -93,7 +93,7 @@ TEST_F(BiosRead, MessageAndStatusPerKeyList)
 
 TEST_F(BiosRead, RebootMarkerSetAfterASecureBootEnableOnFreshInstall)
 {
-    secure_boot_init_marker = SECURE_BOOT_INIT_MARK;
+    secure_boot_init_marker = secure_boot_init_mark;
     ASSERT_EQ(0, bios_set_secure_boot(1, 0));
     EXPECT_EQ("{\"BiosChangeReboot\":1}", read("[\"BiosChangeReboot\"]").message);
 }
@@ -185,7 +185,7 @@ TEST_F(BiosRead, FullMessageStopsAtTheKeyThatDoesNotFit)
     for (size_t at = 0; (at = result.message.find("\"DeviceKORACMOSAudio\"", at)) != std::string::npos; ++at)
         ++count;
     EXPECT_EQ(1022 / member, count);
-    EXPECT_LE(result.message.size(), BIOS_MESSAGE_MAX);
+    EXPECT_LE(result.message.size(), bios_message_max);
     EXPECT_EQ(1u, log.count_containing("space is not long enough \"DeviceKORACMOSAudio\":\"No\","));
     EXPECT_EQ(1022 / member, requests().size() - 1);
 }

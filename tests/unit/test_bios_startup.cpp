@@ -66,8 +66,8 @@ TEST_F(BiosFreshInstall, WithoutPasswordTheFactoryPasswordIsInstalledAndItsKeyUs
     EXPECT_EQ(expected, requests());
     EXPECT_EQ("Lodestar", sim.password);
     EXPECT_EQ(1u, sim.values["SecureBoot"]);
-    EXPECT_EQ(SECURE_BOOT_INIT_MARK, secure_boot_init_marker);
-    EXPECT_EQ(BIOS_REBOOT_NEEDED, bios_change_reboot_flag);
+    EXPECT_EQ(secure_boot_init_mark, secure_boot_init_marker);
+    EXPECT_EQ(bios_reboot_needed, bios_change_reboot_flag);
     EXPECT_EQ(0u, log.count_containing("N system: "));
 }
 

@@ -15,7 +15,7 @@ struct RawDriver {
         record.assign(static_cast<const char *>(data), size);
         const size_t n = answer.size() < buffer_size ? answer.size() : buffer_size;
         memcpy(buffer, answer.data(), n);
-        return {SMI_FILE_OK, 0, n};
+        return {SmiFileStatus::ok, 0, n};
     }
 };
 
@@ -28,24 +28,15 @@ protected:
         smi_file_set_exchange_for_tests(&RawDriver::exchange);
     }
 
-    // Clears the record, asks for a token read of `token` and sends it.
-    int send_token_read(uint32_t token)
-    {
-        smi_request_clear();
-        smi_request.input[0] = token;
-        return smi_send_request();
-    }
 };
 
 TEST_F(BiosTransport, AnswerFieldsFillTheOutputsInTurn)
 {
     use_raw("appread 0 1");
-    smi_request_clear();
-    smi_request.output[2] = 0;
-    EXPECT_EQ(0, smi_send_request());
-    EXPECT_EQ(0u, smi_request.output[0]);
-    EXPECT_EQ(1u, smi_request.output[1]);
-    EXPECT_EQ(0u, smi_request.output[2]);
+    const SmiAnswer first = smi_token_read(0xA3);
+    EXPECT_TRUE(first.ok());
+    EXPECT_EQ(1u, first.output[1]);
+    EXPECT_EQ(0u, first.output[2]);
     EXPECT_EQ(1u, log.count_containing("D bios: output0 is 0"));
     EXPECT_EQ(1u, log.count_containing("D bios: output1 is 1"));
     EXPECT_EQ(0u, log.count_containing("output2 is"));
@@ -53,19 +44,19 @@ TEST_F(BiosTransport, AnswerFieldsFillTheOutputsInTurn)
     // Two blanks in a row make an empty field, read as 0; a trailing line end is harmless;
     // fields past the third are ignored.
     use_raw("appread  a 0x1F 9 9\n");
-    EXPECT_EQ(0, send_token_read(1));
-    EXPECT_EQ(0u, smi_request.output[0]);
-    EXPECT_EQ(0xAu, smi_request.output[1]);
-    EXPECT_EQ(0x1Fu, smi_request.output[2]);
-    EXPECT_EQ(0u, smi_request.output[3]);
+    const SmiAnswer second = smi_token_read(1);
+    EXPECT_TRUE(second.ok());
+    EXPECT_EQ(0xAu, second.output[1]);
+    EXPECT_EQ(0x1Fu, second.output[2]);
 }
 
 TEST_F(BiosTransport, AnswerWithoutTheExactHeaderFails)
 {
     for (const char *answer : {"APPREAD 0 1", "appread: 0 1", "", "appreads 0", " appread 0"}) {
         use_raw(answer);
-        EXPECT_EQ(-1, send_token_read(0xA3)) << answer;
-        EXPECT_EQ(0u, smi_request.output[1]) << answer;
+        const SmiAnswer refused = smi_token_read(0xA3);
+        EXPECT_FALSE(refused.exchanged) << answer;
+        EXPECT_EQ(0u, refused.value()) << answer;
     }
     EXPECT_EQ(5u, log.count_containing("D bios: read header error"));
 }
@@ -74,10 +65,10 @@ TEST_F(BiosTransport, OverLongFieldIsCutTo31CharactersAndLogged)
 {
     const std::string field = "0123456789abcdef0123456789abcdef01234567";  // 40 digits
     use_raw("appread 0 " + field + " 2");
-    EXPECT_EQ(0, send_token_read(0xA3));
+    const SmiAnswer answer = smi_token_read(0xA3);
     // The first 31 characters end in ...789abcde: the low 32 bits of that number.
-    EXPECT_EQ(0x789abcdeu, smi_request.output[1]);
-    EXPECT_EQ(2u, smi_request.output[2]);
+    EXPECT_EQ(0x789abcdeu, answer.output[1]);
+    EXPECT_EQ(2u, answer.output[2]);
     ASSERT_EQ(1u, log.count_containing("length error, truncated!"));
     EXPECT_EQ(1u, log.count_containing("D settings: file[bios] line["));
     EXPECT_EQ(1u, log.count_containing("]: " + field + " length error"));
@@ -86,58 +77,44 @@ TEST_F(BiosTransport, OverLongFieldIsCutTo31CharactersAndLogged)
 TEST_F(BiosTransport, RecordsAreWrittenWholeInTheirFixedSizes)
 {
     use_raw("appread 0 0 0\n");
-    EXPECT_EQ(0, send_token_read(0xA3));
+    EXPECT_TRUE(smi_token_read(0xA3).ok());
     ASSERT_EQ(177u, RawDriver::record.size());
     const std::string text = "appwrite 0 0 a3 0 0 0\n";
     EXPECT_EQ(text, std::string(RawDriver::record.c_str()));
     EXPECT_EQ(std::string(177 - text.size(), '\0'), RawDriver::record.substr(text.size()));
 
-    smi_request_clear();
-    smi_request.cmd_class = SMI_CLASS_PASSWORD;
-    smi_request.cmd_select = SMI_SELECT_PASSWORD_VERIFY;
-    bios_password_max_len = 32;
-    smi_password_copy(bios_password_current, "my \"pass\" word");
-    EXPECT_EQ(0, smi_send_request());
+    EXPECT_TRUE(smi_password_verify("my \"pass\" word", 32).ok());
     ASSERT_EQ(193u, RawDriver::record.size());
     EXPECT_EQ("appwrite a 4 20 my \"pass\" word", std::string(RawDriver::record.c_str()));
 
-    smi_request_clear();
-    smi_request.cmd_class = SMI_CLASS_PASSWORD;
-    smi_request.cmd_select = SMI_SELECT_PASSWORD_CHANGE;
-    smi_password_copy(bios_password_new, "new");
-    EXPECT_EQ(0, smi_send_request());
+    EXPECT_TRUE(smi_password_change("my \"pass\" word", "new", 32).ok());
     ASSERT_EQ(321u, RawDriver::record.size());
     EXPECT_EQ("appwrite a 5 20 my \"pass\" word new", std::string(RawDriver::record.c_str()));
 
     // Every other request is the general form with the four inputs.
-    smi_request_clear();
-    smi_request.cmd_class = SMI_CLASS_TOKEN_WRITE;
-    smi_request.input[0] = 0x34F;
-    smi_request.input[1] = 1;
-    smi_request.input[2] = 0xdeadbeef;
-    smi_request.input[3] = 7;
-    EXPECT_EQ(0, smi_send_request());
+    EXPECT_TRUE(smi_request(smi_class::token_write, 0, 0x34F, 1, 0xdeadbeef, 7).ok());
     EXPECT_EQ(177u, RawDriver::record.size());
     EXPECT_EQ("appwrite 1 0 34f 1 deadbeef 7\n", std::string(RawDriver::record.c_str()));
 }
 
-TEST_F(BiosTransport, ExchangeFailuresAreLoggedAndReturnMinusOne)
+TEST_F(BiosTransport, ExchangeFailuresAreLogged)
 {
     add_fault(biossim::FAULT_READ_ERROR);
-    EXPECT_EQ(-1, send_token_read(0xA3));
+    EXPECT_FALSE(smi_token_read(0xA3).exchanged);
     EXPECT_EQ(1u, log.count_containing("D bios: smi read file error is " + std::string(g_strerror(EIO))));
 
     sim.faults.clear();
     add_fault(biossim::FAULT_WRITE_ERROR);
-    EXPECT_EQ(-1, send_token_read(0xA3));
+    EXPECT_FALSE(smi_token_read(0xA3).exchanged);
     EXPECT_EQ(1u, log.count_containing("D bios: smi write file error is " + std::string(g_strerror(EIO))));
 
     // A short answer is not an error: the missing fields stay zero.
     sim.faults.clear();
     sim.values["ACRecovery"] = 2;
     add_fault(biossim::FAULT_SHORT_ANSWER);
-    EXPECT_EQ(0, send_token_read(0xA3));
-    EXPECT_EQ(0u, smi_request.output[1]);
+    const SmiAnswer answer = smi_token_read(0xA3);
+    EXPECT_TRUE(answer.ok());
+    EXPECT_EQ(0u, answer.value());
 }
 
 TEST_F(BiosTransport, RealFileExchangeOpensWithoutCreatingWritesOnceRewindsAndReadsBack)
@@ -146,7 +123,7 @@ TEST_F(BiosTransport, RealFileExchangeOpensWithoutCreatingWritesOnceRewindsAndRe
     ScopedHostRoot scoped(root.path());
     smi_file_set_exchange_for_tests(nullptr);  // the real file exchange
     const std::string folder = root.path() + "/compat/linux/sys/devices/platform/smbase";
-    EXPECT_EQ(-1, send_token_read(0xA3));
+    EXPECT_FALSE(smi_token_read(0xA3).exchanged);
     EXPECT_EQ(1u, log.count_containing("D bios: smi request write open file fail"));
     EXPECT_EQ(1u, log.count_containing("D bios: error is " + std::string(g_strerror(ENOENT))));
     EXPECT_FALSE(g_file_test((folder + "/smi_request").c_str(), G_FILE_TEST_EXISTS));
@@ -155,7 +132,7 @@ TEST_F(BiosTransport, RealFileExchangeOpensWithoutCreatingWritesOnceRewindsAndRe
     // just written, whose header is not an answer's.
     ASSERT_EQ(0, g_mkdir_with_parents(folder.c_str(), 0755));
     ASSERT_TRUE(g_file_set_contents((folder + "/smi_request").c_str(), "", 0, nullptr));
-    EXPECT_EQ(-1, send_token_read(0xA3));
+    EXPECT_FALSE(smi_token_read(0xA3).exchanged);
     EXPECT_EQ(1u, log.count_containing("read header error"));
     gchar *content = nullptr;
     gsize length = 0;

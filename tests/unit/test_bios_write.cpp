@@ -27,7 +27,7 @@ protected:
 
     Strings writes() const { return requests_starting("appwrite 1 "); }
 
-    bool write_text(BiosTextSetting setting, const char *value) { return bios_write_text_setting(setting, value, schedule, KEY, &result); }
+    bool write_text(BiosText setting, const char *value) { return bios_write_text_setting(setting, value, schedule, KEY, &result); }
 
     std::string result;
     AutoOnSchedule schedule;
@@ -38,17 +38,17 @@ protected:
 TEST_F(BiosWrite, TextWordsMatchByPrefixAndCase)
 {
     const struct {
-        BiosTextSetting setting;
+        BiosText setting;
         const char *value;
         Strings writes;
         const char *fragment;
     } cases[] = {
-        {BIOS_TEXT_AC_RECOVERY, "poweron", {}, "{KoraCMOSPowerLoss: input err}"},
-        {BIOS_TEXT_AC_RECOVERY, "LastStateX", {write(0xA2, 2)}, "{KoraCMOSACRecovery: ok}"},
-        {BIOS_TEXT_WAKE_ON_LAN, "LANORSFPNIC", {write(0x57, 5)}, "{KoraCMOSWakeOnLAN: ok}"},
-        {BIOS_TEXT_MAC_PASS, "Intergrate!", {write(0x49A, 1)}, "{KoraCMOSMACPASSConfigure: ok}"},
-        {BIOS_TEXT_POST_TIME, "7seconds", {}, "{Extended Bios POST Time: input err}"},
-        {BIOS_TEXT_AUTO_POWER, "Workday", {write(0x2A, 2)}, "{KoraCMOSAutoPower: ok}"},
+        {BiosText::ac_recovery, "poweron", {}, "{KoraCMOSPowerLoss: input err}"},
+        {BiosText::ac_recovery, "LastStateX", {write(0xA2, 2)}, "{KoraCMOSACRecovery: ok}"},
+        {BiosText::wake_on_lan, "LANORSFPNIC", {write(0x57, 5)}, "{KoraCMOSWakeOnLAN: ok}"},
+        {BiosText::mac_pass, "Intergrate!", {write(0x49A, 1)}, "{KoraCMOSMACPASSConfigure: ok}"},
+        {BiosText::post_time, "7seconds", {}, "{Extended Bios POST Time: input err}"},
+        {BiosText::auto_power, "Workday", {write(0x2A, 2)}, "{KoraCMOSAutoPower: ok}"},
     };
     set_model("K10");
     for (const auto &c : cases) {
@@ -65,15 +65,15 @@ TEST_F(BiosWrite, TextWritesReportTheirOutcome)
 {
     {
         StdoutCapture out;
-        EXPECT_TRUE(write_text(BIOS_TEXT_AC_RECOVERY, "LastState"));
+        EXPECT_TRUE(write_text(BiosText::ac_recovery, "LastState"));
         EXPECT_EQ("SMBIOS: smbios_setPowerLoss is done to set 2\n", out.text());
     }
     result.clear();
     StdoutCapture out;
     add_fault(biossim::FAULT_STATUS, -1, 6);
-    EXPECT_FALSE(write_text(BIOS_TEXT_AC_RECOVERY, "PowerOff"));
-    EXPECT_FALSE(write_text(BIOS_TEXT_FASTBOOT, "Minimal"));
-    EXPECT_FALSE(write_text(BIOS_TEXT_DEEP_SLEEP, "Disabled"));
+    EXPECT_FALSE(write_text(BiosText::ac_recovery, "PowerOff"));
+    EXPECT_FALSE(write_text(BiosText::fastboot, "Minimal"));
+    EXPECT_FALSE(write_text(BiosText::deep_sleep, "Disabled"));
     EXPECT_EQ("{KoraCMOSPowerLoss: set err}{Fastboot: set err}{DeepSleep: set err}", result);
     EXPECT_EQ("SMBIOS: set ac power error\n", out.text());
     for (const char *line : {"D bios: powerloss set err", "D bios: SMBIOS: Set FastBoot error..., return value 6",
@@ -86,16 +86,16 @@ TEST_F(BiosWrite, LanOrSfpUsesTheSfpNicOnAVantor70ThatHasOne)
     TempDir root;
     ScopedHostRoot scoped(root.path());
     set_model("Vantor 70");
-    EXPECT_TRUE(write_text(BIOS_TEXT_WAKE_ON_LAN, "LANORSFPNIC"));
+    EXPECT_TRUE(write_text(BiosText::wake_on_lan, "LANORSFPNIC"));
     ASSERT_EQ(0, g_mkdir_with_parents((root.path() + "/compat/linux/sys/class/net/re1").c_str(), 0755));
-    EXPECT_TRUE(write_text(BIOS_TEXT_WAKE_ON_LAN, "LANORSFPNIC"));
+    EXPECT_TRUE(write_text(BiosText::wake_on_lan, "LANORSFPNIC"));
     EXPECT_EQ((Strings{write(0x57, 5), write(0x464, 9)}), writes());
 }
 
 TEST_F(BiosWrite, AutoPowerWritesItsSequenceAndStopsAtTheFirstFailure)
 {
     schedule = {0x41, 23, 45};
-    EXPECT_TRUE(write_text(BIOS_TEXT_AUTO_POWER, "Days"));
+    EXPECT_TRUE(write_text(BiosText::auto_power, "Days"));
     EXPECT_EQ((Strings{write(0x312, 3), write(0x313, 1), write(0x316, 0), write(0x318, 0), write(0x31A, 0),
                        write(0x31C, 0), write(0x31E, 0), write(0x31F, 1), write(0x2B, 0x23), write(0x2C, 0x45)}),
               writes());
@@ -103,7 +103,7 @@ TEST_F(BiosWrite, AutoPowerWritesItsSequenceAndStopsAtTheFirstFailure)
     sim.requests.clear();
     result.clear();
     schedule.hour = 25;
-    EXPECT_FALSE(write_text(BIOS_TEXT_AUTO_POWER, "Daily"));
+    EXPECT_FALSE(write_text(BiosText::auto_power, "Daily"));
     EXPECT_EQ((Strings{write(0x29, 1)}), writes());
     EXPECT_EQ("{KoraCMOSAutoPower: set err}", result);
     EXPECT_EQ(1u, log.count_containing("SMBIOS: input Hour value error"));
@@ -112,7 +112,7 @@ TEST_F(BiosWrite, AutoPowerWritesItsSequenceAndStopsAtTheFirstFailure)
     sim.requests.clear();
     schedule.days = 0x7F;
     add_fault(biossim::FAULT_STATUS, 0x317, 8);  // Tuesday on
-    EXPECT_FALSE(write_text(BIOS_TEXT_AUTO_POWER, "Days"));
+    EXPECT_FALSE(write_text(BiosText::auto_power, "Days"));
     EXPECT_EQ((Strings{write(0x312, 3), write(0x313, 1), write(0x315, 1), write(0x317, 1)}), writes());
     EXPECT_EQ(1u, log.count_containing("SMBIOS: set Tuesday auto on error 8"));
 }

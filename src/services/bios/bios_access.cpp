@@ -13,16 +13,16 @@ int bios_change_reboot_flag;
 namespace {
 
 // Property word of the password-properties answer.
-constexpr uint32_t PROP_NOT_INSTALLED = 1u << 0;
-constexpr uint32_t PROP_ASCII_ONLY = 1u << 24;
-constexpr uint32_t PROP_ALNUM_ONLY = 1u << 25;
+constexpr uint32_t prop_not_installed = 1u << 0;
+constexpr uint32_t prop_ascii_only = 1u << 24;
+constexpr uint32_t prop_alnum_only = 1u << 25;
 constexpr uint8_t prop_max_len(uint32_t word) { return static_cast<uint8_t>(word >> 8); }
 constexpr uint8_t prop_min_len(uint32_t word) { return static_cast<uint8_t>(word >> 16); }
 
-constexpr int PASSWORD_TEXT_MAX = BIOS_PASSWORD_SIZE - 1;
+constexpr int password_text_max = static_cast<int>(smi_password_max);
 
-constexpr uint32_t TOKEN_SECURE_BOOT_ON = 0x34F;
-constexpr uint32_t TOKEN_SECURE_BOOT_OFF = 0x350;
+constexpr uint32_t token_secure_boot_on = 0x34F;
+constexpr uint32_t token_secure_boot_off = 0x350;
 
 struct NamedToken {
     const char *name;
@@ -59,11 +59,6 @@ constexpr NamedToken named_tokens[] = {
     {"supressdockwarnmsg", 0, "Vantor 70", 0x3A9},
 };
 
-int status_for_log()
-{
-    return static_cast<int>(smi_request.output[0]);
-}
-
 int text_length(const char *text)
 {
     const size_t len = text ? strlen(text) : 0;
@@ -74,19 +69,17 @@ int text_length(const char *text)
 
 int bios_check_password_properties(const char *password, int length, uint8_t *not_installed, uint8_t *max_len)
 {
-    smi_request_clear();
-    smi_request.cmd_class = SMI_CLASS_PASSWORD;
-    smi_request.cmd_select = SMI_SELECT_PASSWORD_PROPERTIES;
-    if (smi_send_request() != 0) {
+    const SmiAnswer answer = smi_request(smi_class::password, smi_select::password_properties);
+    if (!answer.exchanged) {
         wlog('D', log_tag::bios, "get passwd,send smi err\n");
         return -1;
     }
-    if (smi_request.output[0] != 0) {
-        wlog('D', log_tag::bios, "SMBIOS: get admin password properties error %d\n", status_for_log());
+    if (answer.status() != 0) {
+        wlog('D', log_tag::bios, "SMBIOS: get admin password properties error %d\n", static_cast<int>(answer.status()));
         return -1;
     }
-    const uint32_t word = smi_request.output[1];
-    if (word & PROP_NOT_INSTALLED) {
+    const uint32_t word = answer.value();
+    if (word & prop_not_installed) {
         *not_installed = 1;
         if (length == 0)
             return 0;
@@ -100,7 +93,7 @@ int bios_check_password_properties(const char *password, int length, uint8_t *no
     *max_len = static_cast<uint8_t>(maximum);
     // The request buffers hold 127 characters whatever the BIOS allows; a longer password
     // would be sent cut, so it is refused like any other over-long one.
-    const int usable = maximum < PASSWORD_TEXT_MAX ? maximum : PASSWORD_TEXT_MAX;
+    const int usable = maximum < password_text_max ? maximum : password_text_max;
     if (length > usable) {
         wlog('D', log_tag::bios, "set password too long, the max len is %d\n", usable);
         return -1;
@@ -109,7 +102,7 @@ int bios_check_password_properties(const char *password, int length, uint8_t *no
         wlog('D', log_tag::bios, "set password too short, the min len is %d\n", minimum);
         return -1;
     }
-    if ((word & PROP_ASCII_ONLY) && length >= 1) {
+    if ((word & prop_ascii_only) && length >= 1) {
         for (int i = 0; i < length; ++i) {
             if (static_cast<unsigned char>(password[i]) & 0x80) {
                 wlog('D', log_tag::bios, "the %d input password is no ascii \n", i);
@@ -117,7 +110,7 @@ int bios_check_password_properties(const char *password, int length, uint8_t *no
             }
         }
     }
-    if ((word & PROP_ALNUM_ONLY) && length >= 1) {
+    if ((word & prop_alnum_only) && length >= 1) {
         for (int i = 0; i < length; ++i) {
             if (!g_ascii_isalnum(password[i])) {
                 wlog('D', log_tag::bios, "the %d input password is no alphanumeric\n", i);
@@ -132,66 +125,46 @@ int bios_verify_admin_password(const char *password, uint32_t *security_key)
 {
     uint8_t not_installed = 0;
     uint8_t max_len = 0;
-    bios_password_max_len = 0;
     if (bios_check_password_properties(password, text_length(password), &not_installed, &max_len) != 0) {
         wlog('D', log_tag::bios, "SMBIOS: get password : check error\n");
         return -1;
     }
-    bios_password_max_len = max_len;
     if (not_installed) {
         wlog('D', log_tag::bios, "SMBIOS: password not installed\n");
         return 0;
     }
-    smi_request_clear();
-    smi_passwords_clear();
-    smi_password_copy(bios_password_current, password);
-    smi_request.cmd_class = SMI_CLASS_PASSWORD;
-    smi_request.cmd_select = SMI_SELECT_PASSWORD_VERIFY;
-    const int sent = smi_send_request();
-    // The password has done its job once sent; it does not stay in memory on any path.
-    smi_passwords_clear();
-    if (sent != 0) {
+    const SmiAnswer answer = smi_password_verify(password, max_len);
+    if (!answer.exchanged) {
         wlog('D', log_tag::bios, "send smi, get security err\n");
         return -1;
     }
-    if (smi_request.output[0] != 0) {
-        wlog('D', log_tag::bios, "SMBIOS: verify admin password error %d\n", status_for_log());
+    if (answer.status() != 0) {
+        wlog('D', log_tag::bios, "SMBIOS: verify admin password error %d\n", static_cast<int>(answer.status()));
         return -2;
     }
-    *security_key = smi_request.output[1];
+    *security_key = answer.value();
     return 0;
 }
 
 int bios_change_admin_password(const char *password, const char *new_password, int mode)
 {
-    const bool remove = mode == BIOS_PASSWORD_REMOVE;
+    const bool remove = mode == bios_password_remove;
     const int new_length = remove ? 0 : text_length(new_password);
     uint8_t not_installed = 0;
     uint8_t max_len = 0;
-    bios_password_max_len = 0;
     const int checked = bios_check_password_properties(new_password, new_length, &not_installed, &max_len);
     if (checked != 0) {
         wlog('D', log_tag::bios, "SMBIOS: check new admin password error %d\n", checked);
         return -1;
     }
-    bios_password_max_len = max_len;
-    smi_request_clear();
-    smi_passwords_clear();
-    smi_request.cmd_class = SMI_CLASS_PASSWORD;
-    smi_request.cmd_select = SMI_SELECT_PASSWORD_CHANGE;
-    if (!not_installed) {
-        if (text_length(password) > max_len || text_length(password) > PASSWORD_TEXT_MAX) {
-            wlog('D', log_tag::bios, "SMBIOS: input old password error\n");
-            return -1;
-        }
-        smi_password_copy(bios_password_current, password);
+    if (!not_installed && (text_length(password) > max_len || text_length(password) > password_text_max)) {
+        wlog('D', log_tag::bios, "SMBIOS: input old password error\n");
+        return -1;
     }
-    if (!remove)
-        smi_password_copy(bios_password_new, new_password);
-    const int sent = smi_send_request();
-    smi_passwords_clear();
-    if (sent != 0 || smi_request.output[0] != 0) {
-        wlog('D', log_tag::bios, "SMBIOS: set admin password error %d\n", status_for_log());
+    // Without an installed password the current one goes out empty; a removal sends no new one.
+    const SmiAnswer answer = smi_password_change(not_installed ? "" : password, remove ? "" : new_password, max_len);
+    if (!answer.ok()) {
+        wlog('D', log_tag::bios, "SMBIOS: set admin password error %d\n", static_cast<int>(answer.status()));
         return -1;
     }
     wlog('D', log_tag::bios, "SMBIOS: change password Ok \n");
@@ -201,32 +174,35 @@ int bios_change_admin_password(const char *password, const char *new_password, i
 int bios_set_secure_boot(int enable, uint32_t security_key)
 {
     wlog('D', log_tag::bios, "start to set secure boot, set val is %x\n", static_cast<unsigned>(enable));
-    bios_read_token_by_name("secureboot");
-    if (smi_request.output[1] == 1) {
+    uint32_t current = 0;
+    bios_read_token_by_name("secureboot", &current);
+    if (current == 1) {
         wlog('D', log_tag::bios, "secure value is enable,can not be changed");
         return 0;
     }
-    const bool written = enable ? smi_token_write(TOKEN_SECURE_BOOT_ON, 1, security_key)
-                                : smi_token_write(TOKEN_SECURE_BOOT_OFF, 0, security_key);
-    if (!written) {
-        wlog('D', log_tag::bios, "SMBIOS: set Secure Boot error %d\n", status_for_log());
+    const SmiAnswer written = enable ? smi_token_write(token_secure_boot_on, 1, security_key)
+                                     : smi_token_write(token_secure_boot_off, 0, security_key);
+    if (!written.ok()) {
+        wlog('D', log_tag::bios, "SMBIOS: set Secure Boot error %d\n", static_cast<int>(written.status()));
         return -1;
     }
     if (enable)
-        bios_change_reboot_flag = secure_boot_init_marker == SECURE_BOOT_INIT_MARK ? BIOS_REBOOT_NEEDED : 0;
+        bios_change_reboot_flag = secure_boot_init_marker == secure_boot_init_mark ? bios_reboot_needed : 0;
     else
         bios_change_reboot_flag = 0;
     wlog('D', log_tag::bios, "secure boot set ok\n");
     return 0;
 }
 
-int bios_read_token_by_name(const char *name)
+int bios_read_token_by_name(const char *name, uint32_t *value)
 {
     for (const auto &row : named_tokens) {
         if (g_ascii_strcasecmp(name, row.name) != 0)
             continue;
         const uint32_t token = row.model && bios_model_is(row.model) ? row.model_token : row.token;
-        return smi_token_read(token) ? 0 : -2;
+        const SmiAnswer answer = smi_token_read(token);
+        *value = answer.value();
+        return answer.ok() ? 0 : -2;
     }
     wlog('D', log_tag::bios, "not check valid input parameter\n");
     wlog('D', log_tag::bios, "the input parameter error\n");

@@ -5,12 +5,12 @@
 #include <cstdint>
 
 // Mode of bios_change_admin_password that removes the password.
-constexpr int BIOS_PASSWORD_REMOVE = 0x55AA;
+constexpr int bios_password_remove = 0x55AA;
 
 // Set just before a fresh install enables secure boot; a successful enable then raises the
 // reboot flag so GetBios can tell that the change needs a reboot.
-constexpr int SECURE_BOOT_INIT_MARK = 0xA5A5;
-constexpr int BIOS_REBOOT_NEEDED = 0xAA55;
+constexpr int secure_boot_init_mark = 0xA5A5;
+constexpr int bios_reboot_needed = 0xAA55;
 extern int secure_boot_init_marker;
 extern int bios_change_reboot_flag;
 
@@ -23,7 +23,7 @@ int bios_check_password_properties(const char *password, int length, uint8_t *no
 // no password is installed). 0, -1 (could not ask) or -2 (the BIOS refused the password).
 int bios_verify_admin_password(const char *password, uint32_t *security_key);
 
-// Sets `new_password`, or removes the password when `mode` is BIOS_PASSWORD_REMOVE.
+// Sets `new_password`, or removes the password when `mode` is bios_password_remove.
 // `password` is the current one (ignored when none is installed). 0 or -1.
 int bios_change_admin_password(const char *password, const char *new_password, int mode);
 
@@ -31,6 +31,7 @@ int bios_change_admin_password(const char *password, const char *new_password, i
 // 0 or -1.
 int bios_set_secure_boot(int enable, uint32_t security_key);
 
-// Reads the setting `name` (for example "secureboot", any letter case); the value is left in
-// smi_request.output[1]. 0, -1 (unknown name, no request) or -2 (the read failed).
-int bios_read_token_by_name(const char *name);
+// Reads the setting `name` (for example "secureboot", any letter case) into `value`, which
+// the BIOS answer sets even when it reports a failure. 0, -1 (unknown name, no request, value
+// untouched) or -2 (the read failed).
+int bios_read_token_by_name(const char *name, uint32_t *value);

@@ -13,11 +13,11 @@
 
 namespace {
 
-constexpr const char *FACTORY_PASSWORD = "Lodestar";
+constexpr const char *factory_password = "Lodestar";
 
-constexpr uint32_t TOKEN_AHCI_ON = 0x138;
-constexpr uint32_t TOKEN_WAKE_ON_DOCK = 0x446;
-constexpr uint32_t TOKEN_SFP_NIC_ON = 0x44A;
+constexpr uint32_t token_ahci_on = 0x138;
+constexpr uint32_t token_wake_on_dock = 0x446;
+constexpr uint32_t token_sfp_nic_on = 0x44A;
 
 // Deep sleep is switched off at install on these models only; this set is narrower than the
 // models whose deep-sleep setting is read.
@@ -29,7 +29,7 @@ constexpr const char *dock_wake_models[] = {"Lumen 81", "Lumen 82", "Lumen 83", 
 // setup cannot go on (notice logged).
 bool obtain_security_key(uint32_t *key)
 {
-    const int verified = bios_verify_admin_password(FACTORY_PASSWORD, key);
+    const int verified = bios_verify_admin_password(factory_password, key);
     if (verified == -1) {
         wlog_res('N', log_tag::system, "$(boot_password_err)");
         return false;
@@ -40,11 +40,11 @@ bool obtain_security_key(uint32_t *key)
     }
     if (*key != 0)
         return true;
-    if (bios_change_admin_password("", FACTORY_PASSWORD, 0) != 0) {
+    if (bios_change_admin_password("", factory_password, 0) != 0) {
         wlog_res('N', log_tag::system, "$(set_password_fail)");
         return false;
     }
-    if (bios_verify_admin_password(FACTORY_PASSWORD, key) == -1) {
+    if (bios_verify_admin_password(factory_password, key) == -1) {
         wlog_res('N', log_tag::system, "$(change_err)");
         return false;
     }
@@ -53,12 +53,13 @@ bool obtain_security_key(uint32_t *key)
 
 void enable_secure_boot(uint32_t key)
 {
-    const int read = bios_read_token_by_name("secureboot");
+    uint32_t secure_boot = 0;
+    const int read = bios_read_token_by_name("secureboot", &secure_boot);
     if (read != 0)
         wlog_res('N', log_tag::bios, "$(init_err)");
-    if (read == 0 && smi_request.output[1] == 1)
+    if (read == 0 && secure_boot == 1)
         return;
-    secure_boot_init_marker = SECURE_BOOT_INIT_MARK;
+    secure_boot_init_marker = secure_boot_init_mark;
     if (bios_set_secure_boot(1, key) != 0)
         wlog_res('N', log_tag::system, "$(secure_fail)");
 }
@@ -91,21 +92,19 @@ void bios_fresh_install_apply()
         wlog_res('N', log_tag::system, "$(use_disable_fail)");
     if (bios_set_pxe_nic1(0, key) != 0)
         wlog_res('N', log_tag::system, "$(pxe_disable_fail)");
-    if (!smi_token_write(TOKEN_AHCI_ON, 1, key)) {
-        wlog('D', log_tag::bios, "SMBIOS: set ahci on error %d\n", static_cast<int>(smi_request.output[0]));
+    if (!smi_token_write_logged(token_ahci_on, 1, key, "SMBIOS: set ahci on error"))
         wlog_res('N', log_tag::system, "$(ahci_fail)");
-    }
     if (bios_model_in(deep_sleep_off_models, G_N_ELEMENTS(deep_sleep_off_models)) && bios_set_deep_sleep(0, key) != 0)
         wlog_res('N', log_tag::system, "$(deepsleep_fail)");
     if (bios_model_in(dock_wake_models, G_N_ELEMENTS(dock_wake_models))) {
-        if (!smi_token_write(TOKEN_WAKE_ON_DOCK, 1, key)) {
+        if (!smi_token_write(token_wake_on_dock, 1, key).ok()) {
             wlog_res('N', log_tag::bios, "$(smbios_dock_error)");
             wlog_res('N', log_tag::system, "$(wake_dock_fail)");
         }
     } else if (bios_set_wake_on_usb(1, key) != 0) {
         wlog_res('N', log_tag::system, "$(wake_usb_fail)");
     }
-    if (host_net_interface_exists("re1") && bios_model_is("Vantor 70") && !smi_token_write(TOKEN_SFP_NIC_ON, 1, key)) {
+    if (host_net_interface_exists("re1") && bios_model_is("Vantor 70") && !smi_token_write(token_sfp_nic_on, 1, key).ok()) {
         wlog_res('N', log_tag::bios, "$(smbios_nic_error)");
         wlog_res('N', log_tag::system, "$(sfp_fail)");
     }

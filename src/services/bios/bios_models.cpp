@@ -8,7 +8,7 @@
 #include "common/util.h"
 #include "host/host_root.h"
 
-char bios_model_name[BIOS_MODEL_NAME_SIZE];
+char bios_model_name[bios_model_name_size];
 
 namespace {
 
@@ -125,9 +125,8 @@ constexpr ModelKeys model_keys[] = {
     {"Lumen 82", LUMEN_LIST},    {"Lumen 83", LUMEN_LIST}, {"Lumen 84", LUMEN84_LIST},
 };
 
-constexpr size_t EXTRACT_SKIPPED_KEYS = 2;
+constexpr size_t extract_skipped_keys = 2;
 
-constexpr const char *deep_sleep_models[] = {"Vantor 70", "K40AIO", "K50AIO", "K30AIO", "K10", "K10X", "K60AIO"};
 
 int select_key_list()
 {
@@ -205,10 +204,12 @@ const char *bios_read_key_list()
 
 const char *bios_extract_key_list()
 {
-    return list_text(select_key_list(), EXTRACT_SKIPPED_KEYS);
+    return list_text(select_key_list(), extract_skipped_keys);
 }
 
-bool bios_model_has_deep_sleep()
+bool bios_model_matches(const ModelSet &set)
 {
-    return bios_model_in(deep_sleep_models, G_N_ELEMENTS(deep_sleep_models));
+    if (!set.models)
+        return true;
+    return bios_model_in(set.models, set.count) != set.except;
 }

@@ -9,7 +9,7 @@
 // A fragment is `"<key>": "<value>",` and is cut to fit this size with its NUL. Room for the
 // longest member the read handlers make: a 63-byte key and a 16-byte asset tag, both escaped
 // (up to six bytes each), so that no reply ever holds a cut member.
-constexpr size_t BIOS_FRAGMENT_SIZE = 512;
+constexpr size_t bios_fragment_size = 512;
 
 // Setters; `enable` nonzero = on. The security key goes with every write.
 int bios_set_pxe_nic1(int enable, uint32_t security_key);
@@ -28,7 +28,7 @@ int bios_get_auto_on_hour();
 int bios_get_auto_on_minute();
 int bios_get_auto_on_days();  // bit 0 Sunday .. bit 6 Saturday
 
-// Fragment getters: write the member for `key` into `fragment` (BIOS_FRAGMENT_SIZE bytes).
+// Fragment getters: write the member for `key` into `fragment` (bios_fragment_size bytes).
 // Where a value has no text the fragment is left as the caller had it.
 int bios_get_ac_recovery(const char *key, char *fragment);
 int bios_get_wake_on_lan(const char *key, char *fragment);

@@ -1,5 +1,6 @@
 #include "services/bios/bios_read_keys.h"
 
+#include <cstdarg>
 #include <cstring>
 #include <glib.h>
 
@@ -14,16 +15,16 @@
 namespace {
 
 // Escaped key and value must always fit a getter's fragment, or the member would be cut.
-static_assert(BIOS_FRAGMENT_SIZE > BIOS_KEY_MAX * 6 + 16 * 6 + 8, "fragment room for escaped members");
+static_assert(bios_fragment_size > bios_key_max * 6 + 16 * 6 + 8, "fragment room for escaped members");
 
-constexpr const char *KEY_PREFIX = "DeviceKORACMOS";
-constexpr const char *HOUR_KEY = "DeviceKORACMOSAutoPowerHour";
-constexpr const char *MINUTE_KEY = "DeviceKORACMOSAutoPowerMin";
-constexpr const char *DAYS_KEY = "DeviceKORACMOSAutoPowerDays";
+constexpr const char *key_prefix = "DeviceKORACMOS";
+constexpr const char *hour_key = "DeviceKORACMOSAutoPowerHour";
+constexpr const char *minute_key = "DeviceKORACMOSAutoPowerMin";
+constexpr const char *days_key = "DeviceKORACMOSAutoPowerDays";
 
 struct KeyContext {
     BiosReadForm form;
-    const char *key;          // as received, cut to BIOS_KEY_MAX
+    const char *key;          // as received, cut to bios_key_max
     std::string escaped_key;  // the key as it goes into the message
     std::string fragment;     // members to append, each ending with a comma
     int *read_status;
@@ -49,15 +50,20 @@ bool extract_form(const KeyContext &ctx)
     return ctx.form != BiosReadForm::get;
 }
 
-void append_member(std::string &fragment, const char *format, const std::string &key, const char *value = nullptr)
+void append_member(std::string &fragment, const char *format, ...) G_GNUC_PRINTF(2, 3);
+
+void append_member(std::string &fragment, const char *format, ...)
 {
-    g_autofree char *text = value ? g_strdup_printf(format, key.c_str(), value) : g_strdup_printf(format, key.c_str());
+    va_list args;
+    va_start(args, format);
+    g_autofree char *text = g_strdup_vprintf(format, args);
+    va_end(args);
     fragment += text;
 }
 
 void read_with_getter(const ReadRow &row, KeyContext &ctx)
 {
-    char fragment[BIOS_FRAGMENT_SIZE] = {};
+    char fragment[bios_fragment_size] = {};
     if (row.getter(ctx.escaped_key.c_str(), fragment) < 0)
         wlog('D', log_tag::bios, "%s", row.fail_log);
     ctx.fragment = fragment;
@@ -66,7 +72,7 @@ void read_with_getter(const ReadRow &row, KeyContext &ctx)
 
 void read_deep_sleep(const ReadRow &row, KeyContext &ctx)
 {
-    if (bios_model_has_deep_sleep()) {
+    if (bios_model_matches(deep_sleep_models)) {
         read_with_getter(row, ctx);
         return;
     }
@@ -91,7 +97,7 @@ constexpr const char *extract_day_names[] = {"Sunday", "Monday", "Tuesday", "Wed
 
 void append_mode(KeyContext &ctx, const AutoPowerMode &mode)
 {
-    append_member(ctx.fragment, "\"%s\": \"%s\",", ctx.escaped_key, extract_form(ctx) ? mode.word : mode.number);
+    append_member(ctx.fragment, "\"%s\": \"%s\",", ctx.escaped_key.c_str(), extract_form(ctx) ? mode.word : mode.number);
 }
 
 void append_time(KeyContext &ctx)
@@ -99,7 +105,7 @@ void append_time(KeyContext &ctx)
     const int hour = bios_get_auto_on_hour();
     const int minute = bios_get_auto_on_minute();
     g_autofree char *text =
-        g_strdup_printf("\"%s\": \"%d\",\"%s\": \"%d\",", HOUR_KEY, hour, MINUTE_KEY, minute);
+        g_strdup_printf("\"%s\": \"%d\",\"%s\": \"%d\",", hour_key, hour, minute_key, minute);
     ctx.fragment += text;
 }
 
@@ -108,7 +114,7 @@ void append_days(KeyContext &ctx, int mask)
 {
     if (ctx.form == BiosReadForm::extract_file) {
         if (mask < 0) {
-            append_member(ctx.fragment, "\"%s\": \"err\",", DAYS_KEY);
+            append_member(ctx.fragment, "\"%s\": \"err\",", days_key);
             return;
         }
         std::string days;
@@ -120,7 +126,7 @@ void append_days(KeyContext &ctx, int mask)
                 days += '"';
             }
         }
-        append_member(ctx.fragment, "\"%s\": [%s],", DAYS_KEY, days.c_str());
+        append_member(ctx.fragment, "\"%s\": [%s],", days_key, days.c_str());
         return;
     }
     for (int bit = 0; bit < 7; ++bit) {
@@ -134,7 +140,7 @@ void read_auto_power(const ReadRow &, KeyContext &ctx)
     *ctx.read_status = 1;
     const int off = bios_get_auto_on_off();
     if (off < 0) {
-        append_member(ctx.fragment, "\"%s\": \"get off err\",", ctx.escaped_key);
+        append_member(ctx.fragment, "\"%s\": \"get off err\",", ctx.escaped_key.c_str());
         wlog('D', log_tag::bios, "get power err\n");
         return;
     }
@@ -144,7 +150,7 @@ void read_auto_power(const ReadRow &, KeyContext &ctx)
     }
     const int everyday = bios_get_auto_on_everyday();
     if (everyday < 0) {
-        append_member(ctx.fragment, "\"%s\": \"get day err\",", ctx.escaped_key);
+        append_member(ctx.fragment, "\"%s\": \"get day err\",", ctx.escaped_key.c_str());
         wlog('D', log_tag::bios, "get power err\n");
         return;
     }
@@ -155,7 +161,7 @@ void read_auto_power(const ReadRow &, KeyContext &ctx)
     }
     const int weekdays = bios_get_auto_on_weekdays();
     if (weekdays < 0) {
-        append_member(ctx.fragment, "\"%s\": \"get work err\",", ctx.escaped_key);
+        append_member(ctx.fragment, "\"%s\": \"get work err\",", ctx.escaped_key.c_str());
         wlog('D', log_tag::bios, "get power err\n");
         return;
     }
@@ -191,25 +197,25 @@ int extract_switch_value(const char *name, uint32_t value)
 
 void read_by_name(const ReadRow &, KeyContext &ctx)
 {
-    const char *name = ctx.key + strlen(KEY_PREFIX);
+    const char *name = ctx.key + strlen(key_prefix);
     *ctx.read_status = 0;
-    if (bios_read_token_by_name(name) != 0) {
-        append_member(ctx.fragment, "\"%s\":\"err\",", ctx.escaped_key);
+    uint32_t value = 0;
+    if (bios_read_token_by_name(name, &value) != 0) {
+        append_member(ctx.fragment, "\"%s\":\"err\",", ctx.escaped_key.c_str());
         return;
     }
     *ctx.read_status = 1;
-    const uint32_t value = smi_request.output[1];
     if (extract_form(ctx)) {
-        append_member(ctx.fragment, extract_switch_value(name, value) ? "\"%s\": 1," : "\"%s\": 0,", ctx.escaped_key);
+        append_member(ctx.fragment, extract_switch_value(name, value) ? "\"%s\": 1," : "\"%s\": 0,", ctx.escaped_key.c_str());
         return;
     }
-    append_member(ctx.fragment, "\"%s\":\"%s\",", ctx.escaped_key, value == 0 ? "No" : "Yes");
+    append_member(ctx.fragment, "\"%s\":\"%s\",", ctx.escaped_key.c_str(), value == 0 ? "No" : "Yes");
 }
 
 void read_reboot_marker(const ReadRow &, KeyContext &ctx)
 {
-    append_member(ctx.fragment, bios_change_reboot_flag == BIOS_REBOOT_NEEDED ? "\"%s\":1," : "\"%s\":0,",
-                  ctx.escaped_key);
+    append_member(ctx.fragment, bios_change_reboot_flag == bios_reboot_needed ? "\"%s\":1," : "\"%s\":0,",
+                  ctx.escaped_key.c_str());
     *ctx.read_status = 1;
 }
 
@@ -249,17 +255,17 @@ const ReadRow &find_row(const char *key, BiosReadForm form)
     return unknown_row;
 }
 
-// The key cut to BIOS_KEY_MAX bytes; the cut is logged as each method logs it.
+// The key cut to bios_key_max bytes; the cut is logged as each method logs it.
 std::string cut_key(const char *element, BiosReadForm form)
 {
     const size_t length = strlen(element);
-    if (length <= BIOS_KEY_MAX)
+    if (length <= bios_key_max)
         return element;
     if (form == BiosReadForm::get)
         wlog('D', log_tag::bios, "value is truncated");
     else
         log_truncated("bios", 1, element);
-    return std::string(element, BIOS_KEY_MAX);
+    return std::string(element, bios_key_max);
 }
 
 bool is_string(JsonNode *node)
@@ -285,7 +291,7 @@ void read_elements(JsonArray *array, BiosReadForm form, BiosReadResult &result)
             result.read_status = 1;
             return;
         }
-        if (ctx.fragment.size() > BIOS_MESSAGE_MAX - result.message.size()) {
+        if (ctx.fragment.size() > bios_message_max - result.message.size()) {
             wlog('D', log_tag::bios, "space is not long enough %s\n", ctx.fragment.c_str());
             return;
         }

@@ -6,9 +6,9 @@
 
 // The message never grows beyond this many characters; the key that would overflow it stops
 // the reading.
-constexpr size_t BIOS_MESSAGE_MAX = 1023;
+constexpr size_t bios_message_max = 1023;
 // Keys are read as their first this many bytes.
-constexpr size_t BIOS_KEY_MAX = 63;
+constexpr size_t bios_key_max = 63;
 
 enum class BiosReadForm {
     get,            // GetBios: value words, auto-power mode numbers, the reboot marker
@@ -17,7 +17,7 @@ enum class BiosReadForm {
 };
 
 struct BiosReadResult {
-    std::string message;  // a JSON object text of at most BIOS_MESSAGE_MAX characters
+    std::string message;  // a JSON object text of at most bios_message_max characters
     int read_status = 0;  // 1 makes the reply "Success"
 };
 

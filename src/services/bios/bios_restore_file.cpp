@@ -6,9 +6,9 @@
 bool bios_restore_file_read(const char *bytes, size_t size, BiosSettings *settings)
 {
     // A file shorter than the buffer ends in the buffer's zero bytes.
-    const size_t length = size < BIOS_EXTRACT_FILE_SIZE ? size : BIOS_EXTRACT_FILE_SIZE;
+    const size_t length = size < bios_extract_file_size ? size : bios_extract_file_size;
     const void *end = memchr(bytes, '\0', length);
-    if (!end && length == BIOS_EXTRACT_FILE_SIZE)
+    if (!end && length == bios_extract_file_size)
         return false;
     std::string text(bytes, end ? static_cast<size_t>(static_cast<const char *>(end) - bytes) : length);
     bios_settings_read(text.c_str(), true, settings);

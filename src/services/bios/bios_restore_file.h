@@ -6,9 +6,9 @@
 
 #include "services/bios/bios_settings.h"
 
-constexpr size_t BIOS_EXTRACT_FILE_SIZE = 1024;
+constexpr size_t bios_extract_file_size = 1024;
 
 // Reads the settings of an extract file from its first bytes (`size` of them; only the
-// first BIOS_EXTRACT_FILE_SIZE count). False, with `settings` untouched, when the text does
+// first bios_extract_file_size count). False, with `settings` untouched, when the text does
 // not end within them.
 bool bios_restore_file_read(const char *bytes, size_t size, BiosSettings *settings);

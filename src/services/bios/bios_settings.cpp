@@ -11,69 +11,22 @@
 
 namespace {
 
-constexpr size_t TEXT_VALUE_SIZE = 1024;
-constexpr size_t DAY_NAME_MAX = 63;
-constexpr size_t DAY_LIST_SIZE = 64;
-constexpr size_t TIME_SIZE = 64;
-constexpr size_t HOUR_MINUTE_SIZE = 8;
+constexpr size_t text_value_size = 1024;
+constexpr size_t day_name_max = 63;
+constexpr size_t day_list_size = 64;
+constexpr size_t time_size = 64;
+constexpr size_t hour_minute_size = 8;
 
-constexpr const char *CURRENT_PASSWORD_MEMBER = "DeviceKORACMOSCurrentPassword";
-constexpr const char *NEW_PASSWORD_MEMBER = "DeviceKORACMOSNewPassword";
-constexpr const char *DAYS_MEMBER = "DeviceKORACMOSAutoPowerDays";
-constexpr const char *TIME_MEMBER = "DeviceKORACMOSAutoPowerTime";
-constexpr const char *HOUR_MEMBER = "DeviceKORACMOSAutoPowerHour";
-constexpr const char *MINUTE_MEMBER = "DeviceKORACMOSAutoPowerMin";
-constexpr const char *DOCK_WARNING_MEMBER = "DeviceKORACMOSSupressDockWarnMsg";
-constexpr const char *DOCK_WARNING_MODEL = "Vantor 70";
+constexpr const char *current_password_member = "DeviceKORACMOSCurrentPassword";
+constexpr const char *new_password_member = "DeviceKORACMOSNewPassword";
+constexpr const char *days_member = "DeviceKORACMOSAutoPowerDays";
+constexpr const char *time_member = "DeviceKORACMOSAutoPowerTime";
+constexpr const char *hour_member = "DeviceKORACMOSAutoPowerHour";
+constexpr const char *minute_member = "DeviceKORACMOSAutoPowerMin";
+constexpr const char *dock_warning_member = "DeviceKORACMOSSupressDockWarnMsg";
+constexpr const char *dock_warning_model = "Vantor 70";
 
 constexpr const char *day_names[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
-
-// Which models a member is read for; the others ignore it.
-struct ModelSet {
-    const char *const *models;
-    size_t count;  // 0: every model
-};
-
-constexpr ModelSet ALL_MODELS = {nullptr, 0};
-constexpr const char *mac_pass_models[] = {"K30MTC", "Lumen 81", "Lumen 82", "Lumen 83", "Lumen 84"};
-constexpr const char *deep_sleep_models[] = {"Vantor 70", "K40AIO", "K50AIO", "K30AIO", "K10", "K10X", "K60AIO"};
-constexpr const char *aio_models[] = {"K30AIO", "K40AIO", "K50AIO", "K60AIO"};
-constexpr const char *side_port_models[] = {"K50AIO", "K60AIO"};
-
-template <size_t N>
-constexpr ModelSet models(const char *const (&list)[N])
-{
-    return {list, N};
-}
-
-bool model_reads(const ModelSet &set)
-{
-    return set.count == 0 || bios_model_in(set.models, set.count);
-}
-
-// In the order of BiosTextSetting. Fast boot is read on every model but "K60AIO".
-constexpr ModelSet text_models[BIOS_TEXT_COUNT] = {
-    ALL_MODELS, ALL_MODELS, ALL_MODELS, models(mac_pass_models), models(deep_sleep_models),
-    ALL_MODELS, ALL_MODELS, ALL_MODELS,
-};
-constexpr const char *FASTBOOT_EXCLUDED_MODEL = "K60AIO";
-
-bool text_read_for_model(size_t setting)
-{
-    if (setting == BIOS_TEXT_FASTBOOT && bios_model_is(FASTBOOT_EXCLUDED_MODEL))
-        return false;
-    return model_reads(text_models[setting]);
-}
-
-// The twelve first switches are read on every model, the next seven on the all-in-ones, the
-// last on the all-in-ones with a side port.
-const ModelSet &switch_models(size_t index)
-{
-    static constexpr ModelSet all = ALL_MODELS;
-    static constexpr ModelSet aio = models(aio_models);
-    static constexpr ModelSet side = models(side_port_models);
-    return index < 12 ? all : index < 19 ? aio : side;
-}
 
 int day_bit(const char *name)
 {
@@ -119,12 +72,12 @@ void read_number_member(const JsonParams &params, const char *member, int *slot)
 // are cut to 63 characters, and names that no longer fit the list are dropped.
 void read_days(const JsonParams &params, bool restore_mode, BiosSettings *settings)
 {
-    JsonNode *node = params.member(DAYS_MEMBER);
+    JsonNode *node = params.member(days_member);
     if (!node)
         return;
     if (!JSON_NODE_HOLDS_ARRAY(node)) {
         // An extract that could not read the days says "err": the days stay as they are.
-        log_skipped(DAYS_MEMBER, holds(node, G_TYPE_STRING) && is_failure_marker(json_node_get_string(node))
+        log_skipped(days_member, holds(node, G_TYPE_STRING) && is_failure_marker(json_node_get_string(node))
                                      ? "not read when extracted"
                                      : "not a list");
         return;
@@ -138,11 +91,11 @@ void read_days(const JsonParams &params, bool restore_mode, BiosSettings *settin
             continue;
         }
         std::string name = json_node_get_string(element);
-        if (name.size() > DAY_NAME_MAX) {
+        if (name.size() > day_name_max) {
             log_truncated("bios", 2, name);
-            name.resize(DAY_NAME_MAX);
+            name.resize(day_name_max);
         }
-        if (list.size() + name.size() + 1 < DAY_LIST_SIZE)
+        if (list.size() + name.size() + 1 < day_list_size)
             list += name + ",";
     }
     // An extract file always carries the whole selection, so an empty one there means no day.
@@ -162,7 +115,7 @@ void read_days(const JsonParams &params, bool restore_mode, BiosSettings *settin
 // extract writes "-1" for a time it could not read).
 bool read_extract_time(const JsonParams &params, const char *member, std::optional<int> *slot)
 {
-    char text[HOUR_MINUTE_SIZE] = {};
+    char text[hour_minute_size] = {};
     JsonNode *node = params.member(member);
     if (!node)
         return true;
@@ -181,18 +134,18 @@ bool read_extract_time(const JsonParams &params, const char *member, std::option
 void read_time(const JsonParams &params, bool restore_mode, BiosSettings *settings)
 {
     if (restore_mode) {
-        const bool hour_ok = read_extract_time(params, HOUR_MEMBER, &settings->schedule.hour);
-        const bool minute_ok = read_extract_time(params, MINUTE_MEMBER, &settings->schedule.minute);
+        const bool hour_ok = read_extract_time(params, hour_member, &settings->schedule.hour);
+        const bool minute_ok = read_extract_time(params, minute_member, &settings->schedule.minute);
         if (!hour_ok || !minute_ok) {
             // Mode, time and days go together: without the time none of them is written.
             log_skipped("DeviceKORACMOSAutoPower", "time not read when extracted");
-            settings->texts[BIOS_TEXT_AUTO_POWER].clear();
+            settings->texts[static_cast<size_t>(BiosText::auto_power)].clear();
             settings->schedule = {};
         }
         return;
     }
-    char time[TIME_SIZE] = {};
-    params.copy_string(TIME_MEMBER, time, sizeof time);
+    char time[time_size] = {};
+    params.copy_string(time_member, time, sizeof time);
     if (!time[0])
         return;
     const char *colon = strchr(time, ':');
@@ -213,7 +166,7 @@ void read_text(const JsonParams &params, const char *member, std::string *value)
         log_skipped(member, "not a text");
         return;
     }
-    char text[TEXT_VALUE_SIZE] = {};
+    char text[text_value_size] = {};
     params.copy_string(member, text, sizeof text);
     if (is_failure_marker(text)) {
         log_skipped(member, "not read when extracted");
@@ -262,24 +215,24 @@ void bios_settings_read(const char *text, bool restore_mode, BiosSettings *setti
         return;
     settings->parsed = true;
     const bool passwords_fit =
-        bios_password_member(params, CURRENT_PASSWORD_MEMBER, settings->current_password,
+        bios_password_member(params, current_password_member, settings->current_password,
                              sizeof settings->current_password) &&
-        bios_password_member(params, NEW_PASSWORD_MEMBER, settings->new_password, sizeof settings->new_password);
+        bios_password_member(params, new_password_member, settings->new_password, sizeof settings->new_password);
     settings->password_too_long = !passwords_fit;
-    params.scrub_string(CURRENT_PASSWORD_MEMBER);
-    params.scrub_string(NEW_PASSWORD_MEMBER);
+    params.scrub_string(current_password_member);
+    params.scrub_string(new_password_member);
 
-    for (size_t i = 0; i < BIOS_TEXT_COUNT; ++i)
-        if (text_read_for_model(i))
-            read_text(params, bios_text_member(static_cast<BiosTextSetting>(i)), &settings->texts[i]);
+    for (size_t i = 0; i < bios_text_count; ++i)
+        if (bios_text_read_for_model(static_cast<BiosText>(i)))
+            read_text(params, bios_text_member(static_cast<BiosText>(i)), &settings->texts[i]);
     read_days(params, restore_mode, settings);
     read_time(params, restore_mode, settings);
 
-    if (bios_model_is(DOCK_WARNING_MODEL)) {
-        read_number_member(params, DOCK_WARNING_MEMBER, &settings->dock_warning);
-        wlog('D', log_tag::bios, "GET_INT_BOOLEAN_MEMBER(%s) = %d\n", DOCK_WARNING_MEMBER, settings->dock_warning);
+    if (bios_model_is(dock_warning_model)) {
+        read_number_member(params, dock_warning_member, &settings->dock_warning);
+        wlog('D', log_tag::bios, "GET_INT_BOOLEAN_MEMBER(%s) = %d\n", dock_warning_member, settings->dock_warning);
     }
-    for (size_t i = 0; i < BIOS_SWITCH_COUNT; ++i)
-        if (model_reads(switch_models(i)))
+    for (size_t i = 0; i < bios_switch_count; ++i)
+        if (bios_switch_read_for_model(i))
             read_number_member(params, bios_switch_member(i), &settings->switches[i]);
 }

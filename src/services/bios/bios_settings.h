@@ -10,22 +10,22 @@
 
 #include "services/bios/bios_writers.h"
 
-constexpr size_t BIOS_SETTINGS_PASSWORD_SIZE = 64;
+constexpr size_t bios_settings_password_size = 64;
 // A switch slot holding this value was not given (or is ignored for the model).
-constexpr int BIOS_SWITCH_NOT_GIVEN = 165;
+constexpr int bios_switch_not_given = 165;
 
 struct BiosSettings {
     bool parsed = false;             // the text was a JSON object
     bool password_too_long = false;  // a password member does not fit its buffer: nothing may be sent
-    char current_password[BIOS_SETTINGS_PASSWORD_SIZE] = {};
-    char new_password[BIOS_SETTINGS_PASSWORD_SIZE] = {};
+    char current_password[bios_settings_password_size] = {};
+    char new_password[bios_settings_password_size] = {};
     AutoOnSchedule schedule;
     bool time_error = false;  // a time without a colon
-    std::array<std::string, BIOS_TEXT_COUNT> texts;  // empty: not given
+    std::array<std::string, bios_text_count> texts;  // empty: not given
     int dock_warning = -1;                           // read on "Vantor 70" only
-    std::array<int, BIOS_SWITCH_COUNT> switches;
+    std::array<int, bios_switch_count> switches;
 
-    BiosSettings() { switches.fill(BIOS_SWITCH_NOT_GIVEN); }
+    BiosSettings() { switches.fill(bios_switch_not_given); }
     ~BiosSettings();  // clears the passwords
     BiosSettings(const BiosSettings &) = delete;
     BiosSettings &operator=(const BiosSettings &) = delete;

@@ -12,8 +12,9 @@ namespace {
 // The secure boot state goes to the log at every start, fresh install or not.
 void log_secure_boot_state()
 {
-    bios_read_token_by_name("secureboot");
-    if (smi_request.output[1] == 1)
+    uint32_t secure_boot = 0;
+    bios_read_token_by_name("secureboot", &secure_boot);
+    if (secure_boot == 1)
         wlog_res('N', log_tag::system, "$(bios_secureboot_en)");
     else
         wlog_res('N', log_tag::system, "$(bios_secureboot_dis)");

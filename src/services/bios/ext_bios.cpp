@@ -17,14 +17,14 @@
 
 namespace {
 
-constexpr size_t EXTRACT_PATH_SIZE = 64;
-constexpr size_t EXTRACT_PATH_MAX = 55;
-constexpr const char *EXTRACT_SCRIPT = "/usr/share/system/cmos_extract.sh";
+constexpr size_t extract_path_size = 64;
+constexpr size_t extract_path_max = 55;
+constexpr const char *extract_script = "/usr/share/system/cmos_extract.sh";
 
 // The script gets the file path as one argument; no shell reads it.
 void run_extract_script(const char *path)
 {
-    const HostCommand command = host_command("sh %s %s", host_path(EXTRACT_SCRIPT).c_str(), path);
+    const HostCommand command = host_command("sh %s %s", host_path(extract_script).c_str(), path);
     if (!host_run(command))
         wlog('D', log_tag::bios, "import system cfg error: %s\n", g_strerror(errno));
 }
@@ -33,23 +33,23 @@ void run_extract_script(const char *path)
 // written whole and flushed.
 bool write_extract_file(const char *path, const std::string &message)
 {
-    char bytes[BIOS_EXTRACT_FILE_SIZE] = {};
-    static_assert(BIOS_MESSAGE_MAX < BIOS_EXTRACT_FILE_SIZE, "the message and its end fit the file");
-    memcpy(bytes, message.data(), message.size() < BIOS_MESSAGE_MAX ? message.size() : BIOS_MESSAGE_MAX);
+    char bytes[bios_extract_file_size] = {};
+    static_assert(bios_message_max < bios_extract_file_size, "the message and its end fit the file");
+    memcpy(bytes, message.data(), message.size() < bios_message_max ? message.size() : bios_message_max);
     const HostFileResult written = host_file_write_whole(path, bytes, sizeof bytes);
-    if (written.step == HOST_FILE_OPEN_FAILED) {
+    if (written.step == HostFileStep::open_failed) {
         wlog('D', log_tag::bios, "open cmos file err, errno is %s\n", g_strerror(written.error));
         return false;
     }
     wlog('D', log_tag::bios, "wirte ret value is %d\n", static_cast<int>(written.count));
-    return written.step == HOST_FILE_OK;
+    return written.step == HostFileStep::ok;
 }
 
 }  // namespace
 
 std::string ext_bios_reply(const char *para)
 {
-    char path[EXTRACT_PATH_SIZE] = {};
+    char path[extract_path_size] = {};
     {
         const JsonParams params(para);
         params.copy_string("DeviceKORACMOSExtractFilePath", path, sizeof path);
@@ -57,7 +57,7 @@ std::string ext_bios_reply(const char *para)
     const char *key_list = para;
     const bool extract_mode = path[0] != '\0';
     if (extract_mode) {
-        if (strlen(path) > EXTRACT_PATH_MAX) {
+        if (strlen(path) > extract_path_max) {
             wlog('D', log_tag::bios, "cmos file name too large err\n");
             return reply_read(false, "{}");
         }

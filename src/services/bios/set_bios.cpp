@@ -17,16 +17,16 @@
 
 namespace {
 
-constexpr size_t RESTORE_MEMBER_SIZE = 64;
-constexpr size_t RESTORE_PATH_MAX = 55;
-constexpr const char *DOCK_WARNING_MODEL = "Vantor 70";
+constexpr size_t restore_member_size = 64;
+constexpr size_t restore_path_max = 55;
+constexpr const char *dock_warning_model = "Vantor 70";
 
 enum class Entry { ordinary, restore, failed };
 
 // Reads the extract file at `path` into `settings`. On failure `result_text` says why.
 Entry read_restore_file(const char *path, bool password_fits, BiosSettings *settings, std::string *result_text)
 {
-    if (strlen(path) > RESTORE_PATH_MAX) {
+    if (strlen(path) > restore_path_max) {
         wlog('D', log_tag::bios, "cmos file name too large err\n");
         *result_text = "{cmos file len err}";
         return Entry::failed;
@@ -35,15 +35,15 @@ Entry read_restore_file(const char *path, bool password_fits, BiosSettings *sett
         *result_text = "{Password err}";
         return Entry::failed;
     }
-    char bytes[BIOS_EXTRACT_FILE_SIZE] = {};
+    char bytes[bios_extract_file_size] = {};
     const HostFileResult read = host_file_read_head(path, bytes, sizeof bytes);
-    if (read.step == HOST_FILE_OPEN_FAILED) {
+    if (read.step == HostFileStep::open_failed) {
         wlog('D', log_tag::bios, "open cmos file name err,err is %s\n", g_strerror(read.error));
         *result_text = "{open cmos file err}";
         return Entry::failed;
     }
     wlog('D', log_tag::bios, "cmos read ret value is %d\n", static_cast<int>(read.count));
-    if (read.step != HOST_FILE_OK) {
+    if (read.step != HostFileStep::ok) {
         *result_text = "{open cmos file err}";
         return Entry::failed;
     }
@@ -61,8 +61,8 @@ Entry read_restore_file(const char *path, bool password_fits, BiosSettings *sett
 // names. On failure `result_text` says why.
 Entry restore_entry(const char *para, BiosSettings *settings, std::string *result_text)
 {
-    char path[RESTORE_MEMBER_SIZE] = {};
-    char password[RESTORE_MEMBER_SIZE] = {};
+    char path[restore_member_size] = {};
+    char password[restore_member_size] = {};
     bool password_fits = true;
     {
         const JsonParams params(para);
@@ -86,14 +86,14 @@ Entry restore_entry(const char *para, BiosSettings *settings, std::string *resul
 bool apply_settings(const BiosSettings &settings, uint32_t key, std::string *result_text)
 {
     bool failed = false;
-    for (size_t i = 0; i < BIOS_TEXT_COUNT; ++i)
+    for (size_t i = 0; i < bios_text_count; ++i)
         if (!settings.texts[i].empty())
-            failed |= !bios_write_text_setting(static_cast<BiosTextSetting>(i), settings.texts[i].c_str(),
+            failed |= !bios_write_text_setting(static_cast<BiosText>(i), settings.texts[i].c_str(),
                                                settings.schedule, key, result_text);
-    if (settings.parsed && bios_model_is(DOCK_WARNING_MODEL))
+    if (settings.parsed && bios_model_is(dock_warning_model))
         failed |= !bios_write_dock_warning(settings.dock_warning, key, result_text);
-    for (size_t i = 0; i < BIOS_SWITCH_COUNT; ++i)
-        if (settings.switches[i] != BIOS_SWITCH_NOT_GIVEN)
+    for (size_t i = 0; i < bios_switch_count; ++i)
+        if (settings.switches[i] != bios_switch_not_given)
             failed |= !bios_write_switch(i, settings.switches[i], key, result_text);
     return !failed;
 }
@@ -121,7 +121,7 @@ bool set_bios_run(const char *para, std::string *result_text)
 
     if (bios_verify_admin_password(settings.current_password, &key) < 0)
         return finish("{Password err}", false, result_text);
-    const int password_mode = settings.new_password[0] == ' ' ? BIOS_PASSWORD_REMOVE : 0;
+    const int password_mode = settings.new_password[0] == ' ' ? bios_password_remove : 0;
 
     if (settings.time_error) {
         wlog('D', log_tag::bios, "get timelist err\n");

@@ -9,26 +9,40 @@
 #include "host/host_root.h"
 #include "host/smi_file.h"
 
-SmiRequest smi_request;
-char bios_password_current[BIOS_PASSWORD_SIZE];
-char bios_password_new[BIOS_PASSWORD_SIZE];
-int bios_password_max_len;
-
 namespace {
+
+// The driver's request record, as the daemon fills it before each exchange.
+struct SmiRecord {
+    uint16_t cmd_class;
+    uint16_t cmd_select;
+    uint32_t input[4];
+};
+
+SmiRecord smi_record;
+char password_current[smi_password_max + 1];
+char password_new[smi_password_max + 1];
+int password_max_len;
+
+// Wipes the password buffers in a way the compiler cannot leave out.
+void wipe_passwords()
+{
+    explicit_bzero(password_current, sizeof password_current);
+    explicit_bzero(password_new, sizeof password_new);
+}
 
 GMutex smi_lock;
 
-constexpr const char *SMI_REQUEST_FILE = "/compat/linux/sys/devices/platform/smbase/smi_request";
+constexpr const char *smi_request_file = "/compat/linux/sys/devices/platform/smbase/smi_request";
 
 // The driver reads a fixed-size record per form, whatever the length of the text in it.
-constexpr size_t RECORD_GENERAL = 177;
-constexpr size_t RECORD_VERIFY = 193;
-constexpr size_t RECORD_CHANGE = 321;
-constexpr size_t ANSWER_MAX = 256;
-constexpr size_t FIELD_SIZE = 32;
+constexpr size_t record_general = 177;
+constexpr size_t record_verify = 193;
+constexpr size_t record_change = 321;
+constexpr size_t answer_max = 256;
+constexpr size_t field_size = 32;
 
-// The request text as the driver reads it. Process-wide like the request it is made from.
-char smi_record[RECORD_CHANGE];
+// The request text as the driver reads it. Process-wide like the record it is made from.
+char smi_record_text[record_change];
 
 struct SmiLockGuard {
     SmiLockGuard() { g_mutex_lock(&smi_lock); }
@@ -39,23 +53,23 @@ struct SmiLockGuard {
 
 // Builds the request text into `record` (zero-filled, NUL-terminated) and returns the number
 // of bytes the driver expects for this form.
-size_t build_record(char (&record)[RECORD_CHANGE])
+size_t build_record(char (&record)[record_change])
 {
     memset(record, 0, sizeof record);
-    const SmiRequest &r = smi_request;
-    if (r.cmd_class == SMI_CLASS_PASSWORD && r.cmd_select == SMI_SELECT_PASSWORD_VERIFY) {
-        g_snprintf(record, RECORD_VERIFY, "appwrite %x %x %x %s", r.cmd_class, r.cmd_select,
-                   static_cast<unsigned>(bios_password_max_len), bios_password_current);
-        return RECORD_VERIFY;
+    const SmiRecord &r = smi_record;
+    if (r.cmd_class == smi_class::password && r.cmd_select == smi_select::password_verify) {
+        g_snprintf(record, record_verify, "appwrite %x %x %x %s", r.cmd_class, r.cmd_select,
+                   static_cast<unsigned>(password_max_len), password_current);
+        return record_verify;
     }
-    if (r.cmd_class == SMI_CLASS_PASSWORD && r.cmd_select == SMI_SELECT_PASSWORD_CHANGE) {
-        g_snprintf(record, RECORD_CHANGE, "appwrite %x %x %x %s %s", r.cmd_class, r.cmd_select,
-                   static_cast<unsigned>(bios_password_max_len), bios_password_current, bios_password_new);
-        return RECORD_CHANGE;
+    if (r.cmd_class == smi_class::password && r.cmd_select == smi_select::password_change) {
+        g_snprintf(record, record_change, "appwrite %x %x %x %s %s", r.cmd_class, r.cmd_select,
+                   static_cast<unsigned>(password_max_len), password_current, password_new);
+        return record_change;
     }
-    g_snprintf(record, RECORD_GENERAL, "appwrite %x %x %x %x %x %x\n", r.cmd_class, r.cmd_select, r.input[0],
+    g_snprintf(record, record_general, "appwrite %x %x %x %x %x %x\n", r.cmd_class, r.cmd_select, r.input[0],
                r.input[1], r.input[2], r.input[3]);
-    return RECORD_GENERAL;
+    return record_general;
 }
 
 bool is_hex_digit(char c)
@@ -80,12 +94,10 @@ uint32_t parse_hex_low32(const char *text)
     return negative ? 0u - value : value;
 }
 
-const char *const output_messages[] = {"output0 is %x\n", "output1 is %x\n", "output2 is %x\n"};
-
 }  // namespace
 
 // Fields are separated by single blanks: two blanks in a row give an empty field.
-int smi_parse_answer(const char *answer)
+int smi_parse_answer(const char *answer, uint32_t (&output)[3])
 {
     const char *blank = strchr(answer, ' ');
     const size_t header_len = blank ? static_cast<size_t>(blank - answer) : strlen(answer);
@@ -97,12 +109,12 @@ int smi_parse_answer(const char *answer)
     for (int i = 0; i < 3 && field; ++i) {
         const char *end = strchr(field, ' ');
         const size_t len = end ? static_cast<size_t>(end - field) : strlen(field);
-        char work[FIELD_SIZE] = {};
-        if (len >= FIELD_SIZE)
+        char work[field_size] = {};
+        if (len >= field_size)
             log_truncated("bios", __LINE__, std::string_view(field, len));
-        memcpy(work, field, len < FIELD_SIZE ? len : FIELD_SIZE - 1);
-        smi_request.output[i] = parse_hex_low32(work);
-        wlog('D', log_tag::bios, output_messages[i], smi_request.output[i]);
+        memcpy(work, field, len < field_size ? len : field_size - 1);
+        output[i] = parse_hex_low32(work);
+        wlog('D', log_tag::bios, "output%d is %x\n", i, output[i]);
         field = end ? end + 1 : nullptr;
     }
     return 0;
@@ -110,72 +122,105 @@ int smi_parse_answer(const char *answer)
 
 void smi_buffers_init()
 {
-    smi_request_clear();
-    smi_passwords_clear();
-    bios_password_max_len = 0;
+    smi_record = {};
+    wipe_passwords();
+    password_max_len = 0;
 }
 
-void smi_passwords_clear()
-{
-    explicit_bzero(bios_password_current, sizeof bios_password_current);
-    explicit_bzero(bios_password_new, sizeof bios_password_new);
-}
+namespace {
 
-void smi_request_clear()
-{
-    memset(&smi_request, 0, sizeof smi_request);
-}
-
-int smi_send_request()
+// Sends the record and parses the answer. Holds the file for the whole exchange.
+SmiAnswer send_record()
 {
     SmiLockGuard lock;
-    const size_t record_size = build_record(smi_record);
+    const size_t record_size = build_record(smi_record_text);
 
-    char answer[ANSWER_MAX + 1] = {};
-    const std::string path = host_path(SMI_REQUEST_FILE);
-    const SmiFileResult result = smi_file_exchange(path.c_str(), smi_record, record_size, answer, ANSWER_MAX);
+    char answer[answer_max + 1] = {};
+    const std::string path = host_path(smi_request_file);
+    const SmiFileResult result = smi_file_exchange(path.c_str(), smi_record_text, record_size, answer, answer_max);
     // A password request carries the password text; it does not stay in memory after use.
-    explicit_bzero(smi_record, sizeof smi_record);
+    explicit_bzero(smi_record_text, sizeof smi_record_text);
+    wipe_passwords();
     switch (result.status) {
-    case SMI_FILE_OPEN_FAILED:
+    case SmiFileStatus::open_failed:
         wlog('D', log_tag::bios, "smi request write open file fail \n");
         wlog('D', log_tag::bios, "error is %s\n", g_strerror(result.error));
-        return -1;
-    case SMI_FILE_WRITE_FAILED:
+        return {};
+    case SmiFileStatus::write_failed:
         wlog('D', log_tag::bios, "smi write file error is %s\n", g_strerror(result.error));
-        return -1;
-    case SMI_FILE_READ_FAILED:
+        return {};
+    case SmiFileStatus::read_failed:
         wlog('D', log_tag::bios, "smi read file error is %s\n", g_strerror(result.error));
-        return -1;
-    case SMI_FILE_OK:
+        return {};
+    case SmiFileStatus::ok:
         break;
     }
-    answer[result.answer_len < ANSWER_MAX ? result.answer_len : ANSWER_MAX] = '\0';
-    return smi_parse_answer(answer);
+    answer[result.answer_len < answer_max ? result.answer_len : answer_max] = '\0';
+    SmiAnswer parsed;
+    parsed.exchanged = smi_parse_answer(answer, parsed.output) == 0;
+    return parsed;
 }
 
-bool smi_token_read(uint32_t token, uint32_t argument)
+}  // namespace
+
+SmiAnswer smi_request(uint16_t cmd_class, uint16_t cmd_select, uint32_t input0, uint32_t input1, uint32_t input2,
+                      uint32_t input3)
 {
-    smi_request_clear();
-    smi_request.cmd_class = SMI_CLASS_TOKEN_READ;
-    smi_request.cmd_select = 0;
-    smi_request.input[0] = token;
-    smi_request.input[1] = argument;
-    return smi_send_request() == 0 && smi_request.output[0] == 0;
+    smi_record = {cmd_class, cmd_select, {input0, input1, input2, input3}};
+    return send_record();
 }
 
-bool smi_token_write(uint32_t token, uint32_t value, uint32_t security_key)
+SmiAnswer smi_token_read(uint32_t token, uint32_t argument)
 {
-    smi_request_clear();
-    smi_request.cmd_class = SMI_CLASS_TOKEN_WRITE;
-    smi_request.cmd_select = 0;
-    smi_request.input[0] = token;
-    smi_request.input[1] = value;
-    smi_request.input[2] = security_key;
-    return smi_send_request() == 0 && smi_request.output[0] == 0;
+    return smi_request(smi_class::token_read, 0, token, argument);
 }
 
-void smi_password_copy(char *buffer, const char *text)
+SmiAnswer smi_token_write(uint32_t token, uint32_t value, uint32_t security_key)
 {
-    g_strlcpy(buffer, text ? text : "", BIOS_PASSWORD_SIZE);
+    return smi_request(smi_class::token_write, 0, token, value, security_key);
+}
+
+namespace {
+
+void log_failure(const char *fail_text, const SmiAnswer &answer)
+{
+    if (fail_text)
+        wlog('D', log_tag::bios, "%s %d\n", fail_text, static_cast<int>(answer.status()));
+}
+
+}  // namespace
+
+bool smi_token_write_logged(uint32_t token, uint32_t value, uint32_t security_key, const char *fail_text)
+{
+    const SmiAnswer answer = smi_token_write(token, value, security_key);
+    if (!answer.ok())
+        log_failure(fail_text, answer);
+    return answer.ok();
+}
+
+std::optional<uint32_t> smi_token_read_logged(uint32_t token, uint32_t argument, const char *fail_text)
+{
+    const SmiAnswer answer = smi_token_read(token, argument);
+    if (!answer.ok()) {
+        log_failure(fail_text, answer);
+        return std::nullopt;
+    }
+    return answer.value();
+}
+
+SmiAnswer smi_password_verify(const char *password, int max_len)
+{
+    smi_record = {smi_class::password, smi_select::password_verify, {}};
+    g_strlcpy(password_current, password ? password : "", sizeof password_current);
+    password_max_len = max_len;
+    return send_record();
+}
+
+SmiAnswer smi_password_change(const char *password, const char *new_password, int max_len)
+{
+    smi_record = {smi_class::password, smi_select::password_change, {}};
+    g_strlcpy(password_current, password ? password : "", sizeof password_current);
+    g_strlcpy(password_new, new_password ? new_password : "", sizeof password_new);
+    password_max_len = max_len;
+    return send_record();
 }

@@ -1,62 +1,62 @@
-// SMI transport: the one request record of the process and its exchange through the
-// platform management driver's request file.
-//
-// A caller clears the record, fills class, select and inputs, calls smi_send_request and
-// then reads output[0] (the BIOS status, 0 = success) and the result words. Everything runs
-// on the main-loop thread; smi_lock only serialises the file exchange itself.
+// SMI transport: requests to the BIOS through the platform management driver's request
+// file. The request record and the password buffers are private to this module; a caller
+// names the request and gets back what the BIOS answered. Everything runs on the main-loop
+// thread; a mutex only serialises the file exchange itself.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
-struct SmiRequest {
-    uint16_t cmd_class;
-    uint16_t cmd_select;
-    uint32_t input[4];
-    uint32_t output[4];  // only output[0..2] are ever filled from an answer
-    uint8_t data[2052];  // never sent; read only as the tail of the asset tag
+// What the BIOS answered to one request.
+struct SmiAnswer {
+    bool exchanged = false;   // an answer with a valid header was read
+    uint32_t output[3] = {};  // the BIOS status (0: success), then result words; absent fields are 0
+
+    bool ok() const { return exchanged && output[0] == 0; }
+    uint32_t status() const { return output[0]; }
+    uint32_t value() const { return output[1]; }
 };
-static_assert(sizeof(SmiRequest) == 2088, "the driver's record layout");
-
-constexpr size_t BIOS_PASSWORD_SIZE = 128;
-
-extern SmiRequest smi_request;
-extern char bios_password_current[BIOS_PASSWORD_SIZE];
-extern char bios_password_new[BIOS_PASSWORD_SIZE];
-extern int bios_password_max_len;
 
 // Request classes and selects the daemon uses.
-enum : uint16_t {
-    SMI_CLASS_TOKEN_READ = 0,
-    SMI_CLASS_TOKEN_WRITE = 1,
-    SMI_CLASS_PASSWORD = 10,
-    SMI_CLASS_ASSET_TAG = 11,
-    SMI_SELECT_PASSWORD_PROPERTIES = 3,
-    SMI_SELECT_PASSWORD_VERIFY = 4,
-    SMI_SELECT_PASSWORD_CHANGE = 5,
-};
+namespace smi_class {
+constexpr uint16_t token_read = 0;
+constexpr uint16_t token_write = 1;
+constexpr uint16_t password = 10;
+constexpr uint16_t asset_tag = 11;
+}  // namespace smi_class
+namespace smi_select {
+constexpr uint16_t password_properties = 3;
+constexpr uint16_t password_verify = 4;
+constexpr uint16_t password_change = 5;
+}  // namespace smi_select
 
-// Zero-fills the record, the password buffers and the length limit.
+// The longest password text the request buffers hold (with room for its end).
+constexpr size_t smi_password_max = 127;
+
+// Zero-fills the record and the password buffers.
 void smi_buffers_init();
 
-// Every byte of the record zero.
-void smi_request_clear();
+// Sends a request of the general form (class, select and four inputs).
+SmiAnswer smi_request(uint16_t cmd_class, uint16_t cmd_select, uint32_t input0 = 0, uint32_t input1 = 0,
+                      uint32_t input2 = 0, uint32_t input3 = 0);
 
-// Wipes the password buffers in a way the compiler cannot leave out.
-void smi_passwords_clear();
+// The two token forms. On an exchange failure the status reads 0.
+SmiAnswer smi_token_read(uint32_t token, uint32_t argument = 0);
+SmiAnswer smi_token_write(uint32_t token, uint32_t value, uint32_t security_key);
 
-// Sends the record and parses the answer into output[0..2]. 0 when an answer with a valid
-// header was read, -1 otherwise (logged). Does not judge output[0].
-int smi_send_request();
+// A token write whose failure is logged as "<fail_text> <BIOS status>" (nothing when
+// `fail_text` is nullptr). True when the BIOS took it.
+bool smi_token_write_logged(uint32_t token, uint32_t value, uint32_t security_key, const char *fail_text);
 
-// Parses the driver's answer text into output[0..2] (fields not in the answer keep their
-// value). 0 when the header is valid, -1 (logged, outputs untouched) otherwise.
-int smi_parse_answer(const char *answer);
+// A token read whose failure is logged the same way; the value read, or nothing.
+std::optional<uint32_t> smi_token_read_logged(uint32_t token, uint32_t argument, const char *fail_text);
 
-// The two standard forms: clear the record, fill it, send. True when the exchange worked
-// and the BIOS status is 0; on false, output[0] holds the status (0 if the exchange failed).
-bool smi_token_read(uint32_t token, uint32_t argument = 0);
-bool smi_token_write(uint32_t token, uint32_t value, uint32_t security_key);
+// The password forms: `max_len` is the BIOS's longest password, sent with the request. The
+// texts are cut to smi_password_max; every copy is wiped once the request went out.
+SmiAnswer smi_password_verify(const char *password, int max_len);
+SmiAnswer smi_password_change(const char *password, const char *new_password, int max_len);
 
-// Copies `text` into a password buffer, cut to fit with its NUL.
-void smi_password_copy(char *buffer, const char *text);
+// Parses the driver's answer text into `output` (fields not in the answer keep their value).
+// 0 when the header is valid, -1 (logged, outputs untouched) otherwise.
+int smi_parse_answer(const char *answer, uint32_t (&output)[3]);

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <glib.h>
 #include <string>
+#include <sys/mount.h>
 
 #include "common/log.h"
 #include "common/reply.h"
@@ -12,21 +13,21 @@
 
 namespace {
 
-constexpr const char *UPDATE_MOUNT_POINT = "/mnt/bios";
-constexpr const char *UPDATE_DEVICE = "/dev/sdda0p1";
-constexpr const char *UPDATE_FS_TYPE = "vfat";
-// MS_MGC_VAL in the upper half, MS_NOSUID | MS_NOEXEC in the lower.
-constexpr unsigned long UPDATE_MOUNT_FLAGS = 0xC0ED000A;
-constexpr const char *UPDATE_OPTIONS = "uid=1001";
-constexpr const char *UPDATE_OPTIONS_READ_ONLY = "uid=1001,ro";
+constexpr const char *update_mount_point = "/mnt/bios";
+constexpr const char *update_device = "/dev/sdda0p1";
+constexpr const char *update_fs_type = "vfat";
+// The magic number older kernels want in the upper half, then no set-user-id and no programs.
+constexpr unsigned long update_mount_flags = MS_MGC_VAL | MS_NOSUID | MS_NOEXEC;
+constexpr const char *update_options = "uid=1001";
+constexpr const char *update_options_read_only = "uid=1001,ro";
 
 }  // namespace
 
 bool bios_prepare_mount_point()
 {
-    const std::string mount_point = host_path(UPDATE_MOUNT_POINT);
+    const std::string mount_point = host_path(update_mount_point);
     if (host_prepare_mount_point(mount_point.c_str(), 0777) != 0) {
-        wlog('D', log_tag::bios, "mkdir failed %s\n", UPDATE_MOUNT_POINT);
+        wlog('D', log_tag::bios, "mkdir failed %s\n", update_mount_point);
         return false;
     }
     return true;
@@ -36,13 +37,13 @@ bool update_bios_mount_medium()
 {
     if (!bios_prepare_mount_point())
         return false;
-    const std::string mount_point = host_path(UPDATE_MOUNT_POINT);
-    const std::string device = host_path(UPDATE_DEVICE);
-    const int error = host_mount(device.c_str(), mount_point.c_str(), UPDATE_FS_TYPE, UPDATE_MOUNT_FLAGS, UPDATE_OPTIONS);
+    const std::string mount_point = host_path(update_mount_point);
+    const std::string device = host_path(update_device);
+    const int error = host_mount(device.c_str(), mount_point.c_str(), update_fs_type, update_mount_flags, update_options);
     // A write-protected medium is mounted read-only. The daemon's file-creation mask is left
     // alone: it would otherwise apply to every file the daemon writes afterwards.
     if (error == EROFS)
-        host_mount(device.c_str(), mount_point.c_str(), UPDATE_FS_TYPE, UPDATE_MOUNT_FLAGS, UPDATE_OPTIONS_READ_ONLY);
+        host_mount(device.c_str(), mount_point.c_str(), update_fs_type, update_mount_flags, update_options_read_only);
     return true;
 }
 

@@ -27,14 +27,14 @@ struct HeadsetApp {
     const char *disable_failed;
     const char *bad_value;
     const char *rename_failed;
-    const char *config_file;
-    const char *execute_result;
+    const char *config_file;     // followed by the path
+    const char *execute_result;  // followed by the captured line
 };
 
 extern const HeadsetApp headset_apps[2];
 
 // Marks an enable member that was not given.
-constexpr int HEADSET_ENABLE_ABSENT = 165;
+constexpr int headset_enable_absent = 165;
 
 // The pattern that stops a running EPOS application.
-constexpr const char *EPOS_PROCESS_PATTERN = "epos-connect";
+constexpr const char *epos_process_pattern = "epos-connect";

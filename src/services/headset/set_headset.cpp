@@ -13,20 +13,20 @@
 
 namespace {
 
-constexpr size_t APP_COUNT = sizeof headset_apps / sizeof headset_apps[0];
-constexpr int CONFIG_PATH_SIZE = 100;
+constexpr size_t app_count = sizeof headset_apps / sizeof headset_apps[0];
+constexpr int config_path_size = 100;
 
 // Checked in this order; callers see which application's path was rejected first.
-constexpr char FORBIDDEN_CHARS[] = {'|', ';', '&', '$', '>', '<', '\'', '\\', '!', '#'};
+constexpr char forbidden_chars[] = {'|', ';', '&', '$', '>', '<', '\'', '\\', '!', '#'};
 
 // Set by a request to disable the application, cleared by one to enable it. Not stored:
 // a restarted daemon starts with both clear while the folder names on disk persist.
-bool app_disabled_by_request[APP_COUNT] = {};
+bool app_disabled_by_request[app_count] = {};
 
 struct AppRequest {
-    char config_path[CONFIG_PATH_SIZE] = {};
+    char config_path[config_path_size] = {};
     bool config_path_too_long = false;
-    int enable = HEADSET_ENABLE_ABSENT;
+    int enable = headset_enable_absent;
     bool failed = false;
 };
 
@@ -40,7 +40,7 @@ void log_text(const char *text)
 int read_enable(const JsonParams &params, const char *member)
 {
     if (!params.member(member))
-        return HEADSET_ENABLE_ABSENT;
+        return headset_enable_absent;
     return params.holds_number(member) ? *params.get_int(member) : -1;
 }
 
@@ -57,7 +57,7 @@ void read_request(const JsonParams &params, const HeadsetApp &app, AppRequest &r
 void stop_running(const HeadsetApp &app)
 {
     if (app.stopped_before_change)
-        host_run(host_command("pkill -f %s", EPOS_PROCESS_PATTERN));
+        host_run(host_command("pkill -f %s", epos_process_pattern));
 }
 
 bool rename_folder(const std::string &from, const std::string &to)
@@ -128,7 +128,7 @@ void run_logged(const HostCommand &command, std::string *capture)
 
 void install_and_start(const HeadsetApp &app, const char *config_path, std::string &capture)
 {
-    wlog('D', log_tag::headset, app.config_file, config_path);
+    wlog('D', log_tag::headset, "%s%s\n", app.config_file, config_path);
     // "--" keeps a path that begins with '-' from being read as an option of cp.
     run_logged(host_command("cp -- %s %s", config_path, host_path(app.config_destination).c_str()), &capture);
 
@@ -137,7 +137,7 @@ void install_and_start(const HeadsetApp &app, const char *config_path, std::stri
     start.text += " &";
     wlog('D', log_tag::headset, "Try to execute %s\n", start.text.c_str());
     host_start_background(start);
-    wlog('D', log_tag::headset, app.execute_result, capture.c_str());
+    wlog('D', log_tag::headset, "%s%s\n", app.execute_result, capture.c_str());
 }
 
 }  // namespace
@@ -146,12 +146,12 @@ gboolean on_handle_set_headset(CorvoHeadset *, GDBusMethodInvocation *invocation
 {
     wlog('D', log_tag::headset, "set headset command is executed. first param: %s\n", para);
     const JsonParams params(para);
-    AppRequest requests[APP_COUNT];
-    for (size_t i = 0; i < APP_COUNT; ++i)
+    AppRequest requests[app_count];
+    for (size_t i = 0; i < app_count; ++i)
         read_request(params, headset_apps[i], requests[i]);
 
-    for (char forbidden : FORBIDDEN_CHARS) {
-        for (size_t i = 0; i < APP_COUNT; ++i) {
+    for (char forbidden : forbidden_chars) {
+        for (size_t i = 0; i < app_count; ++i) {
             if (strchr(requests[i].config_path, forbidden)) {
                 wlog_res('N', log_tag::headset, headset_apps[i].invalid_resource, requests[i].config_path);
                 return decline(invocation);
@@ -159,12 +159,12 @@ gboolean on_handle_set_headset(CorvoHeadset *, GDBusMethodInvocation *invocation
         }
     }
 
-    for (size_t i = 0; i < APP_COUNT; ++i)
-        if (requests[i].enable != HEADSET_ENABLE_ABSENT && !apply_enable(headset_apps[i], requests[i].enable))
+    for (size_t i = 0; i < app_count; ++i)
+        if (requests[i].enable != headset_enable_absent && !apply_enable(headset_apps[i], requests[i].enable))
             requests[i].failed = true;
 
     std::string capture = "Fail";
-    for (size_t i = 0; i < APP_COUNT; ++i) {
+    for (size_t i = 0; i < app_count; ++i) {
         if (!requests[i].config_path[0] || app_disabled_by_request[i])
             continue;
         if (requests[i].config_path_too_long) {

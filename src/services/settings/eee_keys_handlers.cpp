@@ -47,7 +47,7 @@ gboolean plain_bool_configure(const PlainBoolRow &row, GDBusMethodInvocation *in
     loader_conf_write(edit, row.tunable, text_is_true(parameter) ? "1" : "0");
     if (loader_conf_commit(edit) != 0)
         return complete_with_reply(invocation, reply_result("Fail"));
-    sysconf_set_key("system", row.module, row.key, parameter, SYSCONF_TYPE_STRING);
+    sysconf_set_key("system", row.module, row.key, parameter, sysconf_type::string);
     return complete_with_reply(invocation, reply_result("Success"));
 }
 

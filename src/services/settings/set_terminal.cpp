@@ -22,9 +22,9 @@ gboolean on_handle_admin_policy_set_terminal(CorvoSettings *, GDBusMethodInvocat
         // Stored only when applied, so the start-up restore never replays a value that did
         // nothing now.
         if (applied == 1)
-            sysconf_set_key("system", "termsetting", "dispowerbutton", power_button, SYSCONF_TYPE_STRING);
+            sysconf_set_key("system", "termsetting", "dispowerbutton", power_button, sysconf_type::string);
     }
     if (*restart)
-        sysconf_set_key("system", "termsetting", "disrestart", restart, SYSCONF_TYPE_STRING);
+        sysconf_set_key("system", "termsetting", "disrestart", restart, sysconf_type::string);
     return complete_with_reply(invocation, reply_result(applied == 1 ? "Success" : "Fail"));
 }

@@ -107,6 +107,6 @@ gboolean on_handle_admin_policy_usb_configure(CorvoSettings *, GDBusMethodInvoca
     // Stored only once the disks are mounted that way and the lists landed: a stored value
     // makes the same request look unchanged, so a partial request must not leave one.
     if (read_only_switch == ReadOnlySwitch::remounted)
-        sysconf_set_key("system", "usbconfiguring", "udiskreadonly", read_only, SYSCONF_TYPE_STRING);
+        sysconf_set_key("system", "usbconfiguring", "udiskreadonly", read_only, sysconf_type::string);
     return complete_with_reply(invocation, reply_result("Success"));
 }

@@ -52,12 +52,12 @@ gboolean on_handle_admin_policy_usb_red_configure(CorvoSettings *, GDBusMethodIn
         return complete_with_reply(invocation, reply_result("Fail"));
 
     if (!redirect) {
-        sysconf_set_key("system", "usbiflocal", "flo_interfacestring", kernel_string.c_str(), SYSCONF_TYPE_STRING);
+        sysconf_set_key("system", "usbiflocal", "flo_interfacestring", kernel_string.c_str(), sysconf_type::string);
         return complete_with_reply(invocation, reply_result("Success"));
     }
     // Stored only once the boot-loader line agrees, so a retry redoes the whole request.
     if (update_product_redirect(kernel_string, no_driver) != 0)
         return complete_with_reply(invocation, reply_result("Fail"));
-    sysconf_set_key("system", "usbifredirect", "fre_interfacestring", kernel_string.c_str(), SYSCONF_TYPE_STRING);
+    sysconf_set_key("system", "usbifredirect", "fre_interfacestring", kernel_string.c_str(), sysconf_type::string);
     return complete_with_reply(invocation, reply_result("Success"));
 }

@@ -49,6 +49,6 @@ gboolean on_handle_admin_policy_vusb_property(CorvoSettings *, GDBusMethodInvoca
     }
     const bool written = loader_conf_commit(edit) == 0;
     if (applied && written)
-        sysconf_set_key("system", "usbconfiguring", "vusb_property", property, SYSCONF_TYPE_STRING);
+        sysconf_set_key("system", "usbconfiguring", "vusb_property", property, sysconf_type::string);
     return complete_with_reply(invocation, reply_result(applied && written ? "Success" : "Fail"));
 }

@@ -134,7 +134,7 @@ void most_save_power_set(const char *value)
     loader_conf_delete(edit, "hw.devpmostsave");
     loader_conf_write(edit, "hw.devpmostsave", text_is_true(value) ? "1" : "0");
     if (loader_conf_commit(edit) == 0)
-        sysconf_set_key("system", "power", "most_save", value, SYSCONF_TYPE_STRING);
+        sysconf_set_key("system", "power", "most_save", value, sysconf_type::string);
 }
 
 int sysctl_generic_bool_type(const JsonParams &params, const SysctlGenericEntry *entry)
@@ -154,6 +154,6 @@ int sysctl_generic_bool_type(const JsonParams &params, const SysctlGenericEntry 
     const bool started = host_run(host_command("sysctl %s=%d", entry->sysctl, on ? 1 : 0));
     if (!written || !started)
         return 1;
-    sysconf_set_key("system", "sysctl", entry->key, text, SYSCONF_TYPE_STRING);
+    sysconf_set_key("system", "sysctl", entry->key, text, sysconf_type::string);
     return 0;
 }

@@ -11,28 +11,28 @@
 
 namespace {
 
-constexpr const char *HID_APP_NAME = "HID";
-constexpr const char *HID_INIT_SCRIPT = "/compat/linux/apps/HID_Citrix/etc/init.d/dpmuxd";
-constexpr const char *HID_CONF_FILE = "/compat/linux/apps/HID_Citrix/etc/HID/warthog.conf";
-constexpr const char *HID_CONF_GROUP = "Basic";
-constexpr const char *HID_STATUS_KEY = "Status";
-constexpr const char *STORE_SCHEMA = "system";
+constexpr const char *hid_app_name = "HID";
+constexpr const char *hid_init_script = "/compat/linux/apps/HID_Citrix/etc/init.d/dpmuxd";
+constexpr const char *hid_conf_file = "/compat/linux/apps/HID_Citrix/etc/HID/warthog.conf";
+constexpr const char *hid_conf_group = "Basic";
+constexpr const char *hid_status_key = "Status";
+constexpr const char *store_schema = "system";
 
 }  // namespace
 
 void apply_app_status(const char *name, bool on)
 {
-    if (!name || g_ascii_strcasecmp(name, HID_APP_NAME) != 0)
+    if (!name || g_ascii_strcasecmp(name, hid_app_name) != 0)
         return;
     const char *status = on ? "On" : "Off";
-    set_conf(HID_STATUS_KEY, status);
+    set_conf(hid_status_key, status);
     set_hid_process(on ? "start" : "stop");
-    save_conf_db(HID_APP_NAME, HID_STATUS_KEY, status);
+    save_conf_db(hid_app_name, hid_status_key, status);
 }
 
 void set_conf(const char *key, const char *value)
 {
-    const std::string path = host_path(HID_CONF_FILE);
+    const std::string path = host_path(hid_conf_file);
     // The file belongs to the HID package; creating it would fake an installation.
     if (!host_exists(path)) {
         wlog('D', log_tag::thirdapps, "%s, config file is not exist.\n", "set_conf");
@@ -52,7 +52,7 @@ void set_conf(const char *key, const char *value)
         g_clear_error(&error);
         key_file = g_key_file_new();
     }
-    g_key_file_set_string(key_file, HID_CONF_GROUP, key, value);
+    g_key_file_set_string(key_file, hid_conf_group, key, value);
     if (!host_key_file_save(key_file, path, &error))
         wlog('D', log_tag::thirdapps, "%s, error saving key file: %s.\n", "set_conf", error ? error->message : "");
 }
@@ -60,13 +60,13 @@ void set_conf(const char *key, const char *value)
 void set_hid_process(const char *action)
 {
     wlog('D', log_tag::thirdapps, "%s, set process status:%s\n", "set_hid_process", action);
-    host_run(host_command("%s %s", host_path(HID_INIT_SCRIPT).c_str(), action));
+    host_run(host_command("%s %s", host_path(hid_init_script).c_str(), action));
 }
 
 void save_conf_db(const char *module, const char *key, const char *value)
 {
     wlog('D', log_tag::thirdapps, "%s, Save app %s %s: %s to db.\n", "save_conf_db", module, key, value);
-    sysconf_set_key(STORE_SCHEMA, module, key, value, SYSCONF_TYPE_STRING);
+    sysconf_set_key(store_schema, module, key, value, sysconf_type::string);
 }
 
 void init_app_status()
@@ -75,9 +75,9 @@ void init_app_status()
         wlog('D', log_tag::thirdapps, "Error: init third app status.\n");
         return;
     }
-    g_autofree char *stored = sysconf_get_key(STORE_SCHEMA, HID_APP_NAME, HID_STATUS_KEY);
+    g_autofree char *stored = sysconf_get_key(store_schema, hid_app_name, hid_status_key);
     if (!stored || !*stored)
         return;
-    wlog('D', log_tag::thirdapps, "%s, Init app: %s with status:%s\n", "init_app_status", HID_APP_NAME, stored);
-    apply_app_status(HID_APP_NAME, g_ascii_strcasecmp(stored, "On") == 0);
+    wlog('D', log_tag::thirdapps, "%s, Init app: %s with status:%s\n", "init_app_status", hid_app_name, stored);
+    apply_app_status(hid_app_name, g_ascii_strcasecmp(stored, "On") == 0);
 }

@@ -9,9 +9,9 @@
 
 namespace {
 
-constexpr const char *SHELL = "/bin/sh";
-constexpr const char *UC_TOGGLE_SCRIPT = "/compat/linux/usr/share/system/toggle_uc_plugins.sh";
-constexpr int JSON_PARSE_ERROR_CODE = 281;
+constexpr const char *shell_program = "/bin/sh";
+constexpr const char *uc_toggle_script = "/compat/linux/usr/share/system/toggle_uc_plugins.sh";
+constexpr int json_parse_error_code = 281;
 
 }  // namespace
 
@@ -20,12 +20,12 @@ gboolean on_handle_enable_ucplugins(CorvoThirdapps *, GDBusMethodInvocation *inv
     wlog('D', log_tag::thirdapps, "%s %s\n", "on_handle_enable_ucplugins", json);
     const JsonParams params(json);
     if (!params.ok()) {
-        wlog('E', log_tag::thirdapps, "%s %d\n", "on_handle_enable_ucplugins", JSON_PARSE_ERROR_CODE);
+        wlog('E', log_tag::thirdapps, "%s %d\n", "on_handle_enable_ucplugins", json_parse_error_code);
         return complete_with_reply(invocation, reply_app(false));
     }
 
-    const std::string shell = host_path(SHELL);
-    const std::string script = host_path(UC_TOGGLE_SCRIPT);
+    const std::string shell = host_path(shell_program);
+    const std::string script = host_path(uc_toggle_script);
     bool all_run = true;
     unsigned index = 0;
     for (const auto &request : collect_uc_plugins(params.root())) {
