@@ -57,8 +57,10 @@ public:
                 Format format{in.ConsumeIntegral<uint32_t>(), {}};
                 const int sizes = in.ConsumeIntegralInRange(0, 4);
                 for (int s = 0; s < sizes; ++s) {
-                    Size size{in.ConsumeIntegralInRange<uint32_t>(0, 4), in.ConsumeIntegral<uint32_t>(),
-                              in.ConsumeIntegral<uint32_t>(), {}};
+                    Size size{in.ConsumeIntegralInRange<uint32_t>(0, 4),
+                              in.ConsumeIntegral<uint32_t>(),
+                              in.ConsumeIntegral<uint32_t>(),
+                              {}};
                     const int intervals = in.ConsumeIntegralInRange(0, 4);
                     for (int i = 0; i < intervals; ++i)
                         size.intervals.push_back({in.ConsumeIntegralInRange<uint32_t>(0, 4),

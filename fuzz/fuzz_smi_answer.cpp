@@ -52,8 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         }
         const size_t blank = rest.find(' ');
         const std::string_view field = rest.substr(0, blank);
-        if (plain_hex(field) &&
-            output[i] != static_cast<uint32_t>(strtoul(std::string(field).c_str(), nullptr, 16)))
+        if (plain_hex(field) && output[i] != static_cast<uint32_t>(strtoul(std::string(field).c_str(), nullptr, 16)))
             __builtin_trap();
         more = blank != std::string_view::npos;
         rest = more ? rest.substr(blank + 1) : std::string_view{};

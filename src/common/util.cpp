@@ -18,7 +18,7 @@ int util_read_file(const char *path, char **contents)
     char *text = nullptr;
     if (!path || !g_file_get_contents(path, &text, &length, &error)) {
         wlog('D', log_tag::settings, "Error: Failed to read %s file. Reason: %s.\n", path ? path : "",
-              error && error->message ? error->message : "");
+             error && error->message ? error->message : "");
         g_clear_error(&error);
         return 0;
     }

@@ -48,8 +48,8 @@ char *bios_path(const CtlOptions &options, const char *file, int *status)
 {
     g_autofree char *path = absolute_path(file);
     if (strlen(path) > bios_path_max) {
-        *status = ctl_usage_error(options, "%s: the BIOS service takes paths of at most %zu characters", path,
-                                  bios_path_max);
+        *status =
+            ctl_usage_error(options, "%s: the BIOS service takes paths of at most %zu characters", path, bios_path_max);
         return nullptr;
     }
     return static_cast<char *>(g_steal_pointer(&path));
@@ -96,8 +96,10 @@ int verb_bios_set(const CtlOptions &options, char **assignments, int count)
         const std::string key(assignments[i], static_cast<size_t>(equals - assignments[i]));
         // The value is not shown: it may be the password.
         if (bios_key_is_password(key.c_str()))
-            return ctl_usage_error(options, "%s: passwords are read from --password-file or --new-password-file, "
-                                            "never from the command line", key.c_str());
+            return ctl_usage_error(options,
+                                   "%s: passwords are read from --password-file or --new-password-file, "
+                                   "never from the command line",
+                                   key.c_str());
         request.set_typed(full_key(key.c_str()).c_str(), equals + 1);
     }
     if (const int status = add_password(options, options.password_file, "DeviceKORACMOSCurrentPassword", &request))

@@ -96,8 +96,7 @@ const CtlService *ctl_service_find(const char *name)
     return nullptr;
 }
 
-char *ctl_bus_call(const CtlService &service, const char *method, const char *argument, int timeout_ms,
-                   BusError *error)
+char *ctl_bus_call(const CtlService &service, const char *method, const char *argument, int timeout_ms, BusError *error)
 {
     g_autoptr(GDBusProxy) proxy = open_proxy(service, error);
     if (!proxy)

@@ -9,10 +9,10 @@
 
 // How a reply is shown as text.
 enum class Render {
-    raw,         // the reply as received
-    result,      // the value of its result member
-    bios_table,  // the members of its message object, one per line
-    camera_rows, // one line per webcam of its message list
+    raw,          // the reply as received
+    result,       // the value of its result member
+    bios_table,   // the members of its message object, one per line
+    camera_rows,  // one line per webcam of its message list
 };
 
 // A bad command line: the message on standard error (and as an error document with

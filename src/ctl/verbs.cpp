@@ -121,8 +121,8 @@ int verb_status(const CtlOptions &options, char **, int)
         if (!ctl_bus_state(each, options.timeout_ms(), &owned, &version, &error))
             return ctl_bus_error(options, error);
         all_owned = all_owned && owned;
-        g_string_append_printf(text, "%-10s %-20s %-10s %s\n", each.name, each.bus_name,
-                               owned ? "owned" : "not owned", version ? version : "-");
+        g_string_append_printf(text, "%-10s %-20s %-10s %s\n", each.name, each.bus_name, owned ? "owned" : "not owned",
+                               version ? version : "-");
         json_builder_set_member_name(builder, each.name);
         json_builder_begin_object(builder);
         json_builder_set_member_name(builder, "name");
@@ -152,8 +152,8 @@ struct UsbMember {
     const char *member;
 };
 constexpr UsbMember usb_members[] = {
-    {&CtlOptions::read_only, "EnableUDiskReadOnly"},  {&CtlOptions::white_vidpid, "USBWhiteListVIDPID"},
-    {&CtlOptions::white_class, "USBWhiteListClass"},  {&CtlOptions::black_vidpid, "USBBlackListVIDPID"},
+    {&CtlOptions::read_only, "EnableUDiskReadOnly"}, {&CtlOptions::white_vidpid, "USBWhiteListVIDPID"},
+    {&CtlOptions::white_class, "USBWhiteListClass"}, {&CtlOptions::black_vidpid, "USBBlackListVIDPID"},
     {&CtlOptions::black_class, "USBBlackListClass"},
 };
 
@@ -237,8 +237,8 @@ constexpr VerbRow rows[] = {
     {"call", nullptr, "SERVICE METHOD [ARGUMENT|-]", 0, 2, 3, verb_call},
     {"methods", nullptr, "SERVICE", 0, 1, 1, verb_methods},
     {"bios", "get", "[KEY...]", 0, 0, -1, verb_bios_get},
-    {"bios", "set", "KEY=VALUE... [--password-file FILE] [--new-password-file FILE]",
-     VERB_PASSWORD | VERB_NEW_PASSWORD, 0, -1, verb_bios_set},
+    {"bios", "set", "KEY=VALUE... [--password-file FILE] [--new-password-file FILE]", VERB_PASSWORD | VERB_NEW_PASSWORD,
+     0, -1, verb_bios_set},
     {"bios", "extract", "FILE", 0, 1, 1, verb_bios_extract},
     {"bios", "restore", "FILE [--password-file FILE]", VERB_PASSWORD, 1, 1, verb_bios_restore},
     {"usb", "policy",

@@ -16,9 +16,9 @@ enum class KvFormat {
 };
 
 struct KvFileSpec {
-    std::string path;     // resolved path of the file
+    std::string path;  // resolved path of the file
     KvFormat format;
-    size_t max_line;      // longest line, without its line end
+    size_t max_line;  // longest line, without its line end
 };
 
 class KvEdit {

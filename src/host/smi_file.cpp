@@ -19,8 +19,7 @@ struct Fd {
     Fd &operator=(const Fd &) = delete;
 };
 
-SmiFileResult real_exchange(const char *path, const void *record, size_t record_size, char *answer,
-                            size_t answer_size)
+SmiFileResult real_exchange(const char *path, const void *record, size_t record_size, char *answer, size_t answer_size)
 {
     // O_RDWR without O_CREAT/O_TRUNC: the driver's file is used as it is, never made.
     Fd file(open(path, O_RDWR | O_CLOEXEC));

@@ -28,9 +28,7 @@ std::string substitute(std::string_view word, va_list *args)
         case 'd': out += std::to_string(va_arg(*args, int)); break;
         case 'u': out += std::to_string(va_arg(*args, unsigned)); break;
         case '%': out += '%'; break;
-        default:
-            out += '%';
-            out += conversion;
+        default: out += '%'; out += conversion;
         }
     }
     return out;

@@ -33,10 +33,7 @@ public:
     int querycap(int fd, v4l2_capability *c) override { return request(fd, VIDIOC_QUERYCAP, c); }
     int enum_fmt(int fd, v4l2_fmtdesc *f) override { return request(fd, VIDIOC_ENUM_FMT, f); }
     int enum_framesizes(int fd, v4l2_frmsizeenum *s) override { return request(fd, VIDIOC_ENUM_FRAMESIZES, s); }
-    int enum_frameintervals(int fd, v4l2_frmivalenum *i) override
-    {
-        return request(fd, VIDIOC_ENUM_FRAMEINTERVALS, i);
-    }
+    int enum_frameintervals(int fd, v4l2_frmivalenum *i) override { return request(fd, VIDIOC_ENUM_FRAMEINTERVALS, i); }
     int g_fmt(int fd, v4l2_format *f) override { return request(fd, VIDIOC_G_FMT, f); }
     int try_fmt(int fd, v4l2_format *f) override { return request(fd, VIDIOC_TRY_FMT, f); }
     int s_fmt(int fd, v4l2_format *f) override { return request(fd, VIDIOC_S_FMT, f); }

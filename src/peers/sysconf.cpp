@@ -41,7 +41,8 @@ int sysconf_connect()
 char *sysconf_get_key(const char *schema, const char *module, const char *key)
 {
     if (!schema || !module || !key) {
-        print_diagnostic("Error parameter when getting key for %s:%s:%s\n", or_empty(schema), or_empty(module), or_empty(key));
+        print_diagnostic("Error parameter when getting key for %s:%s:%s\n", or_empty(schema), or_empty(module),
+                         or_empty(key));
         return nullptr;
     }
     if (sysconf_connect() != 0)
@@ -70,7 +71,7 @@ int sysconf_set_key(const char *schema, const char *module, const char *key, con
 {
     if (!schema || !module || !key || !value) {
         wlog('D', log_tag::settings, "Error parameter when setting key for %s:%s:%s:%s\n", or_empty(schema),
-              or_empty(module), or_empty(key), or_empty(value));
+             or_empty(module), or_empty(key), or_empty(value));
         return -10;
     }
     if (!g_utf8_validate(value, -1, nullptr)) {

@@ -27,7 +27,8 @@ private:
         if (dir) {
             while (const char *name = g_dir_read_name(dir)) {
                 const std::string child = path + "/" + name;
-                if (g_file_test(child.c_str(), G_FILE_TEST_IS_DIR) && !g_file_test(child.c_str(), G_FILE_TEST_IS_SYMLINK))
+                if (g_file_test(child.c_str(), G_FILE_TEST_IS_DIR) &&
+                    !g_file_test(child.c_str(), G_FILE_TEST_IS_SYMLINK))
                     remove_tree(child);
                 else
                     g_unlink(child.c_str());

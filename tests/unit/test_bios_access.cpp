@@ -35,7 +35,9 @@ TEST_F(BiosPassword, CandidateIsCheckedAgainstTheBiosRules)
     uint8_t not_installed = 0;
     uint8_t max_len = 0;
 
-    EXPECT_EQ(-1, bios_check_password_properties("ab\xe9" "defg", 7, &not_installed, &max_len));
+    EXPECT_EQ(-1, bios_check_password_properties("ab\xe9"
+                                                 "defg",
+                                                 7, &not_installed, &max_len));
     EXPECT_EQ(1u, log.count_containing("D bios: the 2 input password is no ascii "));
     EXPECT_EQ(-1, bios_check_password_properties("abcdefghi", 9, &not_installed, &max_len));
     EXPECT_EQ(1u, log.count_containing("set password too long, the max len is 8"));
@@ -177,10 +179,16 @@ TEST_F(BiosReadByName, NamesMatchInAnyLetterCaseAndSomeTokensDependOnTheModel)
         const char *name;
         uint32_t token;
     } cases[] = {
-        {"", "USBSidePort", 0x41C},          {"", "usbsideport", 0x41C},         {"", "USBSIDEPORT", 0x41C},
-        {"", "usbRearPort", 0x41A},          {"k20", "usbrearport", 0x1D5},      {"k20", "usbfronttopport", 0x3E3},
-        {"Vantor 70", "usbrearport", 0x41A}, {"Vantor 70", "usbfronttopport", 0x3E5},
-        {"Vantor 70", "usbfrontbottomport", 0x3E3}, {"Vantor 70", "supressdockwarnmsg", 0x3A9},
+        {"", "USBSidePort", 0x41C},
+        {"", "usbsideport", 0x41C},
+        {"", "USBSIDEPORT", 0x41C},
+        {"", "usbRearPort", 0x41A},
+        {"k20", "usbrearport", 0x1D5},
+        {"k20", "usbfronttopport", 0x3E3},
+        {"Vantor 70", "usbrearport", 0x41A},
+        {"Vantor 70", "usbfronttopport", 0x3E5},
+        {"Vantor 70", "usbfrontbottomport", 0x3E3},
+        {"Vantor 70", "supressdockwarnmsg", 0x3A9},
     };
     uint32_t value = 0;
     for (const auto &c : cases) {

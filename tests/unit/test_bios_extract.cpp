@@ -105,9 +105,10 @@ TEST_F(BiosExtract, WithoutPath)
     sim.values["OSDConfigure"] = 0;
     sim.values["PXEBootSupport"] = 2;
     sim.values["Audio"] = 5;
-    EXPECT_EQ(reply_prefix_ok + "{\"DeviceKORACMOSAudio\": 1,\"DeviceKORACMOSOSDConfigure\": 1,"
-                                "\"DeviceKORACMOSPXEBootSupport\": 1}}",
-              ext_bios_reply("[\"DeviceKORACMOSAudio\", \"DeviceKORACMOSOSDConfigure\", \"DeviceKORACMOSPXEBootSupport\"]"));
+    EXPECT_EQ(
+        reply_prefix_ok + "{\"DeviceKORACMOSAudio\": 1,\"DeviceKORACMOSOSDConfigure\": 1,"
+                          "\"DeviceKORACMOSPXEBootSupport\": 1}}",
+        ext_bios_reply("[\"DeviceKORACMOSAudio\", \"DeviceKORACMOSOSDConfigure\", \"DeviceKORACMOSPXEBootSupport\"]"));
     sim.values["OSDConfigure"] = 1;
     sim.values["PXEBootSupport"] = 1;
     EXPECT_EQ(reply_prefix_ok + "{\"DeviceKORACMOSOSDConfigure\": 0,\"DeviceKORACMOSPXEBootSupport\": 0}}",
@@ -133,12 +134,11 @@ TEST_F(BiosExtract, ExtractFormDiffersFromTheReadForm)
     sim.values["AutoOnMonday"] = 1;
     sim.faults.push_back(status_fault(4, 0x2BD));
     // Chosen days as seven members without a file; no reboot marker; a failed by-name read.
-    EXPECT_EQ(reply_prefix_ok +
-                  "{\"DeviceKORACMOSAdminLock\":\"err\",\"DeviceKORACMOSAutoPower\": \"Days\","
-                  "\"DeviceKORACMOSAutoPowerHour\": \"0\",\"DeviceKORACMOSAutoPowerMin\": \"0\","
-                  "\"autoonSunday\":\"No\",\"autoonMonday\":\"Yes\",\"autoonTuesday\":\"No\","
-                  "\"autoonWednesday\":\"No\",\"autoonThursday\":\"No\",\"autoonFriday\":\"No\","
-                  "\"autoonSaturday\":\"No\"}}",
+    EXPECT_EQ(reply_prefix_ok + "{\"DeviceKORACMOSAdminLock\":\"err\",\"DeviceKORACMOSAutoPower\": \"Days\","
+                                "\"DeviceKORACMOSAutoPowerHour\": \"0\",\"DeviceKORACMOSAutoPowerMin\": \"0\","
+                                "\"autoonSunday\":\"No\",\"autoonMonday\":\"Yes\",\"autoonTuesday\":\"No\","
+                                "\"autoonWednesday\":\"No\",\"autoonThursday\":\"No\",\"autoonFriday\":\"No\","
+                                "\"autoonSaturday\":\"No\"}}",
               ext_bios_reply("[\"DeviceKORACMOSAdminLock\", \"DeviceKORACMOSAutoPower\", \"BiosChangeReboot\", "
                              "\"DeviceKORACMOSAudio\"]"));
     EXPECT_EQ(1u, log.count_containing("D bios: not found Kora cmos flag"));

@@ -48,8 +48,7 @@ inline std::vector<std::string> json_strings(const char *text)
     if (!text)
         return strings;
     JsonParser *parser = json_parser_new();
-    if (json_parser_load_from_data(parser, text, -1, nullptr) &&
-        JSON_NODE_HOLDS_ARRAY(json_parser_get_root(parser))) {
+    if (json_parser_load_from_data(parser, text, -1, nullptr) && JSON_NODE_HOLDS_ARRAY(json_parser_get_root(parser))) {
         JsonArray *array = json_node_get_array(json_parser_get_root(parser));
         for (guint i = 0; i < json_array_get_length(array); ++i)
             strings.emplace_back(json_array_get_string_element(array, i));

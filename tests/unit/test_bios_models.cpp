@@ -26,13 +26,23 @@ protected:
 TEST_F(BiosModels, ProductNamesMapToIdentifiersInTableOrder)
 {
     const std::pair<const char *, const char *> cases[] = {
-        {"Kora K10 Extended", "K10X"},    {"Kora K10 Thin Client", "K10"}, {"Kora K30 AIO", "K30AIO"},
-        {"Kora K30 Mini", "K30MTC"},      {"Kora K20", "K20"},             {"Kora VanTor 70", "Vantor 70"},
-        {"Kora L81", "Lumen 81"},         {"Kora L82", "Lumen 82"},        {"Kora L83", "Lumen 83"},
-        {"Kora L84", "Lumen 84"},         {"Kora K40 AIO", "K40AIO"},      {"Kora AIO K50", "K50AIO"},
+        {"Kora K10 Extended", "K10X"},
+        {"Kora K10 Thin Client", "K10"},
+        {"Kora K30 AIO", "K30AIO"},
+        {"Kora K30 Mini", "K30MTC"},
+        {"Kora K20", "K20"},
+        {"Kora VanTor 70", "Vantor 70"},
+        {"Kora L81", "Lumen 81"},
+        {"Kora L82", "Lumen 82"},
+        {"Kora L83", "Lumen 83"},
+        {"Kora L84", "Lumen 84"},
+        {"Kora K40 AIO", "K40AIO"},
+        {"Kora AIO K50", "K50AIO"},
         {"Kora AIO K60", "K60AIO"},
         // The first row that matches wins; the searches respect letter case.
-        {"K10 L81", "K10"},               {"L81 K10", "K10"},              {"K30 AIO K20", "K30AIO"},
+        {"K10 L81", "K10"},
+        {"L81 K10", "K10"},
+        {"K30 AIO K20", "K30AIO"},
     };
     for (const auto &[product, model] : cases)
         EXPECT_EQ(model, detect(product)) << product;
@@ -51,14 +61,15 @@ TEST_F(BiosModels, UnknownOrUnreadableProductLeavesTheModelEmpty)
 TEST_F(BiosModels, KeyListsPerModel)
 {
     // The extract list is the read list without the password state and the asset tag.
-    for (const char *model : {"K10", "k10x", "K30AIO", "K30MTC", "K20", "Vantor 70", "Lumen 81", "Lumen 82",
-                              "LUMEN 83", "Lumen 84", "K40AIO", "K50AIO", "K60AIO"}) {
+    for (const char *model : {"K10", "k10x", "K30AIO", "K30MTC", "K20", "Vantor 70", "Lumen 81", "Lumen 82", "LUMEN 83",
+                              "Lumen 84", "K40AIO", "K50AIO", "K60AIO"}) {
         set_model(model);
         const auto read = json_strings(bios_read_key_list());
         ASSERT_GT(read.size(), 2u) << model;
         EXPECT_EQ("DeviceKORACMOSEnablePassword", read[0]) << model;
         EXPECT_EQ("DeviceKORACMOSAssettag", read[1]) << model;
-        EXPECT_EQ(std::vector<std::string>(read.begin() + 2, read.end()), json_strings(bios_extract_key_list())) << model;
+        EXPECT_EQ(std::vector<std::string>(read.begin() + 2, read.end()), json_strings(bios_extract_key_list()))
+            << model;
     }
 
     // Only the K10 family is matched by prefix; the others need the whole identifier.

@@ -39,8 +39,9 @@ TEST_F(BiosPrimitives, FailedWritesLogTheBiosStatus)
     EXPECT_EQ(-1, bios_set_pxe_nic1(0, 1));
     EXPECT_EQ(-1, bios_set_deep_sleep(4, 1));
     EXPECT_EQ(-1, bios_set_auto_on_minute(7, 1));
-    for (const char *line : {"D bios: SMBIOS: set Boot from USB support error 5", "D bios: SMBIOS: set PXE NIC1 error 5",
-                             "D bios: SMBIOS: set deepsleep 5", "D bios: SMBIOS: set Auto On Minute error 5"})
+    for (const char *line :
+         {"D bios: SMBIOS: set Boot from USB support error 5", "D bios: SMBIOS: set PXE NIC1 error 5",
+          "D bios: SMBIOS: set deepsleep 5", "D bios: SMBIOS: set Auto On Minute error 5"})
         EXPECT_EQ(1u, log.count_containing(line)) << line;
     // An exchange that fails reports status 0.
     sim.faults.clear();

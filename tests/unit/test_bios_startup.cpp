@@ -50,13 +50,13 @@ TEST_F(BiosFreshInstall, WithoutPasswordTheFactoryPasswordIsInstalledAndItsKeyUs
 {
     bios_fresh_install_apply();
     const Strings expected = {
-        "appwrite a 3 0 0 0 0\n",       // properties: none installed
-        "appwrite a 3 0 0 0 0\n",       // properties for the new password
-        "appwrite a 5 20  Lodestar",    // install
+        "appwrite a 3 0 0 0 0\n",     // properties: none installed
+        "appwrite a 3 0 0 0 0\n",     // properties for the new password
+        "appwrite a 5 20  Lodestar",  // install
         "appwrite a 3 0 0 0 0\n",
-        "appwrite a 4 20 Lodestar",     // verify: the key of this answer is used from now on
-        "appwrite 0 0 34f 0 0 0\n",     // secure boot state
-        "appwrite 0 0 34f 0 0 0\n",     // read again by the switch itself
+        "appwrite a 4 20 Lodestar",  // verify: the key of this answer is used from now on
+        "appwrite 0 0 34f 0 0 0\n",  // secure boot state
+        "appwrite 0 0 34f 0 0 0\n",  // read again by the switch itself
         "appwrite 1 0 34f 1 5eed 0\n",
         "appwrite 1 0 109 0 5eed 0\n",  // no booting from USB
         "appwrite 1 0 6e 1 5eed 0\n",   // no PXE boot
@@ -99,11 +99,8 @@ TEST_F(BiosFreshInstall, PasswordStepFailuresEndTheSetup)
 TEST_F(BiosFreshInstall, LaterStepFailuresAreNoticedAndTheRestStillRuns)
 {
     install_factory_password();
-    sim.faults = {status_fault(4, 0x34F, -1, -1),
-                  status_fault(4, 0x109, -1, -1),
-                  status_fault(4, 0x6E, -1, -1),
-                  status_fault(4, 0x138, -1, -1),
-                  status_fault(4, 0x147, -1, -1)};
+    sim.faults = {status_fault(4, 0x34F, -1, -1), status_fault(4, 0x109, -1, -1), status_fault(4, 0x6E, -1, -1),
+                  status_fault(4, 0x138, -1, -1), status_fault(4, 0x147, -1, -1)};
     bios_fresh_install_apply();
     for (const char *notice : {"N bios: $(init_err)", "N system: $(secure_fail)", "N system: $(use_disable_fail)",
                                "N system: $(pxe_disable_fail)", "N system: $(ahci_fail)", "N system: $(wake_usb_fail)"})
@@ -116,8 +113,7 @@ TEST_F(BiosFreshInstall, ModelDecidesDeepSleepWakeAndSfpSteps)
 {
     install_factory_password();
     sim.values["SecureBoot"] = 1;
-    const Strings common = {"appwrite 1 0 109 0 5eed 0\n", "appwrite 1 0 6e 1 5eed 0\n",
-                            "appwrite 1 0 138 1 5eed 0\n"};
+    const Strings common = {"appwrite 1 0 109 0 5eed 0\n", "appwrite 1 0 6e 1 5eed 0\n", "appwrite 1 0 138 1 5eed 0\n"};
     auto with = [&](Strings tail) {
         Strings all = common;
         all.insert(all.end(), tail.begin(), tail.end());

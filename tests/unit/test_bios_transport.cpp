@@ -27,7 +27,6 @@ protected:
         RawDriver::record.clear();
         smi_file_set_exchange_for_tests(&RawDriver::exchange);
     }
-
 };
 
 TEST_F(BiosTransport, AnswerFieldsFillTheOutputsInTurn)

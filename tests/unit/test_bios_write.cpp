@@ -27,7 +27,10 @@ protected:
 
     Strings writes() const { return requests_starting("appwrite 1 "); }
 
-    bool write_text(BiosText setting, const char *value) { return bios_write_text_setting(setting, value, schedule, KEY, &result); }
+    bool write_text(BiosText setting, const char *value)
+    {
+        return bios_write_text_setting(setting, value, schedule, KEY, &result);
+    }
 
     std::string result;
     AutoOnSchedule schedule;
@@ -231,7 +234,9 @@ TEST_F(SetBios, ScheduleComesFromTheRequestAlone)
     } cases[] = {
         {R"("DeviceKORACMOSAutoPowerTime": "7:05")", true, {write(0x29, 1, 0), write(0x2B, 7, 0), write(0x2C, 5, 0)}},
         {R"("DeviceKORACMOSAutoPowerTime": "7")", false, {}},
-        {R"("DeviceKORACMOSAutoPowerTime": " 8:30:15")", true, {write(0x29, 1, 0), write(0x2B, 8, 0), write(0x2C, 0x30, 0)}},
+        {R"("DeviceKORACMOSAutoPowerTime": " 8:30:15")",
+         true,
+         {write(0x29, 1, 0), write(0x2B, 8, 0), write(0x2C, 0x30, 0)}},
         {R"("DeviceKORACMOSAutoPowerTime": "x:")", true, {write(0x29, 1, 0), write(0x2B, 0, 0), write(0x2C, 0, 0)}},
         // Without a time of its own the request leaves the BIOS's time alone.
         {R"("DeviceKORACMOSAutoPowerTime": "")", true, {write(0x29, 1, 0)}},
@@ -268,8 +273,8 @@ TEST_F(SetBios, DayListOfTheRequest)
     };
     for (const auto &c : cases) {
         sim.requests.clear();
-        EXPECT_TRUE(run(std::string(R"({"DeviceKORACMOSAutoPower": "Days", "DeviceKORACMOSAutoPowerDays": )") +
-                        c.list + "}"))
+        EXPECT_TRUE(
+            run(std::string(R"({"DeviceKORACMOSAutoPower": "Days", "DeviceKORACMOSAutoPowerDays": )") + c.list + "}"))
             << c.list;
         EXPECT_EQ(c.writes, writes()) << c.list;
     }
@@ -315,9 +320,9 @@ TEST_F(SetBios, TextSettingsBeforeSwitchesInTheirOrder)
     EXPECT_TRUE(run(R"({"DeviceKORACMOSUSBFrontPort": 1, "DeviceKORACMOSWakeOnUSB": 0,
                         "DeviceKORACMOSKeyboardErrorDetection": "Enable", "DeviceKORACMOSACRecovery": "PowerOff",
                         "DeviceKORACMOSAutoPower": "Disable"})"));
-    EXPECT_EQ((Strings{write(0xA1, 0, 0), write(0x28, 0, 0), write(0x9D, 1, 0), write(0x146, 0, 0),
-                       write(0x14F, 1, 0)}),
-              writes());
+    EXPECT_EQ(
+        (Strings{write(0xA1, 0, 0), write(0x28, 0, 0), write(0x9D, 1, 0), write(0x146, 0, 0), write(0x14F, 1, 0)}),
+        writes());
 }
 
 TEST_F(SetBios, VantorDockWarningIsAlwaysApplied)
@@ -415,14 +420,18 @@ TEST_F(SetBiosRestore, WhatTheExtractCouldNotReadIsNeverWritten)
          nullptr},
         {R"({"DeviceKORACMOSAutoPower": "Days", "DeviceKORACMOSAutoPowerHour": "6", "DeviceKORACMOSAutoPowerMin": "0",
              "DeviceKORACMOSAutoPowerDays": "err"})",
-         {write(0x312, 3, 0), write(0x2B, 6, 0), write(0x2C, 0, 0)}, "DeviceKORACMOSAutoPowerDays skipped"},
+         {write(0x312, 3, 0), write(0x2B, 6, 0), write(0x2C, 0, 0)},
+         "DeviceKORACMOSAutoPowerDays skipped"},
         // A time the extract could not read leaves mode, time and days alone.
         {R"({"DeviceKORACMOSAutoPower": "Days", "DeviceKORACMOSAutoPowerHour": "-1", "DeviceKORACMOSAutoPowerMin": "5",
              "DeviceKORACMOSAutoPowerDays": ["Monday"], "DeviceKORACMOSAudio": 1})",
-         {write(0x22, 1, 0)}, "DeviceKORACMOSAutoPower skipped"},
-        {R"({"DeviceKORACMOSAudio": "err", "DeviceKORACMOSAdminLock": 0})", {write(0x2BE, 0, 0)},
+         {write(0x22, 1, 0)},
+         "DeviceKORACMOSAutoPower skipped"},
+        {R"({"DeviceKORACMOSAudio": "err", "DeviceKORACMOSAdminLock": 0})",
+         {write(0x2BE, 0, 0)},
          "DeviceKORACMOSAudio skipped"},
-        {R"({"DeviceKORACMOSFastboot": "get data err", "DeviceKORACMOSAutoPower": "get off err"})", {},
+        {R"({"DeviceKORACMOSFastboot": "get data err", "DeviceKORACMOSAutoPower": "get off err"})",
+         {},
          "DeviceKORACMOSFastboot skipped"},
         {R"({"DeviceKORACMOSWakeOnUSB": null, "DeviceKORACMOSACRecovery": 2})", {}, "DeviceKORACMOSWakeOnUSB skipped"},
     };

@@ -48,7 +48,9 @@ TEST(CameraFormat, StopsAtTheFirstRefusedStepWithItsErrorNumber)
     const Case cases[] = {
         {&FakeCamera::try_fmt_error, EINVAL, "Cannot apply new format, error: ", {"g_fmt", "try_fmt"}},
         {&FakeCamera::s_fmt_error, EBUSY, "Couldn't apply pixel format, error: ", {"g_fmt", "try_fmt", "s_fmt"}},
-        {&FakeCamera::s_parm_error, EIO, "The driver did not allow change in frame rate, error: ",
+        {&FakeCamera::s_parm_error,
+         EIO,
+         "The driver did not allow change in frame rate, error: ",
          {"g_fmt", "try_fmt", "s_fmt", "g_parm", "s_parm"}},
     };
     for (const Case &c : cases) {

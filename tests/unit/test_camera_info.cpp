@@ -2,8 +2,8 @@
 #include <json-glib/json-glib.h>
 #include <memory>
 
-#include "log_capture.h"
 #include "common/reply.h"
+#include "log_capture.h"
 #include "services/settings/camera_info.h"
 #include "test_camera_fake.h"
 
@@ -76,10 +76,10 @@ TEST(CameraInfo, OnlyDevicesWithAUsableFormatAreListedAndNumbered)
     FakeCameras cameras;
     LogCapture log;
     cameras.add("/dev/video0").formats = {mjpg_640()};
-    cameras.add("/dev/video1").querycap_error = ENOTTY;              // not a capture device
-    cameras.add("/dev/video3").formats = {{0, {}}};                  // no usable format at all
-    cameras.add("/dev/video5").formats = {{0, {}}, mjpg_640()};      // the first reads 0, the second is usable
-    cameras.add("/dev/video7");                                     // no format
+    cameras.add("/dev/video1").querycap_error = ENOTTY;          // not a capture device
+    cameras.add("/dev/video3").formats = {{0, {}}};              // no usable format at all
+    cameras.add("/dev/video5").formats = {{0, {}}, mjpg_640()};  // the first reads 0, the second is usable
+    cameras.add("/dev/video7");                                  // no format
 
     const std::string reply = list_reply(cameras);
     ParsedReply parsed(reply);
@@ -107,11 +107,9 @@ TEST(CameraInfo, RatesComeOnlyFromDiscreteIntervalsAndARangeShowsItsLargestSize)
     FakeCameras cameras;
     FakeInterval stepwise{0, 0, V4L2_FRMIVAL_TYPE_STEPWISE};
     FakeSize range{1920, 1080, {{1, 25}}, V4L2_FRMSIZE_TYPE_STEPWISE, 160, 120};
-    cameras.add("/dev/video0").formats = {{fourcc("YUYV"),
-                                           {{640, 480, {stepwise}},
-                                            {800, 600, {}},
-                                            {1024, 768, {{0, 30}, {1001, 30000}, {1, 5}}},
-                                            range}}};
+    cameras.add("/dev/video0").formats = {
+        {fourcc("YUYV"),
+         {{640, 480, {stepwise}}, {800, 600, {}}, {1024, 768, {{0, 30}, {1001, 30000}, {1, 5}}}, range}}};
     const std::string reply = list_reply(cameras);
     EXPECT_NE(reply.find("\"res1\" : {\"value\" : \"640x480\", \"fps\" : []}"), std::string::npos) << reply;
     EXPECT_NE(reply.find("\"res2\" : {\"value\" : \"800x600\", \"fps\" : []}"), std::string::npos) << reply;
@@ -149,9 +147,7 @@ TEST(CameraInfo, DriverTextsCannotBreakTheReply)
 {
     FakeCameras cameras;
     const std::string hostile_cards[] = {
-        "Cam \"Pro\" \\ 4K",
-        std::string("tab\there\nline\x01", 15),
-        "\xff\xfe not UTF-8",
+        "Cam \"Pro\" \\ 4K", std::string("tab\there\nline\x01", 15), "\xff\xfe not UTF-8",
         std::string(32, 'W'),  // fills the field: no terminating zero from the driver
     };
     for (size_t i = 0; i < std::size(hostile_cards); ++i) {
@@ -198,8 +194,13 @@ TEST(CameraIdentity, ProductIdsFromTheBytesReadOnly)
         {"PRODUCT=46d", "046d", ""},
         {"PRODUCT=46d/8", "046d", "0008"},
         {std::string("A=1\0PRODUCT=5/6\n", 16), "0005", "0006"},  // a zero byte does not end the search
-        {"", "", ""}, {"DRIVER=uvcvideo\n", "", ""}, {"PRODUCT=", "", ""}, {"PRODUCT=46d/", "046d", ""},
-        {"PRODUCT=/825/1", "", ""}, {"product=46d/825", "", ""}, {"xxPRODUCT", "", ""},
+        {"", "", ""},
+        {"DRIVER=uvcvideo\n", "", ""},
+        {"PRODUCT=", "", ""},
+        {"PRODUCT=46d/", "046d", ""},
+        {"PRODUCT=/825/1", "", ""},
+        {"product=46d/825", "", ""},
+        {"xxPRODUCT", "", ""},
     };
     for (const auto &c : cases) {
         // Exactly the bytes read, with no terminating zero after them: the sanitizer build

@@ -124,7 +124,8 @@ TEST(KvFile, GatheredEditIsSeenWhollyBeforeOrWhollyAfter)
 {
     TempDir dir;
     const auto file = loader(dir);
-    const char *names[] = {"usb.whitelist.vidpid", "usb.whitelist.class", "usb.blacklist.vidpid", "usb.blacklist.class"};
+    const char *names[] = {"usb.whitelist.vidpid", "usb.whitelist.class", "usb.blacklist.vidpid",
+                           "usb.blacklist.class"};
     std::string old_content = "# head\n";
     for (const char *name : names)
         old_content += std::string(name) + "=\"old\"\n";
@@ -175,9 +176,9 @@ TEST(KvFile, KilledWriterLeavesOldOrNewContent)
         kill(child, SIGKILL);
         waitpid(child, nullptr, 0);
         const std::string seen = slurp(file.path);
-        const bool whole = seen.size() > tail.size() && seen.back() == '\n' &&
-                           (seen.find("value=\"old\"\n") != std::string::npos ||
-                            seen.find("value=\"new\"\n") != std::string::npos);
+        const bool whole =
+            seen.size() > tail.size() && seen.back() == '\n' &&
+            (seen.find("value=\"old\"\n") != std::string::npos || seen.find("value=\"new\"\n") != std::string::npos);
         ASSERT_TRUE(whole) << "round " << round << ", size " << seen.size();
     }
 }

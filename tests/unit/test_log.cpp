@@ -25,7 +25,8 @@ TEST(Log, ResourceIdsAreRenderedAndKept)
     wlog_res('N', "headset", "$(jabra_invalid)", "/tmp/a;b");
     wlog_res('N', "x", "$(unknown_id)");
     ASSERT_EQ(log.lines().size(), 5u);
-    EXPECT_EQ(log.lines()[0], "E settings: $(export_fail) failed to export the service object: object already exported");
+    EXPECT_EQ(log.lines()[0],
+              "E settings: $(export_fail) failed to export the service object: object already exported");
     EXPECT_EQ(log.lines()[1].rfind("N admin_policy: $(sdl_invalid_input) ", 0), 0u);
     EXPECT_EQ(log.lines()[2], "N bios: plain text, no id");
     EXPECT_EQ(log.lines()[3], "N headset: $(jabra_invalid) rejected Jabra configuration path /tmp/a;b");
@@ -38,7 +39,8 @@ TEST(HostRoot, FixedPathsAreJoinedToTheRootAsWritten)
     host_root_reset_for_tests();
     EXPECT_EQ(host_path("/boot/loader.conf.local"), "/tmp/root/boot/loader.conf.local");
     // ".." is the kernel's to resolve: a folder on the way may be a symbolic link.
-    EXPECT_EQ(host_path("/compat/linux/../../etc/sysctl.conf.local"), "/tmp/root/compat/linux/../../etc/sysctl.conf.local");
+    EXPECT_EQ(host_path("/compat/linux/../../etc/sysctl.conf.local"),
+              "/tmp/root/compat/linux/../../etc/sysctl.conf.local");
     g_unsetenv("CORVO_HOST_ROOT");
     host_root_reset_for_tests();
     EXPECT_EQ(host_path("/compat/linux/../../etc/sysctl.conf.local"), "/compat/linux/../../etc/sysctl.conf.local");

@@ -105,9 +105,9 @@ TEST(SettingsTextBool, PrefixAndWholeWordRules)
         bool yes, no, truth;
     };
     const Case cases[] = {
-        {"yes", true, false, false},   {"YES please", true, false, false}, {"No", false, true, false},
-        {"nonsense", false, true, false}, {"None", false, true, false},   {"maybe", false, false, false},
-        {"TRUE", false, false, true},  {"true ", false, false, false},    {"", false, false, false},
+        {"yes", true, false, false},      {"YES please", true, false, false}, {"No", false, true, false},
+        {"nonsense", false, true, false}, {"None", false, true, false},       {"maybe", false, false, false},
+        {"TRUE", false, false, true},     {"true ", false, false, false},     {"", false, false, false},
         {"ye", false, false, false},
     };
     for (const auto &c : cases) {

@@ -24,8 +24,8 @@ TEST(HostRun, ArgumentsArriveLiterallyAndNoShellRuns)
 {
     TempDir dir;
     const std::string canary = dir.file("canary");
-    const std::string hostile[] = {"a b", "\"q\"", "$(touch " + canary + ")", "`touch " + canary + "`",
-                                   "; touch " + canary, "'", "\n"};
+    const std::string hostile[] = {
+        "a b", "\"q\"", "$(touch " + canary + ")", "`touch " + canary + "`", "; touch " + canary, "'", "\n"};
     for (const auto &arg : hostile) {
         std::string echoed;
         HostCommand command{{"printf", "%s", arg}, "printf"};

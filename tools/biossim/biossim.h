@@ -31,12 +31,12 @@ enum FaultKind {
 
 struct Fault {
     FaultKind kind = FAULT_STATUS;
-    int64_t token = -1;      // token reads and writes of this token only; -1: any request
-    int cmd_class = -1;      // -1: any
-    int cmd_select = -1;     // -1: any
+    int64_t token = -1;   // token reads and writes of this token only; -1: any request
+    int cmd_class = -1;   // -1: any
+    int cmd_select = -1;  // -1: any
     uint32_t status = STATUS_UNKNOWN;
-    int after = 0;           // matching requests let through before it hits
-    int times = -1;          // how many requests it hits; -1: all
+    int after = 0;   // matching requests let through before it hits
+    int times = -1;  // how many requests it hits; -1: all
 };
 
 struct Request {

@@ -126,9 +126,7 @@ int sim_write(const char *, const char *buf, size_t size, off_t offset, struct f
         if (last_answer.kind == biossim::ANSWER_WRITE_ERROR)
             return -EIO;
         return static_cast<int>(size);
-    case FILE_LOG:
-        sim.requests.clear();
-        return static_cast<int>(size);
+    case FILE_LOG: sim.requests.clear(); return static_cast<int>(size);
     case FILE_STATE:
         if (!handle.written)
             handle.content.clear();
@@ -137,8 +135,7 @@ int sim_write(const char *, const char *buf, size_t size, off_t offset, struct f
             handle.content.resize(static_cast<size_t>(offset));
         handle.content.replace(static_cast<size_t>(offset), size, buf, size);
         return static_cast<int>(size);
-    default:
-        return -EBADF;
+    default: return -EBADF;
     }
 }
 

@@ -12,8 +12,8 @@ struct FaultName {
     const char *name;
 };
 constexpr FaultName fault_names[] = {
-    {FAULT_STATUS, "status"},         {FAULT_BAD_HEADER, "bad_header"},   {FAULT_LONG_FIELD, "long_field"},
-    {FAULT_SHORT_ANSWER, "short"},    {FAULT_READ_ERROR, "read_error"},   {FAULT_WRITE_ERROR, "write_error"},
+    {FAULT_STATUS, "status"},      {FAULT_BAD_HEADER, "bad_header"}, {FAULT_LONG_FIELD, "long_field"},
+    {FAULT_SHORT_ANSWER, "short"}, {FAULT_READ_ERROR, "read_error"}, {FAULT_WRITE_ERROR, "write_error"},
 };
 
 const char *fault_name(FaultKind kind)
@@ -221,9 +221,9 @@ std::string to_json(const Sim &sim)
         json_builder_begin_object(b);
         json_builder_set_member_name(b, "kind");
         json_builder_add_string_value(b, fault_name(fault.kind));
-        const std::pair<const char *, gint64> numbers[] = {{"token", fault.token},   {"class", fault.cmd_class},
+        const std::pair<const char *, gint64> numbers[] = {{"token", fault.token},       {"class", fault.cmd_class},
                                                            {"select", fault.cmd_select}, {"status", fault.status},
-                                                           {"after", fault.after}, {"times", fault.times}};
+                                                           {"after", fault.after},       {"times", fault.times}};
         for (const auto &[name, number] : numbers) {
             json_builder_set_member_name(b, name);
             json_builder_add_int_value(b, number);

@@ -1,17 +1,17 @@
 // corvo-peerd: stand-in for the configuration store (com.corvo.config) and the device
 // service (com.corvo.udev), for the tests and the sandbox. See usage_description below.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <gio/gio.h>
-#include <glib/gstdio.h>
 #include <glib-unix.h>
+#include <glib/gstdio.h>
 #include <string>
 #include <sys/file.h>
 #include <unistd.h>
 #include <vector>
-#include <algorithm>
 
 #include "config_dbus.h"
 #include "peertest_dbus.h"
@@ -95,7 +95,7 @@ std::string group_name(const char *schema, const char *module)
 // ---- The store file, read and written under an exclusive lock shared with --seed.
 
 class StoreLock {
-  public:
+public:
     StoreLock()
     {
         fd_ = open(state.lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
@@ -111,7 +111,7 @@ class StoreLock {
     StoreLock(const StoreLock &) = delete;
     StoreLock &operator=(const StoreLock &) = delete;
 
-  private:
+private:
     int fd_ = -1;
 };
 
@@ -589,8 +589,9 @@ int main(int argc, char **argv)
     const bool parsed = g_option_context_parse(context, &argc, &argv, &error);
     g_option_context_free(context);
     if (!parsed || !state_dir || (items && !seed_mode)) {
-        g_printerr("corvo-peerd: %s (see --help)\n",
-                   error ? error->message : !state_dir ? "--state-dir is required" : "ITEMs need --seed");
+        g_printerr("corvo-peerd: %s (see --help)\n", error        ? error->message
+                                                     : !state_dir ? "--state-dir is required"
+                                                                  : "ITEMs need --seed");
         g_clear_error(&error);
         g_free(state_dir);
         g_strfreev(items);

@@ -16,8 +16,14 @@ namespace {
 constexpr uint32_t prop_not_installed = 1u << 0;
 constexpr uint32_t prop_ascii_only = 1u << 24;
 constexpr uint32_t prop_alnum_only = 1u << 25;
-constexpr uint8_t prop_max_len(uint32_t word) { return static_cast<uint8_t>(word >> 8); }
-constexpr uint8_t prop_min_len(uint32_t word) { return static_cast<uint8_t>(word >> 16); }
+constexpr uint8_t prop_max_len(uint32_t word)
+{
+    return static_cast<uint8_t>(word >> 8);
+}
+constexpr uint8_t prop_min_len(uint32_t word)
+{
+    return static_cast<uint8_t>(word >> 16);
+}
 
 constexpr int password_text_max = static_cast<int>(smi_password_max);
 
@@ -27,8 +33,8 @@ constexpr uint32_t token_secure_boot_off = 0x350;
 struct NamedToken {
     const char *name;
     uint32_t token;
-    const char *model;      // nullptr: the same token on every model
-    uint32_t model_token;   // the token on `model`
+    const char *model;     // nullptr: the same token on every model
+    uint32_t model_token;  // the token on `model`
 };
 
 // Tried in order, names compared ignoring letter case. Token 0 means the setting does not

@@ -104,7 +104,8 @@ void bios_fresh_install_apply()
     } else if (bios_set_wake_on_usb(1, key) != 0) {
         wlog_res('N', log_tag::system, "$(wake_usb_fail)");
     }
-    if (host_net_interface_exists("re1") && bios_model_is("Vantor 70") && !smi_token_write(token_sfp_nic_on, 1, key).ok()) {
+    if (host_net_interface_exists("re1") && bios_model_is("Vantor 70") &&
+        !smi_token_write(token_sfp_nic_on, 1, key).ok()) {
         wlog_res('N', log_tag::bios, "$(smbios_nic_error)");
         wlog_res('N', log_tag::system, "$(sfp_fail)");
     }

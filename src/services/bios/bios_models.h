@@ -50,5 +50,5 @@ bool bios_model_matches(const ModelSet &set);
 
 // The models whose deep-sleep setting exists.
 inline constexpr const char *deep_sleep_model_list[] = {"Vantor 70", "K40AIO", "K50AIO", "K30AIO",
-                                                         "K10",       "K10X",   "K60AIO"};
+                                                        "K10",       "K10X",   "K60AIO"};
 inline constexpr ModelSet deep_sleep_models = models_in(deep_sleep_model_list);

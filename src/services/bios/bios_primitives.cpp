@@ -117,18 +117,18 @@ constexpr FragmentGetter fragment_getter(uint32_t token, const ValueText (&value
 
 constexpr FragmentGetter ac_recovery = fragment_getter(0xA3, ac_recovery_values, "get power err", -1,
                                                        "SMBIOS: get ac power error", "get power err", false);
-constexpr FragmentGetter wake_on_lan = fragment_getter(0x216, wake_on_lan_values, "Disable", 0,
-                                                       "SMBIOS: get wake on lan error", "get data err");
-constexpr FragmentGetter deep_sleep = fragment_getter(0xF5, deep_sleep_values, nullptr, 0,
-                                                      "SMBIOS: get deep sleep state error", "get data err");
-constexpr FragmentGetter fastboot = fragment_getter(0xEA, fastboot_values, nullptr, 0,
-                                                    "SMBIOS: Get Fastboot error", "get data err");
-constexpr FragmentGetter post_time = fragment_getter(0x3C6, post_time_values, nullptr, 0,
-                                                     "SMBIOS: get Extend Post Time  error", "get data err");
-constexpr FragmentGetter mac_pass = fragment_getter(0x499, mac_pass_values, "no", 0,
-                                                    "SMBIOS: get mac pass error", "get data err");
-constexpr FragmentGetter keyboard = fragment_getter(0x9D, keyboard_values, nullptr, 0,
-                                                    "SMBIOS: get Keyboard Error Reporting error", nullptr);
+constexpr FragmentGetter wake_on_lan =
+    fragment_getter(0x216, wake_on_lan_values, "Disable", 0, "SMBIOS: get wake on lan error", "get data err");
+constexpr FragmentGetter deep_sleep =
+    fragment_getter(0xF5, deep_sleep_values, nullptr, 0, "SMBIOS: get deep sleep state error", "get data err");
+constexpr FragmentGetter fastboot =
+    fragment_getter(0xEA, fastboot_values, nullptr, 0, "SMBIOS: Get Fastboot error", "get data err");
+constexpr FragmentGetter post_time =
+    fragment_getter(0x3C6, post_time_values, nullptr, 0, "SMBIOS: get Extend Post Time  error", "get data err");
+constexpr FragmentGetter mac_pass =
+    fragment_getter(0x499, mac_pass_values, "no", 0, "SMBIOS: get mac pass error", "get data err");
+constexpr FragmentGetter keyboard =
+    fragment_getter(0x9D, keyboard_values, nullptr, 0, "SMBIOS: get Keyboard Error Reporting error", nullptr);
 
 void write_fragment(char *fragment, const char *key, const char *value)
 {
@@ -193,8 +193,7 @@ int bios_set_deep_sleep(int mode, uint32_t security_key)
     for (const auto &row : deep_sleep_modes) {
         if (row.mode != mode)
             continue;
-        return smi_token_write_logged(row.write.token, row.write.value, security_key, "SMBIOS: set deepsleep") ? 0
-                                                                                                          : -1;
+        return smi_token_write_logged(row.write.token, row.write.value, security_key, "SMBIOS: set deepsleep") ? 0 : -1;
     }
     wlog('D', log_tag::bios, "SMBIOS: smbios deepsleep Invalid Setting\n");
     return -1;
@@ -230,8 +229,8 @@ int bios_set_auto_on_hour(int hour, uint32_t security_key)
 
 int bios_set_auto_on_minute(int minute, uint32_t security_key)
 {
-    return write_bcd(0x2C, minute, 59, "SMBIOS: input Minute value error\n",
-                     "SMBIOS: set Auto On Minute error", security_key);
+    return write_bcd(0x2C, minute, 59, "SMBIOS: input Minute value error\n", "SMBIOS: set Auto On Minute error",
+                     security_key);
 }
 
 int bios_get_auto_on_off()

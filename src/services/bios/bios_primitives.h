@@ -17,8 +17,8 @@ int bios_set_deep_sleep(int mode, uint32_t security_key);  // mode 0, 2 or 4
 int bios_set_front_bottom_usb(int enable, uint32_t security_key);
 int bios_set_wake_on_usb(int enable, uint32_t security_key);
 int bios_set_usb_boot_support(int enable, uint32_t security_key);
-int bios_set_auto_on_hour(int hour, uint32_t security_key);       // 0..23
-int bios_set_auto_on_minute(int minute, uint32_t security_key);   // 0..59
+int bios_set_auto_on_hour(int hour, uint32_t security_key);      // 0..23
+int bios_set_auto_on_minute(int minute, uint32_t security_key);  // 0..59
 
 // Numeric getters.
 int bios_get_auto_on_off();

@@ -28,7 +28,7 @@ struct KeyContext {
     std::string escaped_key;  // the key as it goes into the message
     std::string fragment;     // members to append, each ending with a comma
     int *read_status;
-    bool unknown = false;     // ends the reading
+    bool unknown = false;  // ends the reading
 };
 
 using FragmentGetterFn = int (*)(const char *key, char *fragment);
@@ -90,22 +90,22 @@ constexpr AutoPowerMode mode_daily = {"2", "Daily"};
 constexpr AutoPowerMode mode_workday = {"3", "Workday"};
 constexpr AutoPowerMode mode_days = {"4", "Days"};
 
-constexpr const char *get_day_names[] = {"autoonSunday", "autoonMonday", "autoonTuesday", "autoonWednesday",
+constexpr const char *get_day_names[] = {"autoonSunday",   "autoonMonday", "autoonTuesday", "autoonWednesday",
                                          "autoonThursday", "autoonFriday", "autoonSaturday"};
-constexpr const char *extract_day_names[] = {"Sunday", "Monday", "Tuesday", "Wednesday",
+constexpr const char *extract_day_names[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
                                              "Thursday", "Friday", "Saturday"};
 
 void append_mode(KeyContext &ctx, const AutoPowerMode &mode)
 {
-    append_member(ctx.fragment, "\"%s\": \"%s\",", ctx.escaped_key.c_str(), extract_form(ctx) ? mode.word : mode.number);
+    append_member(ctx.fragment, "\"%s\": \"%s\",", ctx.escaped_key.c_str(),
+                  extract_form(ctx) ? mode.word : mode.number);
 }
 
 void append_time(KeyContext &ctx)
 {
     const int hour = bios_get_auto_on_hour();
     const int minute = bios_get_auto_on_minute();
-    g_autofree char *text =
-        g_strdup_printf("\"%s\": \"%d\",\"%s\": \"%d\",", hour_key, hour, minute_key, minute);
+    g_autofree char *text = g_strdup_printf("\"%s\": \"%d\",\"%s\": \"%d\",", hour_key, hour, minute_key, minute);
     ctx.fragment += text;
 }
 
@@ -206,7 +206,8 @@ void read_by_name(const ReadRow &, KeyContext &ctx)
     }
     *ctx.read_status = 1;
     if (extract_form(ctx)) {
-        append_member(ctx.fragment, extract_switch_value(name, value) ? "\"%s\": 1," : "\"%s\": 0,", ctx.escaped_key.c_str());
+        append_member(ctx.fragment, extract_switch_value(name, value) ? "\"%s\": 1," : "\"%s\": 0,",
+                      ctx.escaped_key.c_str());
         return;
     }
     append_member(ctx.fragment, "\"%s\":\"%s\",", ctx.escaped_key.c_str(), value == 0 ? "No" : "Yes");
@@ -236,8 +237,7 @@ constexpr ReadRow read_rows[] = {
     {"DeviceKORACMOSDeepSleep", false, read_deep_sleep, bios_get_deep_sleep, "get deepsleep state err\n", false},
     {"DeviceKORACMOSKeyboardErrorDetection", false, read_with_getter, bios_get_keyboard_error_reporting,
      "SMBIOS: Get Keyboard Error state error\n", false},
-    {"DeviceKORACMOSFastboot", false, read_with_getter, bios_get_fastboot, "SMBIOS: Get Fastboot state error\n",
-     false},
+    {"DeviceKORACMOSFastboot", false, read_with_getter, bios_get_fastboot, "SMBIOS: Get Fastboot state error\n", false},
     {"DeviceKORACMOSExtendedBIOSPostTime", false, read_with_getter, bios_get_extended_post_time,
      "SMBIOS: Get Extend Post Time state error\n", false},
     {"DeviceKORACMOS", false, read_by_name, nullptr, nullptr, false},

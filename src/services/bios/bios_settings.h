@@ -20,7 +20,7 @@ struct BiosSettings {
     char current_password[bios_settings_password_size] = {};
     char new_password[bios_settings_password_size] = {};
     AutoOnSchedule schedule;
-    bool time_error = false;  // a time without a colon
+    bool time_error = false;                         // a time without a colon
     std::array<std::string, bios_text_count> texts;  // empty: not given
     int dock_warning = -1;                           // read on "Vantor 70" only
     std::array<int, bios_switch_count> switches;

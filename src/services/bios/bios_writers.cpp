@@ -85,9 +85,9 @@ struct TextSettingRow {
     ModelSet models;  // whose member is read
     const TextWord *words;
     size_t word_count;
-    const char *fail_text;     // a token write failed (logged with the BIOS status); operations log their own
-    bool fail_on_stdout;       // the failure text is printed instead, without the status
-    const char *done_stdout;   // printed with the value after a successful token write
+    const char *fail_text;    // a token write failed (logged with the BIOS status); operations log their own
+    bool fail_on_stdout;      // the failure text is printed instead, without the status
+    const char *done_stdout;  // printed with the value after a successful token write
     const char *set_err_log;
     const char *ok_fragment;
     const char *set_err_fragment;
@@ -299,12 +299,9 @@ bool write_token_word(const TextSettingRow &row, const TextWord &word, uint32_t 
 bool apply_word(const TextSettingRow &row, const TextWord &word, const AutoOnSchedule &schedule, uint32_t key)
 {
     switch (word.action) {
-    case WordAction::token:
-        return write_token_word(row, word, key);
-    case WordAction::deep_sleep:
-        return bios_set_deep_sleep(static_cast<int>(word.value), key) == 0;
-    case WordAction::auto_on:
-        return write_auto_on(auto_on_modes[word.value], schedule, key);
+    case WordAction::token: return write_token_word(row, word, key);
+    case WordAction::deep_sleep: return bios_set_deep_sleep(static_cast<int>(word.value), key) == 0;
+    case WordAction::auto_on: return write_auto_on(auto_on_modes[word.value], schedule, key);
     case WordAction::lan_or_sfp:
         if (bios_model_is(sfp_nic_model) && host_net_interface_exists(sfp_nic_interface))
             return write_token_word(row, word, key);
@@ -325,9 +322,9 @@ struct SwitchWrite {
 
 struct SwitchRow {
     const char *member;
-    ModelSet models;  // whose member is read
-    SwitchWrite on;   // value 1
-    SwitchWrite off;  // value 0
+    ModelSet models;                      // whose member is read
+    SwitchWrite on;                       // value 1
+    SwitchWrite off;                      // value 0
     const char *variant_model = nullptr;  // a model with writes of its own
     SwitchWrite variant_on = {};
     SwitchWrite variant_off = {};
@@ -580,8 +577,8 @@ bool bios_text_read_for_model(BiosText setting)
     return bios_model_matches(text_row(setting).models);
 }
 
-bool bios_write_text_setting(BiosText setting, const char *value, const AutoOnSchedule &schedule,
-                             uint32_t security_key, std::string *result)
+bool bios_write_text_setting(BiosText setting, const char *value, const AutoOnSchedule &schedule, uint32_t security_key,
+                             std::string *result)
 {
     const TextSettingRow &row = text_row(setting);
     const TextWord *word = match_word(row, value);
@@ -640,8 +637,7 @@ bool bios_write_switch(size_t index, int value, uint32_t security_key, std::stri
         return false;
     }
     const bool variant = row.variant_model && bios_model_is(row.variant_model);
-    const SwitchWrite &write =
-        value == 1 ? (variant ? row.variant_on : row.on) : (variant ? row.variant_off : row.off);
+    const SwitchWrite &write = value == 1 ? (variant ? row.variant_on : row.on) : (variant ? row.variant_off : row.off);
     if (!write_switch(row, write, security_key)) {
         wlog('D', log_tag::bios, "%s", row.set_err_log);
         append(result, row.set_err_fragment);

@@ -38,8 +38,8 @@ bool bios_text_read_for_model(BiosText setting);
 // Applies `value`; the auto-power setting also writes the days and time of `schedule`. False
 // only when a write failed; a value that matches no word is refused (logged, fragment
 // appended) and does not count as a failure.
-bool bios_write_text_setting(BiosText setting, const char *value, const AutoOnSchedule &schedule,
-                             uint32_t security_key, std::string *result);
+bool bios_write_text_setting(BiosText setting, const char *value, const AutoOnSchedule &schedule, uint32_t security_key,
+                             std::string *result);
 
 // The dock warning switch of "Vantor 70": 1 or 0; anything else (-1 when not given) is
 // refused without counting as a failure. False only when the write failed.

@@ -8,8 +8,8 @@
 #include "common/log.h"
 #include "common/reply.h"
 #include "host/file_io.h"
-#include "services/bios/bios_handlers.h"
 #include "services/bios/bios_access.h"
+#include "services/bios/bios_handlers.h"
 #include "services/bios/bios_models.h"
 #include "services/bios/bios_restore_file.h"
 #include "services/bios/bios_settings.h"
@@ -88,8 +88,8 @@ bool apply_settings(const BiosSettings &settings, uint32_t key, std::string *res
     bool failed = false;
     for (size_t i = 0; i < bios_text_count; ++i)
         if (!settings.texts[i].empty())
-            failed |= !bios_write_text_setting(static_cast<BiosText>(i), settings.texts[i].c_str(),
-                                               settings.schedule, key, result_text);
+            failed |= !bios_write_text_setting(static_cast<BiosText>(i), settings.texts[i].c_str(), settings.schedule,
+                                               key, result_text);
     if (settings.parsed && bios_model_is(dock_warning_model))
         failed |= !bios_write_dock_warning(settings.dock_warning, key, result_text);
     for (size_t i = 0; i < bios_switch_count; ++i)

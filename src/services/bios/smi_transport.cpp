@@ -152,8 +152,7 @@ SmiAnswer send_record()
     case SmiFileStatus::read_failed:
         wlog('D', log_tag::bios, "smi read file error is %s\n", g_strerror(result.error));
         return {};
-    case SmiFileStatus::ok:
-        break;
+    case SmiFileStatus::ok: break;
     }
     answer[result.answer_len < answer_max ? result.answer_len : answer_max] = '\0';
     SmiAnswer parsed;

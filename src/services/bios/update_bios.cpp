@@ -39,7 +39,8 @@ bool update_bios_mount_medium()
         return false;
     const std::string mount_point = host_path(update_mount_point);
     const std::string device = host_path(update_device);
-    const int error = host_mount(device.c_str(), mount_point.c_str(), update_fs_type, update_mount_flags, update_options);
+    const int error =
+        host_mount(device.c_str(), mount_point.c_str(), update_fs_type, update_mount_flags, update_options);
     // A write-protected medium is mounted read-only. The daemon's file-creation mask is left
     // alone: it would otherwise apply to every file the daemon writes afterwards.
     if (error == EROFS)

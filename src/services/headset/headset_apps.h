@@ -3,10 +3,10 @@
 #pragma once
 
 struct HeadsetApp {
-    const char *name;             // "jabra", "epos": names the members and the messages
-    const char *config_member;    // JSON member holding the configuration file path
-    const char *enable_member;    // JSON member holding 1 (enable) or 0 (disable)
-    const char *invalid_resource; // resource id logged for a rejected configuration path
+    const char *name;              // "jabra", "epos": names the members and the messages
+    const char *config_member;     // JSON member holding the configuration file path
+    const char *enable_member;     // JSON member holding 1 (enable) or 0 (disable)
+    const char *invalid_resource;  // resource id logged for a rejected configuration path
 
     // Fixed host paths.
     const char *root;

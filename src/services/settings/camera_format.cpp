@@ -23,7 +23,7 @@ void log_rate(const v4l2_fract &time_per_frame)
 {
     if (time_per_frame.numerator != 0)
         wlog('D', log_tag::settings, "Current Video Frame Rate: %d",
-              static_cast<int>(time_per_frame.denominator / time_per_frame.numerator));
+             static_cast<int>(time_per_frame.denominator / time_per_frame.numerator));
 }
 
 // The pixel format, then the frame rate; stops at the first refused step.
@@ -33,8 +33,8 @@ int apply_format(V4l2Model &model, int fd, const CameraFormatRequest &request)
     current.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     if (model.g_fmt(fd, &current) == 0)
         wlog('D', log_tag::settings, "Current Camera Settings: %s, %d * %d\n",
-              camera_fourcc_text(current.fmt.pix.pixelformat).c_str(), static_cast<int>(current.fmt.pix.width),
-              static_cast<int>(current.fmt.pix.height));
+             camera_fourcc_text(current.fmt.pix.pixelformat).c_str(), static_cast<int>(current.fmt.pix.width),
+             static_cast<int>(current.fmt.pix.height));
 
     v4l2_format wanted{};
     wanted.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
@@ -50,7 +50,7 @@ int apply_format(V4l2Model &model, int fd, const CameraFormatRequest &request)
         return error;
     }
     wlog('D', log_tag::settings, "Applied new pixel format camera: %s",
-          camera_fourcc_text(wanted.fmt.pix.pixelformat).c_str());
+         camera_fourcc_text(wanted.fmt.pix.pixelformat).c_str());
 
     v4l2_streamparm parm{};
     parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
@@ -59,7 +59,8 @@ int apply_format(V4l2Model &model, int fd, const CameraFormatRequest &request)
     // A driver that cannot change its rate says so with ENOTSUP; no earlier call's error
     // number (possibly 0, which reads as success) stands in for it.
     if (!(parm.parm.capture.capability & V4L2_CAP_TIMEPERFRAME)) {
-        wlog('D', log_tag::settings, "The driver does not support change in frame rate, error: %s", g_strerror(ENOTSUP));
+        wlog('D', log_tag::settings, "The driver does not support change in frame rate, error: %s",
+             g_strerror(ENOTSUP));
         return ENOTSUP;
     }
     parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
@@ -80,7 +81,7 @@ int camera_set_format(V4l2Model &model, const CameraFormatRequest &request)
     V4l2Device device(model, request.device_path.c_str());
     if (!device.is_open()) {
         wlog('D', log_tag::settings, "Couldn't open webcam device path: %s, error: %s", request.device_path.c_str(),
-              g_strerror(device.open_error()));
+             g_strerror(device.open_error()));
         return -1;
     }
     return apply_format(model, device.fd(), request);
@@ -101,7 +102,7 @@ gboolean on_handle_admin_policy_set_camera_format(CorvoSettings *, GDBusMethodIn
     request.device_path = device_path;
     request.format = format;
     wlog('D', log_tag::settings, "Input: %s, %s, %d, %d, %d", device_path, format, request.width, request.height,
-          request.fps);
+         request.fps);
 
     const int result = camera_set_format(v4l2_model(), request);
     // Logged before the reply goes out: a caller that has its answer can rely on the log.

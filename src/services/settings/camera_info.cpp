@@ -122,14 +122,9 @@ CameraIds read_ids(V4l2Model &model, const char *identity_path)
 {
     std::string bytes;
     switch (model.read_identity(identity_path, identity_max, &bytes)) {
-    case IdentityRead::open_failed:
-        wlog('D', log_tag::settings, "File open Failed : %s\n", identity_path);
-        return {};
-    case IdentityRead::read_failed:
-        wlog('D', log_tag::settings, "failed to read fd_file\n");
-        return {};
-    case IdentityRead::ok:
-        break;
+    case IdentityRead::open_failed: wlog('D', log_tag::settings, "File open Failed : %s\n", identity_path); return {};
+    case IdentityRead::read_failed: wlog('D', log_tag::settings, "failed to read fd_file\n"); return {};
+    case IdentityRead::ok: break;
     }
     return camera_identity_ids(bytes);
 }
@@ -185,8 +180,8 @@ std::string camera_device_list(V4l2Model &model)
         const CameraIds ids = read_ids(model, identity_path);
         if (!has_usable_format(model, device.fd())) {
             wlog('D', log_tag::settings,
-                  "All Pixel formats are 0. This device path %s doesn't support video stream. Skipping the same",
-                  device_path);
+                 "All Pixel formats are 0. This device path %s doesn't support video stream. Skipping the same",
+                 device_path);
             continue;
         }
         const char *card = reinterpret_cast<const char *>(capability.card);

@@ -12,8 +12,7 @@ namespace {
 constexpr char serial_tunable[] = "kern.ttyS.enablement";
 }
 
-gboolean on_handle_config_board_serial_port(CorvoSettings *, GDBusMethodInvocation *invocation,
-                                            const gchar *parameters)
+gboolean on_handle_config_board_serial_port(CorvoSettings *, GDBusMethodInvocation *invocation, const gchar *parameters)
 {
     int enable = -1;  // stays -1 when the member is absent: no value to apply
     {

@@ -15,7 +15,7 @@ namespace {
 struct PlainBoolRow {
     const char *handler;  // name in log lines
     bool log_parameter;
-    const char *module;   // store key ("system", module, key)
+    const char *module;  // store key ("system", module, key)
     const char *key;
     const char *tunable;  // boot-loader tunable
 };

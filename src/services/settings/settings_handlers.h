@@ -23,7 +23,8 @@ gboolean on_handle_admin_policy_usb_red_configure(CorvoSettings *object, GDBusMe
 gboolean on_handle_admin_policy_vusb_property(CorvoSettings *object, GDBusMethodInvocation *invocation,
                                               const gchar *parameters);
 // Power and kernel tuning (sysctl_handlers.cpp, eee_keys_handlers.cpp, update_loader_conf.cpp).
-gboolean on_handle_admin_policy_sysctl(CorvoSettings *object, GDBusMethodInvocation *invocation, const gchar *parameters);
+gboolean on_handle_admin_policy_sysctl(CorvoSettings *object, GDBusMethodInvocation *invocation,
+                                       const gchar *parameters);
 gboolean on_handle_admin_policy_sysctl_generic(CorvoSettings *object, GDBusMethodInvocation *invocation,
                                                const gchar *parameters);
 gboolean on_handle_admin_policy_eee_configure(CorvoSettings *object, GDBusMethodInvocation *invocation,

@@ -84,10 +84,8 @@ struct SysctlMember {
 
 // Tried in this order; the first member present decides and the others are ignored.
 constexpr SysctlMember sysctl_members[] = {
-    {"CPUCStateLowest", cpu_cstate_lowest},
-    {"EnableUserCoreDump", user_core_dump},
-    {"ForceKernelCoreDump", kernel_core_dump},
-    {"EnableRe0ASPM", re0_aspm},
+    {"CPUCStateLowest", cpu_cstate_lowest},    {"EnableUserCoreDump", user_core_dump},
+    {"ForceKernelCoreDump", kernel_core_dump}, {"EnableRe0ASPM", re0_aspm},
     {"hw_usb_setting", usb_setting},
 };
 

@@ -9,14 +9,29 @@
 #include "common/log.h"
 
 const UsbClassName usb_class_names[23] = {
-    {"Interface_Descriptors", 0x00}, {"Audio", 0x01},        {"CDC_control", 0x02},
-    {"HID", 0x03},                   {"Pysical", 0x05},      {"Physical", 0x05},
-    {"Image", 0x06},                 {"Printer", 0x07},      {"MASS_STORAGE", 0x08},
-    {"Hub", 0x09},                   {"CDC_Data", 0x0a},     {"Smart_Card", 0x0b},
-    {"Content_Security", 0x0d},      {"Video", 0x0e},        {"Personal_Healthcare", 0x0f},
-    {"Audio_Video", 0x10},           {"Billboard", 0x11},    {"Type-C", 0x12},
-    {"Diagnostic_Device", 0xdc},     {"Wireless", 0xe0},     {"Miscellaneous", 0xef},
-    {"Application", 0xfe},           {"VendorSpecific", 0xff},
+    {"Interface_Descriptors", 0x00},
+    {"Audio", 0x01},
+    {"CDC_control", 0x02},
+    {"HID", 0x03},
+    {"Pysical", 0x05},
+    {"Physical", 0x05},
+    {"Image", 0x06},
+    {"Printer", 0x07},
+    {"MASS_STORAGE", 0x08},
+    {"Hub", 0x09},
+    {"CDC_Data", 0x0a},
+    {"Smart_Card", 0x0b},
+    {"Content_Security", 0x0d},
+    {"Video", 0x0e},
+    {"Personal_Healthcare", 0x0f},
+    {"Audio_Video", 0x10},
+    {"Billboard", 0x11},
+    {"Type-C", 0x12},
+    {"Diagnostic_Device", 0xdc},
+    {"Wireless", 0xe0},
+    {"Miscellaneous", 0xef},
+    {"Application", 0xfe},
+    {"VendorSpecific", 0xff},
 };
 
 namespace {

@@ -42,7 +42,8 @@ gboolean on_handle_admin_policy_usb_red_configure(CorvoSettings *, GDBusMethodIn
 
     if (usb_red_is_special(ids)) {
         g_autofree char *text = g_strdup_printf("%s,%s", ids, enable);
-        return complete_with_reply(invocation, reply_result(usbif_command(redirect_variable, text) ? "Success" : "Fail"));
+        return complete_with_reply(invocation,
+                                   reply_result(usbif_command(redirect_variable, text) ? "Success" : "Fail"));
     }
 
     const bool no_driver = strstr(ids, "NoDriver") != nullptr;

@@ -48,8 +48,8 @@ std::vector<std::string> parse_red_string(std::string_view list)
         const std::string piece(list.substr(start, end - start));
         start = next == std::string_view::npos ? list.size() : next;
 
-        wlog('T', log_tag::admin_policy, "Admin Policy USB red Config, %s %d, ptr1 = %s\n", "parse_red_string", __LINE__,
-              piece.c_str());
+        wlog('T', log_tag::admin_policy, "Admin Policy USB red Config, %s %d, ptr1 = %s\n", "parse_red_string",
+             __LINE__, piece.c_str());
         if (piece.compare(0, 2, "0x") != 0) {
             log_wrong_data("parse_red_string", __LINE__);
             continue;

@@ -33,7 +33,7 @@ gboolean on_handle_enable_ucplugins(CorvoThirdapps *, GDBusMethodInvocation *inv
             // Without a name the script would get a wrong argument list; such an element is
             // reported as failed, not guessed at.
             wlog('D', log_tag::thirdapps, "%s: element %u has no plugin name, not run\n", "on_handle_enable_ucplugins",
-                  index);
+                 index);
             all_run = false;
         } else if (!host_run(host_command("%s %s %s %s", shell.c_str(), script.c_str(), request.plugin.c_str(),
                                           request.on ? "ON" : "OFF"))) {

@@ -6,9 +6,9 @@
 #include <vector>
 
 struct UcPluginRequest {
-    std::string plugin;  // passed to the toggle script as one argument, unchanged
-    bool on = false;     // "value": true switches the plug-in on
-    bool usable = false; // false: the element is not an object or has no string "plugin"
+    std::string plugin;   // passed to the toggle script as one argument, unchanged
+    bool on = false;      // "value": true switches the plug-in on
+    bool usable = false;  // false: the element is not an object or has no string "plugin"
 };
 
 // Collects the elements of `root`; a root that is not an array gives an empty list.
