@@ -28,255 +28,92 @@ constexpr ProductRule product_rules[] = {
     {"AIO K60", nullptr, "K60AIO"},
 };
 
-// Key suffixes; a key is "DeviceKORACMOS" followed by one. Every list starts with the
+// Setting keys: "DeviceKORACMOS" followed by each word. Every list starts with the
 // admin-password state and the asset tag, which an extract file leaves out.
-constexpr const char *k10_keys[] = {
-    "EnablePassword",
-    "Assettag",
-    "Audio",
-    "AdminLock",
-    "AutoPower",
-    "ACRecovery",
-    "USBRearPort",
-    "WakeOnLan",
-    "WakeOnUSB",
-    "USBFrontPort",
-    "USBBootSupport",
-    "USBFrontTopPort",
-    "USBFrontTopMePort",
-    "USBFrontBottomMePort",
-    "USBFrontBottomPort",
-    "SecureBoot",
-    "KeyboardErrorDetection",
-    "Fastboot",
-    "ExtendedBIOSPostTime",
-    "DeepSleep",
-    "PXEBootSupport",
-};
-constexpr const char *k30aio_keys[] = {
-    "EnablePassword",
-    "Assettag",
-    "Audio",
-    "AdminLock",
-    "AutoPower",
-    "ACRecovery",
-    "WakeOnLan",
-    "WakeOnUSB",
-    "USBBootSupport",
-    "OSDConfigure",
-    "USBSidePortTop",
-    "USBSideBottom",
-    "USBRearPortTopLeft",
-    "USBRearPortTopRight",
-    "USBRearBottomLeft",
-    "USBRearPortBottomRight",
-    "SecureBoot",
-    "KeyboardErrorDetection",
-    "Fastboot",
-    "ExtendedBIOSPostTime",
-    "DeepSleep",
-    "PXEBootSupport",
-};
-constexpr const char *k30mtc_keys[] = {
-    "EnablePassword",
-    "Assettag",
-    "Audio",
-    "AdminLock",
-    "AutoPower",
-    "ACRecovery",
-    "WakeOnLan",
-    "WakeOnUSB",
-    "USBBootSupport",
-    "MACPASSConfigure",
-    "SecureBoot",
-    "Fastboot",
-    "ExtendedBIOSPostTime",
-    "PXEBootSupport",
-};
-constexpr const char *k20_keys[] = {
-    "EnablePassword",
-    "Assettag",
-    "Audio",
-    "AdminLock",
-    "AutoPower",
-    "ACRecovery",
-    "USBRearPort",
-    "USBFrontPort",
-    "WakeOnLan",
-    "WakeOnUSB",
-    "USBBootSupport",
-    "SecureBoot",
-    "KeyboardErrorDetection",
-    "Fastboot",
-    "ExtendedBIOSPostTime",
-};
-constexpr const char *vantor70_keys[] = {
-    "EnablePassword",
-    "Assettag",
-    "Audio",
-    "AdminLock",
-    "AutoPower",
-    "ACRecovery",
-    "USBRearPort",
-    "WakeOnLan",
-    "WakeOnUSB",
-    "USBFrontTopPort",
-    "USBFrontBottomPort",
-    "USBBootSupport",
-    "SecureBoot",
-    "DeepSleep",
-    "KeyboardErrorDetection",
-    "Fastboot",
-    "ExtendedBIOSPostTime",
-    "SupressDockWarnMsg",
-    "PXEBootSupport",
-};
-constexpr const char *lumen_keys[] = {
-    "EnablePassword",   "Assettag",   "Audio",     "AdminLock",
-    "AutoPower",        "ACRecovery", "WakeOnLan", "USBBootSupport",
-    "MACPASSConfigure", "SecureBoot", "Fastboot",  "ExtendedBIOSPostTime",
-    "PXEBootSupport",
-};
-constexpr const char *lumen84_keys[] = {
-    "EnablePassword",       "Assettag",  "Audio",          "AdminLock",        "AutoPower",
-    "ACRecovery",           "WakeOnLan", "USBBootSupport", "MACPASSConfigure", "SecureBoot",
-    "ExtendedBIOSPostTime",
-};
-constexpr const char *k40aio_keys[] = {
-    "EnablePassword",
-    "Assettag",
-    "Audio",
-    "AdminLock",
-    "AutoPower",
-    "ACRecovery",
-    "WakeOnLan",
-    "WakeOnUSB",
-    "USBBootSupport",
-    "OSDConfigure",
-    "USBSidePortTop",
-    "USBSideBottom",
-    "USBRearPortTopLeft",
-    "USBRearPortTopRight",
-    "USBRearBottomLeft",
-    "USBRearPortBottomRight",
-    "SecureBoot",
-    "KeyboardErrorDetection",
-    "Fastboot",
-    "ExtendedBIOSPostTime",
-    "DeepSleep",
-    "PXEBootSupport",
-};
-constexpr const char *k50aio_keys[] = {
-    "EnablePassword",
-    "Assettag",
-    "Audio",
-    "AdminLock",
-    "AutoPower",
-    "ACRecovery",
-    "WakeOnLan",
-    "WakeOnUSB",
-    "USBBootSupport",
-    "OSDConfigure",
-    "USBSidePortTop",
-    "USBSideBottom",
-    "USBRearPortTopLeft",
-    "USBRearPortTopRight",
-    "USBRearBottomLeft",
-    "USBRearPortBottomRight",
-    "SecureBoot",
-    "KeyboardErrorDetection",
-    "Fastboot",
-    "ExtendedBIOSPostTime",
-    "DeepSleep",
-    "USBSidePort",
-    "USBRearPort",
-    "PXEBootSupport",
-};
-constexpr const char *k60aio_keys[] = {
-    "EnablePassword",
-    "Assettag",
-    "Audio",
-    "AdminLock",
-    "AutoPower",
-    "ACRecovery",
-    "WakeOnLan",
-    "WakeOnUSB",
-    "USBBootSupport",
-    "OSDConfigure",
-    "USBSidePortTop",
-    "USBSideBottom",
-    "SecureBoot",
-    "KeyboardErrorDetection",
-    "ExtendedBIOSPostTime",
-    "DeepSleep",
-    "USBSidePort",
-    "USBRearPort",
-    "PXEBootSupport",
-};
-
-struct KeyList {
-    const char *const *suffixes;
-    size_t count;
-};
-
-template <size_t N>
-constexpr KeyList key_list(const char *const (&suffixes)[N])
-{
-    return {suffixes, N};
-}
-
-enum ListId {
-    K10_LIST,
-    K30AIO_LIST,
-    K30MTC_LIST,
-    K20_LIST,
-    VANTOR70_LIST,
-    LUMEN_LIST,
-    LUMEN84_LIST,
-    K40AIO_LIST,
-    K50AIO_LIST,
-    K60AIO_LIST,
-    LIST_COUNT
-};
-
-constexpr KeyList key_lists[LIST_COUNT] = {
-    key_list(k10_keys),   key_list(k30aio_keys),  key_list(k30mtc_keys), key_list(k20_keys),    key_list(vantor70_keys),
-    key_list(lumen_keys), key_list(lumen84_keys), key_list(k40aio_keys), key_list(k50aio_keys), key_list(k60aio_keys),
-};
+constexpr const char *k10_keys =
+    "EnablePassword Assettag Audio AdminLock AutoPower ACRecovery USBRearPort WakeOnLan WakeOnUSB "
+    "USBFrontPort USBBootSupport USBFrontTopPort USBFrontTopMePort USBFrontBottomMePort "
+    "USBFrontBottomPort SecureBoot KeyboardErrorDetection Fastboot ExtendedBIOSPostTime DeepSleep "
+    "PXEBootSupport";
+// The K40AIO offers the same settings as the K30AIO.
+constexpr const char *k30_k40_aio_keys =
+    "EnablePassword Assettag Audio AdminLock AutoPower ACRecovery WakeOnLan WakeOnUSB USBBootSupport "
+    "OSDConfigure USBSidePortTop USBSideBottom USBRearPortTopLeft USBRearPortTopRight USBRearBottomLeft "
+    "USBRearPortBottomRight SecureBoot KeyboardErrorDetection Fastboot ExtendedBIOSPostTime DeepSleep "
+    "PXEBootSupport";
+constexpr const char *k30mtc_keys =
+    "EnablePassword Assettag Audio AdminLock AutoPower ACRecovery WakeOnLan WakeOnUSB USBBootSupport "
+    "MACPASSConfigure SecureBoot Fastboot ExtendedBIOSPostTime PXEBootSupport";
+constexpr const char *k20_keys =
+    "EnablePassword Assettag Audio AdminLock AutoPower ACRecovery USBRearPort USBFrontPort WakeOnLan "
+    "WakeOnUSB USBBootSupport SecureBoot KeyboardErrorDetection Fastboot ExtendedBIOSPostTime";
+constexpr const char *vantor70_keys =
+    "EnablePassword Assettag Audio AdminLock AutoPower ACRecovery USBRearPort WakeOnLan WakeOnUSB "
+    "USBFrontTopPort USBFrontBottomPort USBBootSupport SecureBoot DeepSleep KeyboardErrorDetection "
+    "Fastboot ExtendedBIOSPostTime SupressDockWarnMsg PXEBootSupport";
+constexpr const char *lumen_keys =
+    "EnablePassword Assettag Audio AdminLock AutoPower ACRecovery WakeOnLan USBBootSupport "
+    "MACPASSConfigure SecureBoot Fastboot ExtendedBIOSPostTime PXEBootSupport";
+constexpr const char *lumen84_keys =
+    "EnablePassword Assettag Audio AdminLock AutoPower ACRecovery WakeOnLan USBBootSupport "
+    "MACPASSConfigure SecureBoot ExtendedBIOSPostTime";
+constexpr const char *k50aio_keys =
+    "EnablePassword Assettag Audio AdminLock AutoPower ACRecovery WakeOnLan WakeOnUSB USBBootSupport "
+    "OSDConfigure USBSidePortTop USBSideBottom USBRearPortTopLeft USBRearPortTopRight USBRearBottomLeft "
+    "USBRearPortBottomRight SecureBoot KeyboardErrorDetection Fastboot ExtendedBIOSPostTime DeepSleep "
+    "USBSidePort USBRearPort PXEBootSupport";
+constexpr const char *k60aio_keys =
+    "EnablePassword Assettag Audio AdminLock AutoPower ACRecovery WakeOnLan WakeOnUSB USBBootSupport "
+    "OSDConfigure USBSidePortTop USBSideBottom SecureBoot KeyboardErrorDetection ExtendedBIOSPostTime "
+    "DeepSleep USBSidePort USBRearPort PXEBootSupport";
 
 struct ModelKeys {
     const char *model;
-    ListId list;
+    bool prefix;  // the model name only has to begin with `model`
+    const char *keys;
 };
 
-// Whole-name matches in the order they are tried; "K10" and "K10X" are caught before this
-// table by a prefix test.
+// Tried in order; "K10" also catches "K10X".
 constexpr ModelKeys model_keys[] = {
-    {"K30AIO", K30AIO_LIST},  {"K30MTC", K30MTC_LIST},  {"K20", K20_LIST},          {"Vantor 70", VANTOR70_LIST},
-    {"Lumen 81", LUMEN_LIST}, {"K40AIO", K40AIO_LIST},  {"K50AIO", K50AIO_LIST},    {"K60AIO", K60AIO_LIST},
-    {"Lumen 82", LUMEN_LIST}, {"Lumen 83", LUMEN_LIST}, {"Lumen 84", LUMEN84_LIST},
+    {"K10", true, k10_keys},
+    {"K30AIO", false, k30_k40_aio_keys},
+    {"K30MTC", false, k30mtc_keys},
+    {"K20", false, k20_keys},
+    {"Vantor 70", false, vantor70_keys},
+    {"Lumen 81", false, lumen_keys},
+    {"K40AIO", false, k30_k40_aio_keys},
+    {"K50AIO", false, k50aio_keys},
+    {"K60AIO", false, k60aio_keys},
+    {"Lumen 82", false, lumen_keys},
+    {"Lumen 83", false, lumen_keys},
+    {"Lumen 84", false, lumen84_keys},
 };
+constexpr size_t model_key_count = G_N_ELEMENTS(model_keys);
 
 constexpr size_t extract_skipped_keys = 2;
 
-int select_key_list()
+// The row of the detected model, or model_key_count when it has none.
+size_t select_key_list()
 {
-    if (g_ascii_strncasecmp(bios_model_name, "K10", strlen("K10")) == 0)
-        return K10_LIST;
-    for (const auto &row : model_keys)
-        if (bios_model_is(row.model))
-            return row.list;
-    return -1;
+    for (size_t i = 0; i < model_key_count; ++i) {
+        const ModelKeys &row = model_keys[i];
+        const bool match = row.prefix ? g_ascii_strncasecmp(bios_model_name, row.model, strlen(row.model)) == 0
+                                      : bios_model_is(row.model);
+        if (match)
+            return i;
+    }
+    return model_key_count;
 }
 
-std::string json_key_array(const KeyList &list, size_t skip)
+std::string json_key_array(const char *keys, size_t skip)
 {
+    g_auto(GStrv) words = g_strsplit(keys, " ", -1);
     std::string text = "[";
-    for (size_t i = skip; i < list.count; ++i) {
+    for (size_t i = skip; words[i]; ++i) {
         if (i > skip)
             text += ", ";
         text += "\"DeviceKORACMOS";
-        text += list.suffixes[i];
+        text += words[i];
         text += '"';
     }
     text += ']';
@@ -284,14 +121,14 @@ std::string json_key_array(const KeyList &list, size_t skip)
 }
 
 // Each text is made on first use and kept for the life of the process, like the tables.
-const char *list_text(int list, size_t skip)
+const char *list_text(size_t row, size_t skip)
 {
-    if (list < 0)
+    if (row >= model_key_count)
         return nullptr;
-    static std::string texts[2][LIST_COUNT];
-    std::string &text = texts[skip ? 1 : 0][list];
+    static std::string texts[2][model_key_count];
+    std::string &text = texts[skip ? 1 : 0][row];
     if (text.empty())
-        text = json_key_array(key_lists[list], skip);
+        text = json_key_array(model_keys[row].keys, skip);
     return text.c_str();
 }
 
