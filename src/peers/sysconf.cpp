@@ -155,15 +155,3 @@ int udev_remount_usbdisks(gboolean read_only)
     g_free(reply);
     return success ? 0 : -3;
 }
-
-void peers_reset_for_tests()
-{
-    g_clear_object(&config_proxy);
-    g_clear_object(&udev_proxy);
-}
-
-void peers_proxies_for_tests(bool *config, bool *udev)
-{
-    *config = config_proxy != nullptr;
-    *udev = udev_proxy != nullptr;
-}

@@ -27,9 +27,3 @@ int sysconf_ext_cmd(const char *cmd, const char *param1, const char *param2);
 // Asks the device service to remount USB disks read-only (true) or read-write. 0 when it
 // answered "Success"; -2 (no connection), -3 (other answer), -4 (call failed).
 int udev_remount_usbdisks(gboolean read_only);
-
-// Tests only: drop both proxies.
-void peers_reset_for_tests();
-
-// Tests only: whether each proxy is held at the moment.
-void peers_proxies_for_tests(bool *config, bool *udev);

@@ -1,5 +1,5 @@
-"""What several integration test files share: calls with one text argument, the reply
-texts, and daemons started on a prepared store or BIOS."""
+"""What the integration tests share: one way to run a daemon and check how it ends, calls
+with one text argument, and the reply texts."""
 import contextlib
 import json
 
@@ -13,6 +13,8 @@ FAIL = '{"Result":"Fail"}'
 UNKNOWN_METHOD = "org.freedesktop.DBus.Error.UnknownMethod"
 LOADER = "/boot/loader.conf.local"
 SYSCTL = "/etc/sysctl.conf.local"
+# The BIOS simulator's security key: every token write of a verified session carries it.
+KEY = 0x5EED
 
 
 def call(env, method, params, service="settings"):
@@ -31,31 +33,14 @@ def declined(env, service, method, params):
 
 
 def finish(env):
-    """The daemon was still running, exits 160 on SIGTERM and left no sanitizer report."""
+    """The daemon is still running, exits 160 on SIGTERM, and its log holds no sanitizer
+    report and no GLib CRITICAL (a call answered twice, a failed GLib check)."""
     assert env.daemon.alive(), "daemon died:\n" + env.daemon.log()[-5000:]
     code = env.daemon.stop()
-    assert not env.daemon.sanitizer_reports(), env.daemon.log()[-20000:]
-    assert code == 160, "exit status %r\n%s" % (code, env.daemon.log()[-5000:])
-
-
-@contextlib.contextmanager
-def running(stop_store=False, **kwargs):
-    """A daemon started on Environment(**kwargs), e.g. store= or model=; with `stop_store`
-    the configuration store is gone before it starts."""
-    with corvo_env.Environment(start_daemon=False, **kwargs) as env:
-        if stop_store:
-            env.peers.stop()
-        env.daemon.start()
-        yield env
-        finish(env)
-
-
-# The BIOS simulator's security key: every token write of a verified session carries it.
-KEY = 0x5EED
-
-
-def bios_write(token, value, key=KEY):
-    return "appwrite 1 0 %x %x %x 0\n" % (token, value, key)
+    log = env.daemon.log()
+    assert not env.daemon.sanitizer_reports(), log[-20000:]
+    assert "CRITICAL" not in log, log[-5000:]
+    assert code == 160, "exit status %r\n%s" % (code, log[-5000:])
 
 
 def bios_unavailable():
@@ -63,23 +48,24 @@ def bios_unavailable():
     return module[0].unavailable_reason() if module else "no BIOS stand-in"
 
 
-def skip_without_bios():
-    reason = bios_unavailable()
-    if reason:
-        print("skipped: " + reason)
-        pytest.skip(reason)
-
-
 @contextlib.contextmanager
-def bios_world(model=None, store=None, bios_state=None, start=True):
-    """A world whose BIOS is the simulator; the daemon starts after the simulator is seeded."""
-    skip_without_bios()
-    with corvo_env.Environment(start_daemon=False, store=store, model=model) as env:
-        assert env.bios is not None
-        env.bios.seed(dict({"security_key": KEY}, **(bios_state or {})))
-        if start:
+def daemon(bios_state=None, stop_store=False, started=True, **kwargs):
+    """A daemon on Environment(**kwargs) (store=, model=, daemon_env=), checked by finish()
+    when the block ends. `bios_state` seeds the BIOS simulator before the start (the test
+    is skipped where the simulator cannot run); `stop_store` takes the configuration store
+    away first; with `started` false the test starts the daemon itself."""
+    if bios_state is not None and bios_unavailable():
+        pytest.skip(bios_unavailable())
+    with corvo_env.Environment(start_daemon=False, **kwargs) as env:
+        if bios_state is not None:
+            env.bios.seed(dict({"security_key": KEY}, **bios_state))
+        if stop_store:
+            env.peers.stop()
+        if started:
             env.daemon.start()
         yield env
-        if env.daemon.alive():
-            assert env.daemon.stop() == 160, env.daemon.log()
-        assert not env.daemon.sanitizer_reports(), env.daemon.log()
+        finish(env)
+
+
+def bios_write(token, value, key=KEY):
+    return "appwrite 1 0 %x %x %x 0\n" % (token, value, key)

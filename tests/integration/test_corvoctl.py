@@ -8,7 +8,7 @@ import os
 import pytest
 
 import corvo_env
-from helpers import bios_world
+from helpers import daemon
 
 USAGE = "com.corvo.corvoctl.UsageError"
 SERVICE_UNKNOWN = "org.freedesktop.DBus.Error.ServiceUnknown"
@@ -126,7 +126,7 @@ def test_exit_status_and_json_without_daemon(world, args, status, document):
 
 
 def test_bios_verbs_with_password_files_and_relative_paths():
-    with bios_world(model="K20", bios_state={"password": PASSWORD}) as env:
+    with daemon(model="K20", bios_state={"password": PASSWORD}) as env:
         password_file = os.path.join(env.workdir, "pw")
         with open(password_file, "w") as f:
             f.write(PASSWORD + "\nsecond line\n")
