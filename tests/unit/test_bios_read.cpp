@@ -1,55 +1,35 @@
+#include <algorithm>
+
 #include "common/reply.h"
 #include "services/bios/bios_read_keys.h"
+#include "services/bios/ext_bios.h"
 #include "test_bios_fixture.h"
-#include "test_bios_json.h"
 
 namespace {
-
-using Strings = std::vector<std::string>;
-
-std::string key(const char *suffix)
-{
-    return std::string("DeviceKORACMOS") + suffix;
-}
 
 class BiosRead : public BiosFixture {
 protected:
     BiosReadResult read(const std::string &key_list) { return bios_read_keys(key_list.c_str(), BiosReadForm::get); }
-
     // Every auto-power mode token shares one setting in the simulator: 0 off, 1 every day,
     // 2 working days, 3 chosen days.
-    void auto_power(uint32_t mode, uint32_t hour_bcd = 0x07, uint32_t minute_bcd = 0x05)
+    void auto_power(uint32_t mode)
     {
         sim.values["AutoPower"] = mode;
-        sim.values["AutoOnHour"] = hour_bcd;
-        sim.values["AutoOnMinute"] = minute_bcd;
+        sim.values["AutoOnHour"] = 0x23;
+        sim.values["AutoOnMinute"] = 0x59;
+        sim.values["AutoOnFriday"] = 1;
     }
+    std::string extract_to(const std::string &path)
+    {
+        return ext_bios_reply(("{\"DeviceKORACMOSExtractFilePath\": \"" + path + "\"}").c_str());
+    }
+    const std::string time = "\"DeviceKORACMOSAutoPowerHour\": \"23\",\"DeviceKORACMOSAutoPowerMin\": \"59\"";
+    const std::string days = "\"autoonSunday\":\"No\",\"autoonMonday\":\"No\",\"autoonTuesday\":\"No\","
+                             "\"autoonWednesday\":\"No\",\"autoonThursday\":\"No\",\"autoonFriday\":\"Yes\","
+                             "\"autoonSaturday\":\"No\"";
+    const std::string success = "{\"result\":\"Success\", \"message\": ";
+    const std::string failed = "{\"result\":\"FAILED\", \"message\": ";
 };
-
-TEST_F(BiosRead, ModelDefaultListIsReadInListOrder)
-{
-    set_model("K10X");
-    sim.asset_tag = "T-42";
-    sim.values["ACRecovery"] = 2;
-    sim.values["Fastboot"] = 1;
-    sim.values["Audio"] = 1;
-    const char *list = bios_read_key_list();
-    const BiosReadResult result = read(list);
-    bool ok = false;
-    const Members members = json_members(result.message, &ok);
-    ASSERT_TRUE(ok) << result.message;
-    EXPECT_EQ(1, result.read_status);
-    // Every key of the list once, in list order: password state and asset tag first.
-    EXPECT_EQ(json_strings(list), member_names(members));
-    EXPECT_EQ(21u, members.size());
-    EXPECT_EQ((Members{{key("EnablePassword"), "\"No\""}, {key("Assettag"), "\"T-42\""}, {key("Audio"), "\"Yes\""}}),
-              Members(members.begin(), members.begin() + 3));
-    EXPECT_EQ("\"LastState\"", members[5].second);
-    // Getters and by-name reads have their own spacing after the colon.
-    EXPECT_NE(std::string::npos, result.message.find("\"DeviceKORACMOSAudio\":\"Yes\","));
-    EXPECT_NE(std::string::npos, result.message.find("\"DeviceKORACMOSFastboot\": \"Thorough\","));
-    EXPECT_EQ(21u, requests().size());  // auto-power off needs one read too
-}
 
 TEST_F(BiosRead, MessageAndStatusPerKeyList)
 {
@@ -59,7 +39,6 @@ TEST_F(BiosRead, MessageAndStatusPerKeyList)
         int read_status;
     } cases[] = {
         {"[ ]", "{}", 0},
-        {"Audio", "{}", 0},
         {"{\"DeviceKORACMOSAudio\": 1}", "{}", 0},
         {"[\"BiosChangeReboot\"]", "{\"BiosChangeReboot\":0}", 1},
         // A failed by-name read decides the status only while no later key reads.
@@ -67,133 +46,109 @@ TEST_F(BiosRead, MessageAndStatusPerKeyList)
          "{\"DeviceKORACMOSAudio\":\"Yes\",\"DeviceKORACMOSAdminLock\":\"err\"}", 0},
         {"[\"DeviceKORACMOSAdminLock\", \"DeviceKORACMOSAudio\"]",
          "{\"DeviceKORACMOSAdminLock\":\"err\",\"DeviceKORACMOSAudio\":\"Yes\"}", 1},
-        {"[\"DeviceKORACMOSNoSuchThing\"]", "{\"DeviceKORACMOSNoSuchThing\":\"err\"}", 0},
         {"[\"DeviceKORACMOSDeepSleep\"]", "{}", 1},  // not on this model
         // An unknown key or a non-string element ends the list.
         {"[\"DeviceKORACMOSAudio\", \"Volume\", \"DeviceKORACMOSAdminLock\"]", "{\"DeviceKORACMOSAudio\":\"Yes\"}", 1},
-        {"[\"DeviceKORACMOSAdminLock\", \"Volume\"]", "{\"DeviceKORACMOSAdminLock\":\"err\"}", 1},
         {"[\"DeviceKORACMOSAudio\", 5, \"DeviceKORACMOSAdminLock\"]", "{\"DeviceKORACMOSAudio\":\"Yes\"}", 1},
-        {"[null]", "{}", 0},
         {"[\"DeviceKORACMOSACRecoveryMode\"]", "{\"DeviceKORACMOSACRecoveryMode\": \"PowerOff\"}", 1},
-        {"[\"devicekoracmosaudio\"]", "{}", 1},
         {"[\"DeviceKORACMOSAudio\\\"x\\n\"]", "{\"DeviceKORACMOSAudio\\\"x\\n\":\"err\"}", 0},
     };
     set_model("K20");
     sim.values["Audio"] = 1;
-    sim.faults.push_back(status_fault(7, 0x2BD));  // AdminLock cannot be read
+    sim.faults = {{.token = 0x2BD, .status = 7}};  // AdminLock cannot be read
     for (const auto &c : cases) {
         const BiosReadResult result = read(c.key_list);
         EXPECT_EQ(c.message, result.message) << c.key_list;
         EXPECT_EQ(c.read_status, result.read_status) << c.key_list;
-        bool ok = false;
-        json_members(result.message, &ok);
-        EXPECT_TRUE(ok) << c.key_list;
     }
 }
 
-TEST_F(BiosRead, RebootMarkerSetAfterASecureBootEnableOnFreshInstall)
+TEST_F(BiosRead, AutoPowerGroupByModeAndItsFailures)
 {
-    secure_boot_init_marker = secure_boot_init_mark;
-    ASSERT_EQ(0, bios_set_secure_boot(1, 0));
-    EXPECT_EQ("{\"BiosChangeReboot\":1}", read("[\"BiosChangeReboot\"]").message);
-}
-
-TEST_F(BiosRead, AutoPowerGroupByMode)
-{
-    const std::string hour = key("AutoPowerHour"), minute = key("AutoPowerMin");
-    Members chosen = {{key("AutoPower"), "\"4\""}, {hour, "\"23\""}, {minute, "\"59\""}};
-    for (const char *day : {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"})
-        chosen.emplace_back(std::string("autoon") + day, day[0] == 'S' && day[1] == 'u' ? "\"Yes\"" : "\"No\"");
-    chosen[8].second = "\"Yes\"";  // Friday
-    const Members expected[] = {
-        {{key("AutoPower"), "\"1\""}},
-        {{key("AutoPower"), "\"2\""}, {hour, "\"23\""}, {minute, "\"59\""}},
-        {{key("AutoPower"), "\"3\""}, {hour, "\"23\""}, {minute, "\"59\""}},
-        chosen,
-    };
-    sim.values["AutoOnSunday"] = 1;
-    sim.values["AutoOnFriday"] = 1;
-    for (uint32_t mode = 0; mode < 4; ++mode) {
-        auto_power(mode, 0x23, 0x59);
-        EXPECT_EQ(expected[mode], json_members(read("[\"DeviceKORACMOSAutoPower\"]").message)) << mode;
-    }
-}
-
-TEST_F(BiosRead, AnyKeyBeginningLikeAutoPowerYieldsTheWholeGroup)
-{
-    auto_power(1);
-    EXPECT_EQ("{\"DeviceKORACMOSAutoPowerHour\": \"2\",\"DeviceKORACMOSAutoPowerHour\": \"7\","
-              "\"DeviceKORACMOSAutoPowerMin\": \"5\"}",
-              read("[\"DeviceKORACMOSAutoPowerHour\"]").message);
-}
-
-TEST_F(BiosRead, AutoPowerFailuresShowInTheGroup)
-{
+    std::string failed_days = days;
+    for (const char *value : {"\"No\"", "\"Yes\""})
+        for (size_t at; (at = failed_days.find(value)) != std::string::npos;)
+            failed_days.replace(at, strlen(value), "\"err\"");
     const struct {
-        uint32_t token;
-        const char *value;
-    } steps[] = {{0x28, "get off err"}, {0x29, "get day err"}, {0x2A, "get work err"}};
-    auto_power(3);
-    for (const auto &step : steps) {
-        sim.faults = {status_fault(4, step.token)};
-        const BiosReadResult result = read("[\"DeviceKORACMOSAutoPower\"]");
-        EXPECT_EQ(std::string("{\"DeviceKORACMOSAutoPower\": \"") + step.value + "\"}", result.message);
-        EXPECT_EQ(1, result.read_status);
+        uint32_t mode;
+        int64_t failing_token;
+        std::string message;
+    } cases[] = {
+        {0, 0, "\"1\""},  // token 0 is never read: no failure
+        {1, 0, "\"2\"," + time},
+        {2, 0, "\"3\"," + time},
+        {3, 0, "\"4\"," + time + "," + days},
+        {3, 0x28, "\"get off err\""},
+        {3, 0x29, "\"get day err\""},
+        {3, 0x2A, "\"get work err\""},
+        {3, 0x319, "\"4\"," + time + "," + failed_days},  // a failed day read is no selection
+    };
+    for (const auto &c : cases) {
+        auto_power(c.mode);
+        sim.faults = {{.token = c.failing_token, .status = 4}};
+        // Any key beginning like the auto-power key reads the whole group.
+        EXPECT_EQ("{\"DeviceKORACMOSAutoPowerX\": " + c.message + "}", read("[\"DeviceKORACMOSAutoPowerX\"]").message);
     }
-    EXPECT_EQ(3u, log.count_containing("D bios: get power err"));
 }
 
-TEST_F(BiosRead, FailedDayReadIsNotShownAsEveryDay)
+TEST_F(BiosRead, LongKeysAreReadAsTheirFirst63BytesAndStayWholeMembers)
 {
-    auto_power(3);
-    sim.faults = {status_fault(4, 0x319)};  // Wednesday
-    const Members members = json_members(read("[\"DeviceKORACMOSAutoPower\"]").message);
-    ASSERT_EQ(10u, members.size());
-    for (size_t i = 3; i < members.size(); ++i)
-        EXPECT_EQ("\"err\"", members[i].second) << members[i].first;
-}
-
-TEST_F(BiosRead, LongKeyIsReadAsItsFirst63Characters)
-{
-    const std::string long_key = key("Fastboot") + std::string(70 - key("Fastboot").size(), 'x');
-    const BiosReadResult result = read("[\"" + long_key + "\"]");
-    EXPECT_EQ("{\"" + long_key.substr(0, 63) + "\": \"Minimal\"}", result.message);
-    EXPECT_EQ(1u, log.count_containing("D bios: value is truncated"));
-}
-
-TEST_F(BiosRead, LongKeysFullOfEscapesStayWholeMembers)
-{
+    const std::string key = "DeviceKORACMOSFastboot" + std::string(50, 'x');
+    EXPECT_EQ("{\"" + key.substr(0, 63) + "\": \"Minimal\"}", read("[\"" + key + "\"]").message);
+    ext_bios_reply(("[\"" + key + "\"]").c_str());
+    EXPECT_EQ(1u, log.count(key + " length error, truncated!"));
     // Control characters take six bytes each once escaped; the member must not be cut.
-    const std::string tail(63 - key("ACRe").size(), '\x01');
-    const std::string list = "[\"" + key("ACRe") + json_escape(tail) + "\"]";
-    bool ok = false;
-    const Members members = json_members(read(list).message, &ok);
-    ASSERT_TRUE(ok);
+    const std::string control(63 - 18, '\x01');
+    const Members members = json_members(read("[\"DeviceKORACMOSACRe" + json_escape(control) + "\"]").message);
     ASSERT_EQ(1u, members.size());
-    EXPECT_EQ(key("ACRe") + tail, members[0].first);
+    EXPECT_EQ("DeviceKORACMOSACRe" + control, members[0].first);
 }
 
-TEST_F(BiosRead, FullMessageStopsAtTheKeyThatDoesNotFit)
+TEST_F(BiosRead, ExtractReplyGivesTheValuesAsSetBiosTakesThemBack)
 {
-    std::string list = "[";
-    for (int i = 0; i < 40; ++i)
-        list += "\"DeviceKORACMOSAudio\",";
-    list += "\"DeviceKORACMOSAudio\"]";
-    const BiosReadResult result = read(list);
-    const size_t member = std::string("\"DeviceKORACMOSAudio\":\"No\",").size();
-    size_t count = 0;
-    for (size_t at = 0; (at = result.message.find("\"DeviceKORACMOSAudio\"", at)) != std::string::npos; ++at)
-        ++count;
-    EXPECT_EQ(1022 / member, count);
-    EXPECT_LE(result.message.size(), bios_message_max);
-    EXPECT_EQ(1u, log.count_containing("space is not long enough \"DeviceKORACMOSAudio\":\"No\","));
-    EXPECT_EQ(1022 / member, requests().size() - 1);
+    set_model("K30AIO");
+    sim.values["PXEBootSupport"] = 2;  // on, and OSD on reads 0: both read otherwise than written
+    sim.values["Audio"] = 5;
+    auto_power(3);
+    // The reboot marker is no key here: it ends the list.
+    EXPECT_EQ(success +
+                  "{\"DeviceKORACMOSAudio\": 1,\"DeviceKORACMOSOSDConfigure\": 1,"
+                  "\"DeviceKORACMOSPXEBootSupport\": 1,\"DeviceKORACMOSAutoPower\": \"Days\"," +
+                  time + "," + days + "}}",
+              ext_bios_reply("[\"DeviceKORACMOSAudio\", \"DeviceKORACMOSOSDConfigure\", "
+                             "\"DeviceKORACMOSPXEBootSupport\", \"DeviceKORACMOSAutoPower\", \"BiosChangeReboot\"]"));
 }
 
-TEST(BiosReadReply, WrapsTheMessage)
+TEST_F(BiosRead, ExtractFileHoldsTheModelsListIn1024BytesAndItsWriteDecidesTheResult)
 {
-    EXPECT_EQ("{\"result\":\"Success\", \"message\": {}}", reply_read(true, "{}"));
-    EXPECT_EQ("{\"result\":\"FAILED\", \"message\": \"x\"}", reply_read(false, "\"x\""));
+    TempDir root;
+    ScopedHostRoot scoped(root.path);
+    set_model("K10X");
+    auto_power(3);
+    const std::string path = root.file("cmos.bin");
+    const std::string reply = extract_to(path);
+    const std::string bytes = slurp(path);
+    ASSERT_EQ(1024u, bytes.size());
+    const std::string text(bytes.c_str());
+    EXPECT_EQ(success + text + "}", reply);
+    EXPECT_EQ(std::string(1024 - text.size(), '\0'), bytes.substr(text.size()));
+    // The extract list, with the auto-on time and the chosen days (one array) after the mode.
+    Strings expected = names_of(json_members(bios_extract_key_list()));
+    const auto mode = std::find(expected.begin(), expected.end(), "DeviceKORACMOSAutoPower");
+    ASSERT_NE(expected.end(), mode);
+    expected.insert(mode + 1,
+                    {"DeviceKORACMOSAutoPowerHour", "DeviceKORACMOSAutoPowerMin", "DeviceKORACMOSAutoPowerDays"});
+    EXPECT_EQ(expected, names_of(json_members(text)));
+    EXPECT_NE(std::string::npos, text.find("\"DeviceKORACMOSAutoPowerDays\": [\"Friday\"]"));
+
+    EXPECT_EQ(failed + text + "}", extract_to(root.path));    // a folder
+    EXPECT_EQ(failed + text + "}", extract_to("/dev/full"));  // a write that does not go through
+    sim.faults = {{.token = 0x31F, .status = 4}};
+    extract_to(path);
+    EXPECT_NE(std::string::npos, slurp(path).find("\"DeviceKORACMOSAutoPowerDays\": \"err\""));
+    set_model("");
+    EXPECT_EQ(failed + "\"cmos: get product name err\"}", extract_to(root.file("none")));
+    EXPECT_FALSE(g_file_test(root.file("none").c_str(), G_FILE_TEST_EXISTS));
 }
 
 }  // namespace
