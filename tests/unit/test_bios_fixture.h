@@ -5,8 +5,10 @@
 #include <cstring>
 #include <gtest/gtest.h>
 #include <json-glib/json-glib.h>
+#include <tuple>
 
 #include "biossim.h"
+#include "common/reply.h"
 #include "host/smi_file.h"
 #include "services/bios/bios_access.h"
 #include "services/bios/bios_models.h"
@@ -14,12 +16,12 @@
 #include "test_support.h"
 
 using Strings = std::vector<std::string>;
-using Members = std::vector<std::pair<std::string, std::string>>;
 
-// A token write as the BIOS receives it.
-inline std::string token_write(uint32_t token, uint32_t value, uint32_t key = 0)
+// `text` with every "@" replaced by "DeviceKORACMOS", the prefix of the setting keys.
+inline std::string cmos(std::string text)
 {
-    g_autofree char *text = g_strdup_printf("appwrite 1 0 %x %x %x 0\n", token, value, key);
+    for (size_t at; (at = text.find('@')) != std::string::npos;)
+        text.replace(at, 1, "DeviceKORACMOS");
     return text;
 }
 
@@ -52,7 +54,14 @@ protected:
                 texts.push_back(request.text);
         return texts;
     }
-    Strings writes() const { return requests("appwrite 1 "); }
+    // The token writes, each as "<token> <value> <security key>" in hex.
+    Strings writes() const
+    {
+        Strings texts;
+        for (const auto &text : requests("appwrite 1 0 "))
+            texts.push_back(text.substr(13, text.size() - 16));  // without the last input and the line end
+        return texts;
+    }
 
     biossim::Sim sim;
     LogCapture log;
@@ -77,34 +86,17 @@ private:
     SmiFileExchange previous = nullptr;
 };
 
-// The members of a JSON object text in order, each value as compact JSON; the elements of a
-// JSON array of strings as members named by them. Empty when the text is neither.
-inline Members json_members(const std::string &text)
+// The member names of a JSON object text in order, as a JSON array text like the key lists.
+inline std::string member_names(const std::string &object_text)
 {
     g_autoptr(JsonParser) parser = json_parser_new();
-    Members members;
-    if (!json_parser_load_from_data(parser, text.c_str(), -1, nullptr))
-        return members;
-    JsonNode *root = json_parser_get_root(parser);
-    if (JSON_NODE_HOLDS_ARRAY(root))
-        for (guint i = 0; i < json_array_get_length(json_node_get_array(root)); ++i)
-            members.emplace_back(json_array_get_string_element(json_node_get_array(root), i), "");
+    std::string names;
     JsonObjectIter iter;
     const char *name = nullptr;
-    JsonNode *value = nullptr;
-    if (JSON_NODE_HOLDS_OBJECT(root))
-        for (json_object_iter_init_ordered(&iter, json_node_get_object(root));
-             json_object_iter_next_ordered(&iter, &name, &value);) {
-            g_autofree char *compact = json_to_string(value, FALSE);
-            members.emplace_back(name, compact);
-        }
-    return members;
-}
-
-inline Strings names_of(const Members &members)
-{
-    Strings names;
-    for (const auto &member : members)
-        names.push_back(member.first);
-    return names;
+    if (json_parser_load_from_data(parser, object_text.c_str(), -1, nullptr) &&
+        JSON_NODE_HOLDS_OBJECT(json_parser_get_root(parser)))
+        for (json_object_iter_init_ordered(&iter, json_node_get_object(json_parser_get_root(parser)));
+             json_object_iter_next_ordered(&iter, &name, nullptr);)
+            names += (names.empty() ? "" : ", ") + json_quote(name);
+    return "[" + names + "]";
 }

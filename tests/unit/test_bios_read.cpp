@@ -1,6 +1,3 @@
-#include <algorithm>
-
-#include "common/reply.h"
 #include "services/bios/bios_read_keys.h"
 #include "services/bios/ext_bios.h"
 #include "test_bios_fixture.h"
@@ -9,7 +6,16 @@ namespace {
 
 class BiosRead : public BiosFixture {
 protected:
-    BiosReadResult read(const std::string &key_list) { return bios_read_keys(key_list.c_str(), BiosReadForm::get); }
+    // GetBios's reading of `key_list` ("@" for the key prefix): the message and the status.
+    std::pair<std::string, int> read(const std::string &key_list)
+    {
+        const BiosReadResult result = bios_read_keys(cmos(key_list).c_str(), BiosReadForm::get);
+        return {result.message, result.read_status};
+    }
+    std::string extract_to(const std::string &path)
+    {
+        return ext_bios_reply(cmos(R"({"@ExtractFilePath": ")" + path + "\"}").c_str());
+    }
     // Every auto-power mode token shares one setting in the simulator: 0 off, 1 every day,
     // 2 working days, 3 chosen days.
     void auto_power(uint32_t mode)
@@ -19,110 +25,92 @@ protected:
         sim.values["AutoOnMinute"] = 0x59;
         sim.values["AutoOnFriday"] = 1;
     }
-    std::string extract_to(const std::string &path)
-    {
-        return ext_bios_reply(("{\"DeviceKORACMOSExtractFilePath\": \"" + path + "\"}").c_str());
-    }
-    const std::string time = "\"DeviceKORACMOSAutoPowerHour\": \"23\",\"DeviceKORACMOSAutoPowerMin\": \"59\"";
-    const std::string days = "\"autoonSunday\":\"No\",\"autoonMonday\":\"No\",\"autoonTuesday\":\"No\","
-                             "\"autoonWednesday\":\"No\",\"autoonThursday\":\"No\",\"autoonFriday\":\"Yes\","
-                             "\"autoonSaturday\":\"No\"";
-    const std::string success = "{\"result\":\"Success\", \"message\": ";
-    const std::string failed = "{\"result\":\"FAILED\", \"message\": ";
+    const std::string success = R"({"result":"Success", "message": )";
 };
 
 TEST_F(BiosRead, MessageAndStatusPerKeyList)
 {
-    const struct {
-        std::string key_list;
-        std::string message;
-        int read_status;
-    } cases[] = {
+    const std::tuple<std::string, std::string, int> cases[] = {
         {"[ ]", "{}", 0},
-        {"{\"DeviceKORACMOSAudio\": 1}", "{}", 0},
-        {"[\"BiosChangeReboot\"]", "{\"BiosChangeReboot\":0}", 1},
+        {R"({"@Audio": 1})", "{}", 0},
+        {R"(["BiosChangeReboot"])", R"({"BiosChangeReboot":0})", 1},
         // A failed by-name read decides the status only while no later key reads.
-        {"[\"DeviceKORACMOSAudio\", \"DeviceKORACMOSAdminLock\"]",
-         "{\"DeviceKORACMOSAudio\":\"Yes\",\"DeviceKORACMOSAdminLock\":\"err\"}", 0},
-        {"[\"DeviceKORACMOSAdminLock\", \"DeviceKORACMOSAudio\"]",
-         "{\"DeviceKORACMOSAdminLock\":\"err\",\"DeviceKORACMOSAudio\":\"Yes\"}", 1},
-        {"[\"DeviceKORACMOSDeepSleep\"]", "{}", 1},  // not on this model
+        {R"(["@Audio", "@AdminLock"])", R"({"@Audio":"Yes","@AdminLock":"err"})", 0},
+        {R"(["@AdminLock", "@Audio"])", R"({"@AdminLock":"err","@Audio":"Yes"})", 1},
+        {R"(["@DeepSleep"])", "{}", 1},  // not on this model
         // An unknown key or a non-string element ends the list.
-        {"[\"DeviceKORACMOSAudio\", \"Volume\", \"DeviceKORACMOSAdminLock\"]", "{\"DeviceKORACMOSAudio\":\"Yes\"}", 1},
-        {"[\"DeviceKORACMOSAudio\", 5, \"DeviceKORACMOSAdminLock\"]", "{\"DeviceKORACMOSAudio\":\"Yes\"}", 1},
-        {"[\"DeviceKORACMOSACRecoveryMode\"]", "{\"DeviceKORACMOSACRecoveryMode\": \"PowerOff\"}", 1},
-        {"[\"DeviceKORACMOSAudio\\\"x\\n\"]", "{\"DeviceKORACMOSAudio\\\"x\\n\":\"err\"}", 0},
+        {R"(["@Audio", "Volume", "@AdminLock"])", R"({"@Audio":"Yes"})", 1},
+        {R"(["@Audio", 5, "@AdminLock"])", R"({"@Audio":"Yes"})", 1},
+        {R"(["@Audio\"x\n"])", R"({"@Audio\"x\n":"err"})", 0},
     };
     set_model("K20");
     sim.values["Audio"] = 1;
     sim.faults = {{.token = 0x2BD, .status = 7}};  // AdminLock cannot be read
-    for (const auto &c : cases) {
-        const BiosReadResult result = read(c.key_list);
-        EXPECT_EQ(c.message, result.message) << c.key_list;
-        EXPECT_EQ(c.read_status, result.read_status) << c.key_list;
-    }
+    for (const auto &[key_list, message, status] : cases)
+        EXPECT_EQ(std::make_pair(cmos(message), status), read(key_list)) << key_list;
+}
+
+TEST_F(BiosRead, GettersRenderTheirWordsEscapedOrTheirFailure)
+{
+    set_model("K10X");
+    install_password("p");
+    sim.asset_tag = "a\"b\\cDEFG";  // two output words: eight bytes come back
+    sim.values["ACRecovery"] = 2;
+    sim.values["WakeOnLan"] = 3;  // without a word of its own: each getter has its rule
+    sim.values["DeepSleep"] = 4;
+    sim.values["Fastboot"] = 3;
+    const std::string keys = R"(["@EnablePassword", "@Assettag", "@ACRecoveryMode", "@WakeOnLan", "@DeepSleep",
+        "@Fastboot", "@KeyboardErrorDetection"])";
+    EXPECT_EQ(cmos(R"({"@EnablePassword": "Yes","@Assettag": "a\"b\\cDEF","@ACRecoveryMode": "LastState",)"
+                   R"("@WakeOnLan": "Disable","@DeepSleep": "EnabledInS4andS5","@KeyboardErrorDetection": "Disable"})"),
+              read(keys).first);
+    sim.faults = {{.kind = biossim::FAULT_BAD_HEADER}};
+    EXPECT_EQ(cmos(R"({"@EnablePassword": "Error","@Assettag": "","@ACRecoveryMode": "get power err",)"
+                   R"("@WakeOnLan": "get data err","@DeepSleep": "get data err","@Fastboot": "get data err"})"),
+              read(keys).first);
 }
 
 TEST_F(BiosRead, AutoPowerGroupByModeAndItsFailures)
 {
-    std::string failed_days = days;
-    for (const char *value : {"\"No\"", "\"Yes\""})
-        for (size_t at; (at = failed_days.find(value)) != std::string::npos;)
-            failed_days.replace(at, strlen(value), "\"err\"");
-    const struct {
-        uint32_t mode;
-        int64_t failing_token;
-        std::string message;
-    } cases[] = {
-        {0, 0, "\"1\""},  // token 0 is never read: no failure
-        {1, 0, "\"2\"," + time},
-        {2, 0, "\"3\"," + time},
-        {3, 0, "\"4\"," + time + "," + days},
-        {3, 0x28, "\"get off err\""},
-        {3, 0x29, "\"get day err\""},
-        {3, 0x2A, "\"get work err\""},
-        {3, 0x319, "\"4\"," + time + "," + failed_days},  // a failed day read is no selection
+    const std::string time = R"("@AutoPowerHour": "23","@AutoPowerMin": "59")";
+    const std::string days = R"("autoonSunday":"No","autoonMonday":"No","autoonTuesday":"No","autoonWednesday":"No",)"
+                             R"("autoonThursday":"No","autoonFriday":"Yes","autoonSaturday":"No")";
+    const std::tuple<uint32_t, int64_t, std::string> cases[] = {
+        {0, 0, R"("1")"},  // token 0 is never read: no failure
+        {1, 0, R"("2",)" + time},
+        {2, 0, R"("3",)" + time},
+        {3, 0, R"("4",)" + time + "," + days},
+        {3, 0x28, R"("get off err")"},
+        {3, 0x29, R"("get day err")"},
+        {3, 0x2A, R"("get work err")"},
+        {1, 0x2C, R"("2","@AutoPowerHour": "23","@AutoPowerMin": "-1")"},
+        // A failed day read is no selection.
+        {3, 0x319,
+         R"("4",)" + time + R"(,"autoonSunday":"err","autoonMonday":"err","autoonTuesday":"err",)" +
+             R"("autoonWednesday":"err","autoonThursday":"err","autoonFriday":"err","autoonSaturday":"err")"},
     };
-    for (const auto &c : cases) {
-        auto_power(c.mode);
-        sim.faults = {{.token = c.failing_token, .status = 4}};
+    for (const auto &[mode, failing_token, message] : cases) {
+        auto_power(mode);
+        sim.faults = {{.token = failing_token, .status = 4}};
         // Any key beginning like the auto-power key reads the whole group.
-        EXPECT_EQ("{\"DeviceKORACMOSAutoPowerX\": " + c.message + "}", read("[\"DeviceKORACMOSAutoPowerX\"]").message);
+        EXPECT_EQ(cmos("{\"@AutoPowerX\": " + message + "}"), read(R"(["@AutoPowerX"])").first);
     }
 }
 
 TEST_F(BiosRead, LongKeysAreReadAsTheirFirst63BytesAndStayWholeMembers)
 {
-    const std::string key = "DeviceKORACMOSFastboot" + std::string(50, 'x');
-    EXPECT_EQ("{\"" + key.substr(0, 63) + "\": \"Minimal\"}", read("[\"" + key + "\"]").message);
+    const std::string key = cmos("@Fastboot" + std::string(50, 'x'));
+    EXPECT_EQ("{\"" + key.substr(0, 63) + "\": \"Minimal\"}", read("[\"" + key + "\"]").first);
     ext_bios_reply(("[\"" + key + "\"]").c_str());
     EXPECT_EQ(1u, log.count(key + " length error, truncated!"));
     // Control characters take six bytes each once escaped; the member must not be cut.
-    const std::string control(63 - 18, '\x01');
-    const Members members = json_members(read("[\"DeviceKORACMOSACRe" + json_escape(control) + "\"]").message);
-    ASSERT_EQ(1u, members.size());
-    EXPECT_EQ("DeviceKORACMOSACRe" + control, members[0].first);
-}
-
-TEST_F(BiosRead, ExtractReplyGivesTheValuesAsSetBiosTakesThemBack)
-{
-    set_model("K30AIO");
-    sim.values["PXEBootSupport"] = 2;  // on, and OSD on reads 0: both read otherwise than written
-    sim.values["Audio"] = 5;
-    auto_power(3);
-    // The reboot marker is no key here: it ends the list.
-    EXPECT_EQ(success +
-                  "{\"DeviceKORACMOSAudio\": 1,\"DeviceKORACMOSOSDConfigure\": 1,"
-                  "\"DeviceKORACMOSPXEBootSupport\": 1,\"DeviceKORACMOSAutoPower\": \"Days\"," +
-                  time + "," + days + "}}",
-              ext_bios_reply("[\"DeviceKORACMOSAudio\", \"DeviceKORACMOSOSDConfigure\", "
-                             "\"DeviceKORACMOSPXEBootSupport\", \"DeviceKORACMOSAutoPower\", \"BiosChangeReboot\"]"));
+    const std::string escaped = cmos("\"@ACRe" + json_escape(std::string(63 - 18, '\x01')) + "\"");
+    EXPECT_EQ("[" + escaped + "]", member_names(read("[" + escaped + "]").first));
 }
 
 TEST_F(BiosRead, ExtractFileHoldsTheModelsListIn1024BytesAndItsWriteDecidesTheResult)
 {
-    TempDir root;
-    ScopedHostRoot scoped(root.path);
+    TempHostRoot root;
     set_model("K10X");
     auto_power(3);
     const std::string path = root.file("cmos.bin");
@@ -133,19 +121,18 @@ TEST_F(BiosRead, ExtractFileHoldsTheModelsListIn1024BytesAndItsWriteDecidesTheRe
     EXPECT_EQ(success + text + "}", reply);
     EXPECT_EQ(std::string(1024 - text.size(), '\0'), bytes.substr(text.size()));
     // The extract list, with the auto-on time and the chosen days (one array) after the mode.
-    Strings expected = names_of(json_members(bios_extract_key_list()));
-    const auto mode = std::find(expected.begin(), expected.end(), "DeviceKORACMOSAutoPower");
-    ASSERT_NE(expected.end(), mode);
-    expected.insert(mode + 1,
-                    {"DeviceKORACMOSAutoPowerHour", "DeviceKORACMOSAutoPowerMin", "DeviceKORACMOSAutoPowerDays"});
-    EXPECT_EQ(expected, names_of(json_members(text)));
-    EXPECT_NE(std::string::npos, text.find("\"DeviceKORACMOSAutoPowerDays\": [\"Friday\"]"));
+    std::string list = bios_extract_key_list();
+    list.insert(list.find(cmos("\"@AutoPower\"")) + 25,
+                cmos(R"(, "@AutoPowerHour", "@AutoPowerMin", "@AutoPowerDays")"));
+    EXPECT_EQ(list, member_names(text));
+    EXPECT_NE(std::string::npos, text.find(cmos(R"("@AutoPowerDays": ["Friday"])")));
 
+    const std::string failed = R"({"result":"FAILED", "message": )";
     EXPECT_EQ(failed + text + "}", extract_to(root.path));    // a folder
     EXPECT_EQ(failed + text + "}", extract_to("/dev/full"));  // a write that does not go through
     sim.faults = {{.token = 0x31F, .status = 4}};
     extract_to(path);
-    EXPECT_NE(std::string::npos, slurp(path).find("\"DeviceKORACMOSAutoPowerDays\": \"err\""));
+    EXPECT_NE(std::string::npos, slurp(path).find(cmos(R"("@AutoPowerDays": "err")")));
     set_model("");
     EXPECT_EQ(failed + "\"cmos: get product name err\"}", extract_to(root.file("none")));
     EXPECT_FALSE(g_file_test(root.file("none").c_str(), G_FILE_TEST_EXISTS));

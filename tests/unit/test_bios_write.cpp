@@ -1,225 +1,137 @@
-#include <algorithm>
-
-#include "services/bios/bios_writers.h"
+#include "services/bios/bios_primitives.h"
 #include "services/bios/set_bios.h"
 #include "test_bios_fixture.h"
 
 namespace {
 
+using Faults = std::vector<biossim::Fault>;
+
 class BiosWrite : public BiosFixture {
 protected:
-    bool text(BiosText setting, const char *value, AutoOnSchedule schedule = {})
-    {
-        sim.requests.clear();
-        return bios_write_text_setting(setting, value, schedule, 0, &result);
-    }
+    // SetBios with `para`; "@" stands for "DeviceKORACMOS" here and in restore files.
     bool run(const std::string &para)
     {
         sim.requests.clear();
-        return set_bios_run(para.c_str(), &result);
+        std::string result;
+        return set_bios_run(cmos(para).c_str(), &result);
     }
-    std::string result;
 };
 
-TEST_F(BiosWrite, TextWordsMatchByPrefixAndCaseAndOnlyAFailedWriteFails)
+TEST_F(BiosWrite, SettingsBecomeTheirTokenWritesForTheModel)
 {
-    const struct {
-        BiosText setting;
-        const char *value;
-        bool write_fails;
-        bool ok;
-        Strings writes;
-    } cases[] = {
-        {BiosText::ac_recovery, "poweron", false, true, {}},  // a refused word is no failure
-        {BiosText::ac_recovery, "LastStateX", false, true, {token_write(0xA2, 2)}},
-        {BiosText::mac_pass, "Intergrate!", false, true, {token_write(0x49A, 1)}},
-        {BiosText::wake_on_lan, "LANORSFPNIC", false, true, {token_write(0x57, 5)}},  // no SFP NIC here
-        {BiosText::deep_sleep, "EnabledInS5Only", false, true, {token_write(0x30F, 2)}},
-        {BiosText::ac_recovery, "PowerOff", true, false, {token_write(0xA1, 0)}},
-        {BiosText::fastboot, "Minimal", true, false, {token_write(0xEA, 0)}},
-        {BiosText::deep_sleep, "Disabled", true, false, {token_write(0xF6, 0)}},
-    };
-    for (const auto &c : cases) {
-        sim.faults = c.write_fails ? std::vector<biossim::Fault>{{.status = 6}} : std::vector<biossim::Fault>{};
-        EXPECT_EQ(c.ok, text(c.setting, c.value)) << c.value;
-        EXPECT_EQ(c.writes, writes()) << c.value;
-    }
-}
-
-TEST_F(BiosWrite, AutoOnWritesModeDaysAndTimeAndStopsAtTheFirstFailure)
-{
-    EXPECT_TRUE(text(BiosText::auto_power, "Days", {0x41, 23, 45}));
-    EXPECT_EQ((Strings{token_write(0x312, 3), token_write(0x313, 1), token_write(0x316, 0), token_write(0x318, 0),
-                       token_write(0x31A, 0), token_write(0x31C, 0), token_write(0x31E, 0), token_write(0x31F, 1),
-                       token_write(0x2B, 0x23), token_write(0x2C, 0x45)}),
-              writes());
-    EXPECT_FALSE(text(BiosText::auto_power, "Daily", {0x41, 25, 45}));  // the hour is refused after the mode
-    EXPECT_EQ(Strings{token_write(0x29, 1)}, writes());
-    sim.faults = {{.token = 0x317, .status = 8}};  // Tuesday on
-    EXPECT_FALSE(text(BiosText::auto_power, "Days", {0x7F, 1, 2}));
-    EXPECT_EQ((Strings{token_write(0x312, 3), token_write(0x313, 1), token_write(0x315, 1), token_write(0x317, 1)}),
-              writes());
-}
-
-TEST_F(BiosWrite, SwitchesWriteTheirOwnTokensPerModelAndRefuseOtherValues)
-{
-    const struct {
-        const char *model;
-        size_t index;
-        Strings on_then_off;
-    } cases[] = {
-        {"K10", 1, {token_write(0x22, 1), token_write(0x23, 0)}},     // audio
-        {"K10", 9, {token_write(0x2D, 2), token_write(0x6E, 1)}},     // PXE boot: values of its own
-        {"K10", 12, {token_write(0x372, 0), token_write(0x373, 1)}},  // OSD: inverted
-        {"K10", 11, {token_write(0x34F, 1)}},                         // secure boot: never off once on
-        {"K20", 3, {token_write(0x1D5, 1), token_write(0x1D4, 0)}},   // rear port of the K20
-        {"vantor 70", 7, {token_write(0x3E3, 1), token_write(0x3E2, 0)}},
-    };
-    for (const auto &c : cases) {
-        set_model(c.model);
-        sim.requests.clear();
-        EXPECT_TRUE(bios_write_switch(c.index, 1, 0, &result)) << bios_switch_member(c.index);
-        EXPECT_TRUE(bios_write_switch(c.index, 0, 0, &result)) << bios_switch_member(c.index);
-        EXPECT_EQ(c.on_then_off, writes()) << c.model << " " << bios_switch_member(c.index);
-    }
-    sim.requests.clear();
-    EXPECT_FALSE(bios_write_switch(1, 2, 0, &result));
-    EXPECT_FALSE(bios_write_switch(12, -1, 0, &result));
-    EXPECT_TRUE(writes().empty());
-    sim.faults = {{.token = 0x1B6, .status = 4}};
-    EXPECT_FALSE(bios_write_switch(13, 1, 0, &result));
-}
-
-TEST_F(BiosWrite, DockWarningTakesOnlyZeroOrOneAndFailsOnlyWhenTheWriteDoes)
-{
-    EXPECT_TRUE(bios_write_dock_warning(1, 0, &result));
-    EXPECT_TRUE(bios_write_dock_warning(-1, 0, &result));
-    sim.faults = {{.token = 0x3A9, .status = 5}};
-    EXPECT_FALSE(bios_write_dock_warning(0, 0, &result));
-    EXPECT_EQ((Strings{token_write(0x3A8, 1), token_write(0x3A9, 0)}), writes());
-}
-
-TEST_F(BiosWrite, SetBiosAppliesTheModelsMembersTextsFirstAndWritesNothingWithoutThePassword)
-{
-    EXPECT_TRUE(run("{}"));
-    EXPECT_TRUE(run("Audio=1"));  // no object: nothing to write
-    install_password("secret");
-    EXPECT_FALSE(run("Audio=1"));
-    EXPECT_FALSE(run(R"({"DeviceKORACMOSCurrentPassword": "guess", "DeviceKORACMOSAudio": 1,
-                         "DeviceKORACMOSNewPassword": "other"})"));
-    EXPECT_TRUE(writes().empty());
-    EXPECT_EQ("secret", sim.password);
-    sim.password_installed = false;
-
-    const std::string para = R"({"DeviceKORACMOSOSDConfigure": 1, "DeviceKORACMOSUSBSidePort": 0,
-        "DeviceKORACMOSMACPASSConfigure": "no", "DeviceKORACMOSFastboot": "Auto", "DeviceKORACMOSAudio": 165,
-        "DeviceKORACMOSDeepSleep": "Disabled", "DeviceKORACMOSUSBFrontPort": 1, "DeviceKORACMOSWakeOnUSB": 0,
-        "DeviceKORACMOSKeyboardErrorDetection": "Enable", "DeviceKORACMOSACRecovery": "PowerOff"})";
-    // Texts in their order, then switches in theirs; each member only on the models that read it.
-    const struct {
-        const char *model;
-        Strings writes;
-    } cases[] = {
+    const std::string all = R"("@OSDConfigure": 1, "@USBSidePort": 0, "@MACPASSConfigure": "no", "@Fastboot": "Auto",
+        "@DeepSleep": "Disabled", "@USBFrontPort": 1, "@WakeOnUSB": 0, "@KeyboardErrorDetection": "Enable",
+        "@ACRecovery": "PowerOff")";
+    const std::string wednesdays = R"("Wednesday", "Wednesday", "Wednesday", "Wednesday", "Wednesday", "Wednesday")";
+    const Strings monday_friday = {"312 3 0", "314 0 0", "315 1 0", "318 0 0",
+                                   "31a 0 0", "31c 0 0", "31d 1 0", "320 0 0"};
+    // Model, settings ("@" for the key prefix), faults, result, token writes.
+    const std::tuple<const char *, std::string, Faults, bool, Strings> cases[] = {
+        // Texts in their order, then switches in theirs; each member only on the models that read it.
+        {"K10", all, {}, true, {"a1 0 0", "f6 0 0", "ec 2 0", "9d 1 0", "146 0 0", "14f 1 0"}},
+        {"K60AIO", all, {}, true, {"a1 0 0", "f6 0 0", "9d 1 0", "146 0 0", "14f 1 0", "372 0 0", "41d 0 0"}},
+        {"Lumen 84", all, {}, true, {"a1 0 0", "49b 2 0", "ec 2 0", "9d 1 0", "146 0 0", "14f 1 0"}},
+        // Words match by their beginning and letter case; a refused word is no failure, a failed write is.
+        {"",
+         R"("@ACRecovery": "LastStateX", "@WakeOnLan": "LANORSFPNIC", "@Fastboot": "poweron")",
+         {},
+         true,
+         {"a2 2 0", "57 5 0"}},
+        {"Lumen 81", R"("@MACPASSConfigure": "Intergrate!")", {}, true, {"49a 1 0"}},
         {"K10",
-         {token_write(0xA1, 0), token_write(0xF6, 0), token_write(0xEC, 2), token_write(0x9D, 1), token_write(0x146, 0),
-          token_write(0x14F, 1)}},
-        {"K50AIO",
-         {token_write(0xA1, 0), token_write(0xF6, 0), token_write(0xEC, 2), token_write(0x9D, 1), token_write(0x146, 0),
-          token_write(0x14F, 1), token_write(0x372, 0), token_write(0x41D, 0)}},
-        {"K60AIO",
-         {token_write(0xA1, 0), token_write(0xF6, 0), token_write(0x9D, 1), token_write(0x146, 0),
-          token_write(0x14F, 1), token_write(0x372, 0), token_write(0x41D, 0)}},
-        {"Lumen 84",
-         {token_write(0xA1, 0), token_write(0x49B, 2), token_write(0xEC, 2), token_write(0x9D, 1),
-          token_write(0x146, 0), token_write(0x14F, 1)}},
+         R"("@ACRecovery": "PowerOff", "@DeepSleep": "EnabledInS5Only", "@Fastboot": "Minimal")",
+         {{.cmd_class = 1, .status = 6}},
+         false,
+         {"a1 0 0", "30f 2 0", "ea 0 0"}},
+        // The auto-on mode, then its days and time as BCD; the first failure ends the sequence.
+        {"",
+         R"("@AutoPower": "Days", "@AutoPowerDays": ["Sunday", "Saturday"], "@AutoPowerTime": "23:45")",
+         {},
+         true,
+         {"312 3 0", "313 1 0", "316 0 0", "318 0 0", "31a 0 0", "31c 0 0", "31e 0 0", "31f 1 0", "2b 23 0",
+          "2c 45 0"}},
+        {"", R"("@AutoPower": "Daily", "@AutoPowerTime": "25:45")", {}, false, {"29 1 0"}},
+        {"",
+         R"("@AutoPower": "Days", "@AutoPowerDays": ["Sunday", "Monday", "Tuesday"])",
+         {{.token = 0x317, .status = 8}},
+         false,
+         {"312 3 0", "313 1 0", "315 1 0", "317 1 0"}},
+        // The schedule is the request's own: what it does not carry is left to the BIOS.
+        {"", R"("@AutoPower": "Daily", "@AutoPowerTime": " 8:30:15")", {}, true, {"29 1 0", "2b 8 0", "2c 30 0"}},
+        {"", R"("@AutoPower": "Daily", "@AutoPowerTime": "x:")", {}, true, {"29 1 0", "2b 0 0", "2c 0 0"}},
+        {"", R"("@AutoPower": "Daily", "@AutoPowerTime": "7")", {}, false, {}},  // no colon
+        {"", R"("@AutoPower": "Daily", "@AutoPowerTime": "")", {}, true, {"29 1 0"}},
+        {"", R"("@AutoPower": "Days", "@AutoPowerDays": "Monday")", {}, true, {"312 3 0"}},
+        {"", R"("@AutoPower": "Days", "@AutoPowerDays": ["monday", "FRIDAY", 3, "Someday"])", {}, true, monday_friday},
+        // Names that no longer fit the 64-byte list they go through are dropped.
+        {"",
+         R"("@AutoPower": "Days", "@AutoPowerDays": [)" + wednesdays + R"(, "Sunday"])",
+         {},
+         true,
+         {"312 3 0", "314 0 0", "316 0 0", "318 0 0", "319 1 0", "31c 0 0", "31e 0 0", "320 0 0"}},
+        // Switches: tokens and values of their own, inverted, or of the model.
+        {"K30AIO", R"("@PXEBootSupport": 1, "@OSDConfigure": 1)", {}, true, {"2d 2 0", "372 0 0"}},
+        {"K30AIO", R"("@PXEBootSupport": 0, "@OSDConfigure": 0)", {}, true, {"6e 1 0", "373 1 0"}},
+        {"K20", R"("@USBRearPort": 1)", {}, true, {"1d5 1 0"}},
+        {"vantor 70", R"("@USBFrontBottomPort": 0, "@SupressDockWarnMsg": 1)", {}, true, {"3a8 1 0", "3e2 0 0"}},
+        {"Vantor 70", R"("@SupressDockWarnMsg": 0)", {{.token = 0x3A9, .status = 5}}, false, {"3a9 0 0"}},
+        {"", R"("@Audio": 2, "@AdminLock": 1)", {}, false, {"2bd 1 0"}},  // 2 is refused
+        {"", R"("@Audio": 165, "@WakeOnUSB": 1)", {{.token = 0x147, .status = 9}}, false, {"147 1 0"}},
     };
-    for (const auto &c : cases) {
-        set_model(c.model);
-        EXPECT_TRUE(run(para)) << c.model;
-        EXPECT_EQ(c.writes, writes()) << c.model;
+    for (const auto &[model, members, faults, ok, expected] : cases) {
+        set_model(model);
+        sim.faults = faults;
+        EXPECT_EQ(ok, run("{" + members + "}")) << model << " " << members;
+        EXPECT_EQ(expected, writes()) << model << " " << members;
     }
-    // A refused switch value counts as a failure, a refused text value does not.
-    EXPECT_FALSE(run(R"({"DeviceKORACMOSAudio": 2, "DeviceKORACMOSAdminLock": 1})"));
-    EXPECT_EQ(Strings{token_write(0x2BD, 1)}, writes());
-    EXPECT_TRUE(run(R"({"DeviceKORACMOSACRecovery": "poweron"})"));
-    set_model("Vantor 70");  // the only model that reads the dock warning
-    EXPECT_TRUE(run(R"({"DeviceKORACMOSSupressDockWarnMsg": 0})"));
-    EXPECT_EQ(Strings{token_write(0x3A9, 0)}, writes());
+    // Values a setter cannot take are refused before any request.
+    sim.requests.clear();
+    EXPECT_EQ(-1, bios_set_deep_sleep(3, 0));
+    EXPECT_EQ(-1, bios_set_auto_on_hour(24, 0));
+    EXPECT_EQ(-1, bios_set_auto_on_minute(60, 0));
+    EXPECT_TRUE(requests().empty());
 }
 
-TEST_F(BiosWrite, ScheduleIsTheRequestsOwn)
+TEST_F(BiosWrite, PasswordDecidesWhatIsWrittenAndIsNeitherCutNorLogged)
 {
-    const std::string daily = R"({"DeviceKORACMOSAutoPower": "Daily", "DeviceKORACMOSAutoPowerTime": )";
-    const std::string days = R"({"DeviceKORACMOSAutoPower": "Days", "DeviceKORACMOSAutoPowerDays": )";
-    const auto days_on = [](std::initializer_list<int> on) {
-        Strings out{token_write(0x312, 3)};
-        for (int bit = 0; bit < 7; ++bit) {
-            const bool set = std::find(on.begin(), on.end(), bit) != on.end();
-            out.push_back(token_write(set ? 0x313 + 2 * bit : 0x314 + 2 * bit, set ? 1 : 0));
-        }
-        return out;
-    };
-    const struct {
-        std::string para;
-        bool ok;
-        Strings writes;
-    } cases[] = {
-        {daily + R"("7:05"})", true, {token_write(0x29, 1), token_write(0x2B, 7), token_write(0x2C, 5)}},
-        {daily + R"(" 8:30:15"})", true, {token_write(0x29, 1), token_write(0x2B, 8), token_write(0x2C, 0x30)}},
-        {daily + R"("x:"})", true, {token_write(0x29, 1), token_write(0x2B, 0), token_write(0x2C, 0)}},
-        {daily + R"("7"})", false, {}},  // a time without a colon
-        // Without a time or days of its own the request leaves the BIOS's alone.
-        {daily + R"(""})", true, {token_write(0x29, 1)}},
-        {days + R"(["monday", "FRIDAY", 3]})", true, days_on({1, 5})},
-        {days + R"(["Someday"]})", true, days_on({})},
-        {days + R"([]})", true, {token_write(0x312, 3)}},
-        {days + R"("Monday"})", true, {token_write(0x312, 3)}},
-        // Names that no longer fit the list are dropped.
-        {days + R"(["Wednesday", "Wednesday", "Wednesday", "Wednesday", "Wednesday", "Wednesday", "Sunday"]})", true,
-         days_on({3})},
-    };
-    for (const auto &c : cases) {
-        EXPECT_EQ(c.ok, run(c.para)) << c.para;
-        EXPECT_EQ(c.writes, writes()) << c.para;
-    }
-}
-
-TEST_F(BiosWrite, PasswordChangeDecidesTheResultAndPasswordsAreNeitherCutNorLogged)
-{
-    EXPECT_TRUE(run(R"({"DeviceKORACMOSNewPassword": "Secret7", "DeviceKORACMOSAudio": 7})"));
+    EXPECT_TRUE(run("Audio=1"));                                      // no object: nothing to write
+    EXPECT_TRUE(run(R"({"@NewPassword": "Secret7", "@Audio": 7})"));  // the change decides the result
     EXPECT_EQ("Secret7", sim.password);
-    EXPECT_FALSE(run(R"({"DeviceKORACMOSNewPassword": "second"})"));  // no current password
+    for (const char *para : {"Audio=1", R"({"@CurrentPassword": "guess", "@Audio": 1, "@NewPassword": "x"})",
+                             R"({"@NewPassword": "second"})"}) {
+        EXPECT_FALSE(run(para)) << para;
+        EXPECT_TRUE(writes().empty()) << para;
+    }
     sim.max_len = 8;
-    EXPECT_FALSE(run(R"({"DeviceKORACMOSCurrentPassword": "Secret7", "DeviceKORACMOSNewPassword": "muchtoolong"})"));
+    EXPECT_FALSE(run(R"({"@CurrentPassword": "Secret7", "@NewPassword": "muchtoolong"})"));
     EXPECT_EQ("Secret7", sim.password);
     // Too long for its member: refused before the BIOS is asked anything.
-    const std::string too_long(64, 'q');
-    for (const char *member : {"DeviceKORACMOSCurrentPassword", "DeviceKORACMOSNewPassword"}) {
-        EXPECT_FALSE(run("{\"" + std::string(member) + "\": \"" + too_long + "\", \"DeviceKORACMOSAudio\": 1}"));
+    for (const char *member : {"@CurrentPassword", "@NewPassword"}) {
+        EXPECT_FALSE(run("{\"" + std::string(member) + "\": \"" + std::string(64, 'q') + "\"}"));
         EXPECT_TRUE(requests().empty()) << member;
     }
     for (const auto &line : log.lines)
         EXPECT_TRUE(line.find("qqqq") == std::string::npos && line.find("Secret7") == std::string::npos) << line;
-    // One blank removes the password.
-    EXPECT_TRUE(run(R"({"DeviceKORACMOSCurrentPassword": "Secret7", "DeviceKORACMOSNewPassword": " "})"));
+    // One blank removes the password; the request record that carried it is wiped once sent.
+    EXPECT_TRUE(run(R"({"@CurrentPassword": "Secret7", "@NewPassword": " "})"));
     EXPECT_FALSE(sim.password_installed);
     EXPECT_EQ(std::string(record_size, '\0'), std::string(record, record_size));
 }
 
 class BiosRestore : public BiosWrite {
 protected:
-    // SetBios restoring from an extract file holding `text` (in `size` bytes).
-    bool restore(const std::string &text, const char *password = "", size_t size = 1024)
+    // SetBios restoring from an extract file of `size` bytes that begins with `text`.
+    bool restore(std::string text, const std::string &password = "", size_t size = 1024)
     {
+        text = cmos(text);
         std::string bytes(size, '\0');
         bytes.replace(0, std::min(text.size(), size), text.substr(0, size));
         put(dir.file("cmos.json"), bytes);
         return run(para(dir.file("cmos.json"), password));
     }
-    static std::string para(const std::string &path, const char *password = "")
+    static std::string para(const std::string &path, const std::string &password = "")
     {
-        return "{\"DeviceKORACMOSRestoreFilePath\": \"" + path + "\", \"DeviceKORACMOSRestorePassword\": \"" +
-               password + "\"}";
+        return R"({"@RestoreFilePath": ")" + path + R"(", "@RestorePassword": ")" + password + "\"}";
     }
     TempDir dir;
 };
@@ -228,51 +140,40 @@ TEST_F(BiosRestore, FileIsTheSettingsObjectAndWhatTheExtractCouldNotReadIsNeverW
 {
     install_password("secret");
     sim.security_key = 0x5EED;
-    const std::string time = R"("DeviceKORACMOSAutoPowerHour": "8", "DeviceKORACMOSAutoPowerMin": "30")";
-    EXPECT_FALSE(restore(R"({"DeviceKORACMOSAudio": 0})"));
-    EXPECT_TRUE(restore(R"({"DeviceKORACMOSAutoPower": "Daily", "DeviceKORACMOSAutoPowerTime": "9", )" + time +
-                            R"(, "DeviceKORACMOSAudio": 0})",
-                        "secret"));
-    EXPECT_EQ((Strings{token_write(0x29, 1, 0x5EED), token_write(0x2B, 8, 0x5EED), token_write(0x2C, 0x30, 0x5EED),
-                       token_write(0x23, 0, 0x5EED)}),
-              writes());
+    const std::string time = R"("@AutoPowerHour": "8", "@AutoPowerMin": "30")";
+    EXPECT_FALSE(restore(R"({"@Audio": 0})"));
+    EXPECT_TRUE(restore(R"({"@AutoPower": "Daily", "@AutoPowerTime": "9", )" + time + R"(, "@Audio": 0})", "secret"));
+    EXPECT_EQ((Strings{"29 1 5eed", "2b 8 5eed", "2c 30 5eed", "23 0 5eed"}), writes());
     sim.password_installed = false;
-    const struct {
-        std::string file;
-        Strings writes;
-    } cases[] = {
-        {R"({"DeviceKORACMOSAutoPower": "Days", )" + time + R"(, "DeviceKORACMOSAutoPowerDays": []})",
-         {token_write(0x312, 3), token_write(0x314, 0), token_write(0x316, 0), token_write(0x318, 0),
-          token_write(0x31A, 0), token_write(0x31C, 0), token_write(0x31E, 0), token_write(0x320, 0),
-          token_write(0x2B, 8), token_write(0x2C, 0x30)}},
-        {R"({"DeviceKORACMOSAutoPower": "Days", )" + time + R"(, "DeviceKORACMOSAutoPowerDays": "err"})",
-         {token_write(0x312, 3), token_write(0x2B, 8), token_write(0x2C, 0x30)}},
+    const std::pair<std::string, Strings> cases[] = {
+        // An empty day selection is no day; one the extract could not read leaves the days alone.
+        {R"({"@AutoPower": "Days", )" + time + R"(, "@AutoPowerDays": []})",
+         {"312 3 0", "314 0 0", "316 0 0", "318 0 0", "31a 0 0", "31c 0 0", "31e 0 0", "320 0 0", "2b 8 0", "2c 30 0"}},
+        {R"({"@AutoPower": "Days", )" + time + R"(, "@AutoPowerDays": "err"})", {"312 3 0", "2b 8 0", "2c 30 0"}},
         // A time the extract could not read leaves mode, time and days alone.
-        {R"({"DeviceKORACMOSAutoPower": "Days", "DeviceKORACMOSAutoPowerHour": "-1", "DeviceKORACMOSAutoPowerMin": "5",
-             "DeviceKORACMOSAutoPowerDays": ["Monday"], "DeviceKORACMOSAudio": 1})",
-         {token_write(0x22, 1)}},
-        {R"({"DeviceKORACMOSAudio": "err", "DeviceKORACMOSAdminLock": 0, "DeviceKORACMOSWakeOnUSB": null})",
-         {token_write(0x2BE, 0)}},
-        {R"({"DeviceKORACMOSFastboot": "get data err", "DeviceKORACMOSAutoPower": "get off err"})", {}},
+        {R"({"@AutoPower": "Days", "@AutoPowerHour": "-1", "@AutoPowerMin": "5", "@AutoPowerDays": ["Monday"],
+             "@Audio": 1})",
+         {"22 1 0"}},
+        {R"({"@Audio": "err", "@AdminLock": 0, "@WakeOnUSB": null, "@Fastboot": "get data err"})", {"2be 0 0"}},
     };
-    for (const auto &c : cases) {
-        EXPECT_TRUE(restore(c.file)) << c.file;  // skipping is no failure
-        EXPECT_EQ(c.writes, writes()) << c.file;
+    for (const auto &[file, expected] : cases) {
+        EXPECT_TRUE(restore(file)) << file;  // skipping is no failure
+        EXPECT_EQ(expected, writes()) << file;
     }
 }
 
 TEST_F(BiosRestore, FileThatCannotBeUsedWritesNothing)
 {
     const std::string at_limit = "/" + std::string(54, 'p');
-    EXPECT_FALSE(run(para(at_limit + "q")));                                        // path too long
-    EXPECT_FALSE(run(para(at_limit)));                                              // missing
-    EXPECT_FALSE(run(para(dir.path)));                                              // a folder
-    EXPECT_FALSE(restore("{\"DeviceKORACMOSAudio\": 1" + std::string(1024, ' ')));  // no end within 1024 bytes
-    EXPECT_FALSE(restore("{}", std::string(64, 'r').c_str()));  // a password too long for its member
+    EXPECT_FALSE(run(para(at_limit + "q")));                           // path too long
+    EXPECT_FALSE(run(para(at_limit)));                                 // missing
+    EXPECT_FALSE(run(para(dir.path)));                                 // a folder
+    EXPECT_FALSE(restore("{\"@Audio\": 1" + std::string(1024, ' ')));  // no end within 1024 bytes
+    EXPECT_FALSE(restore("{}", std::string(64, 'r')));                 // a password too long for its member
     EXPECT_TRUE(requests().empty());
     // A file shorter than 1024 bytes ends where it ends.
-    EXPECT_TRUE(restore("{\"DeviceKORACMOSAudio\": 1}", "", 26));
-    EXPECT_EQ(Strings{token_write(0x22, 1)}, writes());
+    EXPECT_TRUE(restore("{\"@Audio\": 1}", "", 26));
+    EXPECT_EQ(Strings{"22 1 0"}, writes());
 }
 
 }  // namespace

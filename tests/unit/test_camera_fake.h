@@ -1,5 +1,5 @@
-// A fake device model for the camera handlers (and the camera fuzzer): devices, formats,
-// sizes and intervals as plain data, refusals by request, and a record of what was asked.
+// A fake device model for the camera handlers and the camera fuzzer: devices, formats, sizes
+// and intervals as plain data, refusals by request, and a record of the format requests.
 // While one exists it replaces the real devices.
 #pragma once
 
@@ -14,14 +14,12 @@
 #include "host/v4l2.h"
 
 struct FakeInterval {
-    __u32 numerator;
-    __u32 denominator;
+    __u32 numerator, denominator;
     __u32 type = V4L2_FRMIVAL_TYPE_DISCRETE;
 };
 
 struct FakeSize {
-    __u32 width;  // the largest of a range
-    __u32 height;
+    __u32 width, height;  // the largest of a range
     std::vector<FakeInterval> intervals;
     __u32 type = V4L2_FRMSIZE_TYPE_DISCRETE;
 };
@@ -34,12 +32,12 @@ struct FakeFormat {
 struct FakeCamera {
     std::string card = "Cam";
     int querycap_error = 0;
-    std::optional<std::string> identity = "DRIVER=uvcvideo\nPRODUCT=46d/825/12\nTYPE=239/2/1\n";
+    std::optional<std::string> identity = "DRIVER=uvcvideo\nPRODUCT=46d/825/12\nTYPE=239/2/1\n";  // none: no file
     bool identity_read_fails = false;
     std::vector<FakeFormat> formats;
     bool time_per_frame = true;
-    std::map<std::string, int> refuse;  // request ("s_fmt", ...) -> error number
-    std::vector<std::string> requests;  // the format-setting requests in the order asked
+    std::map<std::string, int> refuse;  // format request ("s_fmt", ...) -> error number
+    std::vector<std::string> requests;  // the format requests in the order asked
     std::optional<v4l2_pix_format> set_format;
     std::optional<v4l2_fract> set_rate;
 };
@@ -59,7 +57,6 @@ public:
     FakeCamera &add(const std::string &path) { return devices[path]; }
     size_t open_count() const { return open_.size(); }
     std::map<std::string, FakeCamera> devices;
-    std::vector<std::string> identity_paths_read;
 
     int open(const char *path, int *error) override
     {
@@ -71,45 +68,39 @@ public:
         return next_fd_++;
     }
     void close(int fd) override { open_.erase(fd); }
-
     int querycap(int fd, v4l2_capability *capability) override
     {
-        const FakeCamera &camera = at(fd);
-        memcpy(capability->card, camera.card.data(), std::min(camera.card.size(), sizeof capability->card));
-        return camera.querycap_error;
+        const std::string &card = at(fd).card;
+        memcpy(capability->card, card.data(), std::min(card.size(), sizeof capability->card));
+        return at(fd).querycap_error;
     }
     int enum_fmt(int fd, v4l2_fmtdesc *format) override
     {
-        const FakeCamera &camera = at(fd);
-        if (format->type != V4L2_BUF_TYPE_VIDEO_CAPTURE || format->index >= camera.formats.size())
+        if (format->type != V4L2_BUF_TYPE_VIDEO_CAPTURE || format->index >= at(fd).formats.size())
             return EINVAL;
-        format->pixelformat = camera.formats[format->index].code;
+        format->pixelformat = at(fd).formats[format->index].code;
         return 0;
     }
     int enum_framesizes(int fd, v4l2_frmsizeenum *size) override
     {
-        const FakeFormat *format = find_format(at(fd), size->pixel_format);
-        if (!format || size->index >= format->sizes.size())
+        const FakeSize *fake = find_size(fd, size->pixel_format, size->index);
+        if (!fake)
             return EINVAL;
-        const FakeSize &fake = format->sizes[size->index];
-        size->type = fake.type;
-        if (fake.type == V4L2_FRMSIZE_TYPE_DISCRETE)
-            size->discrete = {fake.width, fake.height};
+        size->type = fake->type;
+        if (fake->type == V4L2_FRMSIZE_TYPE_DISCRETE)
+            size->discrete = {fake->width, fake->height};
         else
-            size->stepwise = {1, fake.width, 1, 1, fake.height, 1};
+            size->stepwise = {1, fake->width, 1, 1, fake->height, 1};
         return 0;
     }
     int enum_frameintervals(int fd, v4l2_frmivalenum *interval) override
     {
-        const FakeFormat *format = find_format(at(fd), interval->pixel_format);
-        if (!format)
-            return EINVAL;
-        for (const FakeSize &size : format->sizes) {
-            if (size.width != interval->width || size.height != interval->height)
+        for (__u32 i = 0; const FakeSize *size = find_size(fd, interval->pixel_format, i); ++i) {
+            if (size->width != interval->width || size->height != interval->height)
                 continue;
-            if (interval->index >= size.intervals.size())
+            if (interval->index >= size->intervals.size())
                 return EINVAL;
-            const FakeInterval &fake = size.intervals[interval->index];
+            const FakeInterval &fake = size->intervals[interval->index];
             interval->type = fake.type;
             interval->discrete = {fake.numerator, fake.denominator};
             return 0;
@@ -141,17 +132,15 @@ public:
     }
     IdentityRead read_identity(const char *path, size_t max, std::string *bytes) override
     {
-        identity_paths_read.emplace_back(path);
         // "/compat/linux/sys/class/video4linux/videoN/device/uevent" belongs to "/dev/videoN".
-        std::string name = path;
-        name = name.substr(0, name.rfind("/device/uevent"));
-        const auto found = devices.find("/dev/" + name.substr(name.rfind('/') + 1));
+        const std::string folder = std::string(path).substr(0, std::string(path).rfind("/device/uevent"));
+        if (folder.rfind("/compat/linux/sys/class/video4linux/", 0) != 0)
+            return IdentityRead::open_failed;
+        const auto found = devices.find("/dev/" + folder.substr(folder.rfind('/') + 1));
         if (found == devices.end() || !found->second.identity)
             return IdentityRead::open_failed;
-        if (found->second.identity_read_fails)
-            return IdentityRead::read_failed;
         *bytes = found->second.identity->substr(0, max);
-        return IdentityRead::ok;
+        return found->second.identity_read_fails ? IdentityRead::read_failed : IdentityRead::ok;
     }
 
 private:
@@ -161,11 +150,12 @@ private:
         at(fd).requests.emplace_back(request);
         return at(fd).refuse[request];
     }
-    static const FakeFormat *find_format(const FakeCamera &camera, __u32 code)
+    // The `index`th size of format `code` on the device open as `fd`; nullptr when none.
+    const FakeSize *find_size(int fd, __u32 code, __u32 index)
     {
-        for (const FakeFormat &format : camera.formats)
+        for (const FakeFormat &format : at(fd).formats)
             if (format.code == code)
-                return &format;
+                return index < format.sizes.size() ? &format.sizes[index] : nullptr;
         return nullptr;
     }
     std::map<int, FakeCamera *> open_;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <optional>
 #include <string>
+#include <tuple>
 
 #include "common/json_params.h"
 #include "common/reply.h"
@@ -10,19 +11,15 @@ TEST(JsonParams, StringCopyIsCutAtACharacterAndTheCutLogged)
 {
     LogCapture log;
     JsonParams params(R"({"fit":"abc","over":"abcd","wide":"ab\u00e9","n":5})");
-    const struct {
-        const char *member;
-        bool copied;
-        const char *buffer;
-    } cases[] = {
+    const std::tuple<const char *, bool, const char *> cases[] = {
         {"fit", true, "abc"}, {"over", true, "abc"},
         {"wide", true, "ab"},  // half of the two-byte character would fit: it goes whole
         {"n", false, "zzz"},  {"absent", false, "zzz"},
     };
-    for (const auto &c : cases) {
+    for (const auto &[member, copied, kept] : cases) {
         char buffer[4] = "zzz";
-        EXPECT_EQ(c.copied, params.copy_string(c.member, buffer, sizeof buffer)) << c.member;
-        EXPECT_STREQ(c.buffer, buffer) << c.member;
+        EXPECT_EQ(copied, params.copy_string(member, buffer, sizeof buffer)) << member;
+        EXPECT_STREQ(kept, buffer) << member;
     }
     EXPECT_EQ(2u, log.lines.size());
     EXPECT_EQ(1u, log.count("abcd length error, truncated!"));
@@ -31,20 +28,15 @@ TEST(JsonParams, StringCopyIsCutAtACharacterAndTheCutLogged)
 TEST(JsonParams, NumbersAndTruthFollowJsonGlibConversions)
 {
     JsonParams params(R"({"t":true,"big":4294967297,"i":-7,"d":2.5,"s":"1","z":null,"a":[1]})");
-    const struct {
-        const char *member;
-        std::optional<int> number;
-        bool holds_number;
-        std::optional<bool> truth;
-    } cases[] = {
+    const std::tuple<const char *, std::optional<int>, bool, std::optional<bool>> cases[] = {
         {"t", 1, true, true},   {"big", 1, true, true},  // cut to 32 bits
         {"i", -7, true, true},  {"d", 2, true, true},   {"s", 0, false, false},
         {"z", 0, false, false}, {"a", 0, false, false}, {"absent", std::nullopt, false, std::nullopt},
     };
-    for (const auto &c : cases) {
-        EXPECT_EQ(c.number, params.get_int(c.member)) << c.member;
-        EXPECT_EQ(c.holds_number, params.holds_number(c.member)) << c.member;
-        EXPECT_EQ(c.truth, params.get_bool(c.member)) << c.member;
+    for (const auto &[member, number, holds_number, truth] : cases) {
+        EXPECT_EQ(number, params.get_int(member)) << member;
+        EXPECT_EQ(holds_number, params.holds_number(member)) << member;
+        EXPECT_EQ(truth, params.get_bool(member)) << member;
     }
 }
 

@@ -19,12 +19,11 @@ TEST(Log, OneEscapedLinePerMessageWithLevelAndTagAndResourceIdsRendered)
 
 TEST(HostRoot, FixedPathsAreJoinedToTheRootAsWritten)
 {
-    {
-        ScopedHostRoot root("/tmp/root/");
-        EXPECT_EQ("/tmp/root/boot/loader.conf.local", host_path("/boot/loader.conf.local"));
-        // ".." is the kernel's to resolve: a folder on the way may be a symbolic link.
-        EXPECT_EQ("/tmp/root/compat/linux/../../etc/sysctl.conf.local",
-                  host_path("/compat/linux/../../etc/sysctl.conf.local"));
-    }
+    TempHostRoot::set("/tmp/root/");
+    EXPECT_EQ("/tmp/root/boot/loader.conf.local", host_path("/boot/loader.conf.local"));
+    // ".." is the kernel's to resolve: a folder on the way may be a symbolic link.
+    EXPECT_EQ("/tmp/root/compat/linux/../../etc/sysctl.conf.local",
+              host_path("/compat/linux/../../etc/sysctl.conf.local"));
+    TempHostRoot::set(nullptr);
     EXPECT_EQ("/compat/linux/../../etc/sysctl.conf.local", host_path("/compat/linux/../../etc/sysctl.conf.local"));
 }

@@ -1,17 +1,14 @@
 #include <gtest/gtest.h>
 #include <string>
+#include <tuple>
 
 #include "services/settings/usb_class_list_filter.h"
 #include "test_support.h"
 
 TEST(SettingsUsbClassFilter, NormalisesNamesAndCodesAndDropsTheRest)
 {
-    const struct {
-        std::string input;
-        std::string expected;
-        size_t room;
-        size_t invalid_logs;
-    } cases[] = {
+    const std::tuple<std::string, std::string, size_t, size_t> cases[] = {
+        // input, result, room, logged
         {"MASS_STORAGE,foo,0x080650", "MASS_STORAGE,0x080650", 1023, 0},
         // Missing subclass and protocol fields carry over from the previous code (subclass 2 at first).
         {"0x03,0x0701", "0x030200,0x070100", 1023, 0},
@@ -27,15 +24,15 @@ TEST(SettingsUsbClassFilter, NormalisesNamesAndCodesAndDropsTheRest)
         {"0x00,0x01,0x02,0x03,0x04,0x05", "0x000200,0x010200,0x020200,0x030200,0x040200", 48, 0},
         {"Audio,Interface_Descriptors,HID", "Audio,HID", 12, 0},
     };
-    for (const auto &c : cases) {
+    for (const auto &[input, expected, room, invalid_logs] : cases) {
         LogCapture log;
         char buffer[1024] = {};
-        g_strlcpy(buffer, c.input.c_str(), sizeof buffer);
-        EXPECT_EQ(c.expected.empty() ? 0 : static_cast<int>(c.expected.size()) + 1,
-                  usb_class_list_filter(buffer, sizeof buffer, c.room))
-            << c.input;
-        EXPECT_EQ(c.expected, buffer) << c.input;
-        EXPECT_EQ(c.invalid_logs, log.count("$(sdl_invalid_input)")) << c.input;
+        g_strlcpy(buffer, input.c_str(), sizeof buffer);
+        EXPECT_EQ(expected.empty() ? 0 : static_cast<int>(expected.size()) + 1,
+                  usb_class_list_filter(buffer, sizeof buffer, room))
+            << input;
+        EXPECT_EQ(expected, buffer) << input;
+        EXPECT_EQ(invalid_logs, log.count("$(sdl_invalid_input)")) << input;
     }
     // A buffer smaller than the room is never overrun.
     char small[16] = "0x01,0x02,0x03";

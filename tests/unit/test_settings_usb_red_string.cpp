@@ -1,15 +1,12 @@
 #include <gtest/gtest.h>
 #include <string>
+#include <tuple>
 
 #include "services/settings/usb_red_string.h"
 
 TEST(SettingsUsbRedString, KernelStringKeepsTheWellFormedEntries)
 {
-    const struct {
-        const char *list;
-        bool redirect;
-        const char *kernel;
-    } cases[] = {
+    const std::tuple<const char *, bool, const char *> cases[] = {
         {"0x12345678,NoDriver 0x080650", true, "1,0,2,{0x12345678,0x0,0x3},{0x0,0x080650,0x1}"},
         {"0x12345678,NoDriver 0x080650", false, "0,0,2,{0x12345678,0x0,0x3},{0x0,0x080650,0x1}"},
         {"", true, "1,0,0"},
@@ -22,8 +19,8 @@ TEST(SettingsUsbRedString, KernelStringKeepsTheWellFormedEntries)
         // Two ids without separator: the first loses its last digit and with it its form.
         {"0x123456780x080650", true, "1,0,1,{0x0,0x080650,0x1}"},
     };
-    for (const auto &c : cases)
-        EXPECT_EQ(c.kernel, usb_red_kernel_string(c.list, c.redirect)) << c.list;
+    for (const auto &[list, redirect, kernel] : cases)
+        EXPECT_EQ(kernel, usb_red_kernel_string(list, redirect)) << list;
 }
 
 TEST(SettingsUsbRedString, SpecialEntryIsRecognisedInAnyCase)

@@ -14,7 +14,7 @@ TEST(HostCommand, ValuesNeverChangeWordBoundaries)
     EXPECT_EQ((Argv{"/bin/sh", "", "a b", "ON"}), host_command("/bin/sh '%s' \"a b\" %s", "", "ON").argv);
 }
 
-TEST(HostRun, ArgumentsArriveLiterallyAndNoShellRuns)
+TEST(HostRun, ArgumentsArriveLiterallyNoShellRunsAndTheFirstLineComesBack)
 {
     TempDir dir;
     const std::string canary = dir.file("canary");
@@ -25,10 +25,7 @@ TEST(HostRun, ArgumentsArriveLiterallyAndNoShellRuns)
         EXPECT_EQ(arg, echoed);
     }
     EXPECT_FALSE(g_file_test(canary.c_str(), G_FILE_TEST_EXISTS));
-}
-
-TEST(HostRun, CapturesTheFirstLineUpToTheLimitAndTellsWhetherTheProgramStarted)
-{
+    // Only the first line is kept, up to the limit.
     std::string line;
     ASSERT_TRUE(host_run({{"printf", "first line\nsecond\n"}, ""}, &line));
     EXPECT_EQ("first line", line);

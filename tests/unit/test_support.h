@@ -51,21 +51,20 @@ public:
     std::string path;
 };
 
-// Points the host root at `path` while it exists; the tests otherwise run without one.
-class ScopedHostRoot {
+// A temporary folder that stands for the host root while it exists.
+class TempHostRoot : public TempDir {
 public:
-    explicit ScopedHostRoot(const std::string &path)
+    TempHostRoot() { set(path.c_str()); }
+    ~TempHostRoot() { set(nullptr); }
+    // Points the host root at `root`; nullptr: none, as the tests otherwise run.
+    static void set(const char *root)
     {
-        g_setenv("CORVO_HOST_ROOT", path.c_str(), TRUE);
+        if (root)
+            g_setenv("CORVO_HOST_ROOT", root, TRUE);
+        else
+            g_unsetenv("CORVO_HOST_ROOT");
         host_root_reset_for_tests();
     }
-    ~ScopedHostRoot()
-    {
-        g_unsetenv("CORVO_HOST_ROOT");
-        host_root_reset_for_tests();
-    }
-    ScopedHostRoot(const ScopedHostRoot &) = delete;
-    ScopedHostRoot &operator=(const ScopedHostRoot &) = delete;
 };
 
 // The bytes of a file ("" when it cannot be read), and a file made of `bytes`.
