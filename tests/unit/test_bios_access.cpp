@@ -10,7 +10,7 @@ protected:
     }
     uint8_t not_installed = 0;
     uint8_t max_len = 0;
-    uint32_t key = 77;
+    uint32_t key = 0;
 };
 
 TEST_F(BiosAccess, PasswordRulesOfTheBiosAndOfTheRequestBuffer)
@@ -28,6 +28,8 @@ TEST_F(BiosAccess, PasswordRulesOfTheBiosAndOfTheRequestBuffer)
     EXPECT_EQ(0, check("abc-efg"));
     EXPECT_EQ(8, max_len);
     sim.faults = {{.cmd_class = 10, .cmd_select = 3, .status = 6}};
+    EXPECT_EQ(-1, check("abcdefg"));
+    sim.faults = {{.kind = biossim::FAULT_READ_ERROR, .cmd_class = 10, .cmd_select = 3}};
     EXPECT_EQ(-1, check("abcdefg"));
 
     // A BIOS that gives no maximum takes no password, but can report that none is installed.
@@ -48,20 +50,6 @@ TEST_F(BiosAccess, PasswordRulesOfTheBiosAndOfTheRequestBuffer)
     EXPECT_TRUE(requests("appwrite a 4").empty() && requests("appwrite a 5").empty());
 }
 
-TEST_F(BiosAccess, VerifyYieldsTheSecurityKeyOrTheRefusal)
-{
-    EXPECT_EQ(0, bios_verify_admin_password("Lodestar", &key));  // none installed: nothing to verify
-    EXPECT_EQ(77u, key);
-    EXPECT_EQ((Strings{"appwrite a 3 0 0 0 0\n"}), requests());
-    install_password("Lodestar");
-    sim.security_key = 0x5eed;
-    EXPECT_EQ(0, bios_verify_admin_password("Lodestar", &key));
-    EXPECT_EQ(0x5eedu, key);
-    EXPECT_EQ(-2, bios_verify_admin_password("wrong", &key));
-    sim.faults = {{.kind = biossim::FAULT_READ_ERROR, .cmd_class = 10, .cmd_select = 4}};
-    EXPECT_EQ(-1, bios_verify_admin_password("Lodestar", &key));
-}
-
 TEST_F(BiosAccess, ChangeSetsReplacesAndRemoves)
 {
     // Current and new password, mode, result, request sent, password afterwards ("-": none).
@@ -70,6 +58,7 @@ TEST_F(BiosAccess, ChangeSetsReplacesAndRemoves)
         {"ignored", "first", 0, 0, "appwrite a 5 20  first", "first"},  // the current goes out empty
         {"first", "second", 0, 0, "appwrite a 5 20 first second", "second"},
         {"wrong", "third", 0, -1, "appwrite a 5 20 wrong third", "second"},
+        {"longer-than-the-32-the-bios-takes", "third", 0, -1, "appwrite a 3 0 0 0 0\n", "second"},  // not sent
         {"second", "whatever", bios_password_remove, 0, "appwrite a 5 20 second ", "-"},
     };
     for (const auto &[current, next, mode, result, request, password_after] : cases) {
@@ -98,33 +87,28 @@ TEST_F(BiosAccess, SecureBootIsSwitchedWithTheKeyAndNeverOff)
 
 TEST_F(BiosAccess, ReadByNameInAnyLetterCaseWithTokensOfTheModel)
 {
-    const std::tuple<const char *, const char *, const char *> cases[] = {
-        {"", "USBSIDEPORT", "41c"}, {"k20", "usbRearPort", "1d5"}, {"Vantor 70", "supressdockwarnmsg", "3a9"}};
-    uint32_t value = 0;
-    for (const auto &[model, name, token] : cases) {
-        set_model(model);
-        sim.requests.clear();
-        bios_read_token_by_name(name, &value);
-        EXPECT_EQ(Strings{"appwrite 0 0 " + std::string(token) + " 0 0 0\n"}, requests()) << name;
-    }
+    const std::tuple<const char *, const char *> cases[] = {
+        {"", "USBSIDEPORT"}, {"k20", "usbRearPort"}, {"Vantor 70", "supressdockwarnmsg"}, {"", "secure boot"}};
     sim.values["USBSidePort"] = 1;
+    uint32_t value = 0;
+    for (const auto &[model, name] : cases) {
+        set_model(model);
+        bios_read_token_by_name(name, &value);
+    }
+    EXPECT_EQ((Strings{"appwrite 0 0 41c 0 0 0\n", "appwrite 0 0 1d5 0 0 0\n", "appwrite 0 0 3a9 0 0 0\n"}),
+              requests());  // an unknown name asks nothing
+    EXPECT_EQ(-1, bios_read_token_by_name("secure boot", &value));
     EXPECT_EQ(0, bios_read_token_by_name("usbsideport", &value));
     EXPECT_EQ(1u, value);
-    sim.requests.clear();
-    EXPECT_EQ(-1, bios_read_token_by_name("secure boot", &value));
-    EXPECT_TRUE(requests().empty());
-    set_model("");
-    EXPECT_EQ(-2, bios_read_token_by_name("supressdockwarnmsg", &value));  // token 0: unknown to the BIOS
 }
 
 TEST_F(BiosAccess, FirstMatchingProductRuleWinsAndTheModelGivesTheKeyLists)
 {
     TempHostRoot root;
     g_mkdir_with_parents(root.file("sys/class/dmi/id").c_str(), 0755);
-    const std::pair<const char *, const char *> products[] = {{"L81 K10", "K10"},
-                                                              {"K30 AIO K20", "K30AIO"},
-                                                              {"Kora VanTor 70", "Vantor 70"},
-                                                              {"Kora Vantor 70", ""}};  // letter case counts
+    // The product rules are searched in order, letter case counting.
+    const std::pair<const char *, const char *> products[] = {
+        {"L81 K10", "K10"}, {"K30 AIO K20", "K30AIO"}, {"Kora VanTor 70", "Vantor 70"}, {"Kora Vantor 70", ""}};
     for (const auto &[product, model] : products) {
         put(root.file("sys/class/dmi/id/product_name"), std::string(product) + "\n");
         set_model("");
@@ -141,6 +125,21 @@ TEST_F(BiosAccess, FirstMatchingProductRuleWinsAndTheModelGivesTheKeyLists)
     EXPECT_EQ(read, bios_read_key_list());
     set_model("K30");
     EXPECT_EQ(nullptr, bios_read_key_list());
+}
+
+using BiosTransport = BiosFixture;
+
+TEST_F(BiosTransport, AnswerFieldsAreHexAndAnOverLongOneIsCutTo31CharactersAndLogged)
+{
+    uint32_t output[3] = {7, 7, 7};
+    EXPECT_EQ(0, smi_parse_answer("appread  -a \t0x1F", output));  // two blanks: an empty field
+    EXPECT_EQ(0u, output[0]);
+    EXPECT_EQ(0xFFFFFFF6u, output[1]);
+    EXPECT_EQ(0x1Fu, output[2]);
+    sim.values["ACRecovery"] = 0x12345678;
+    sim.faults = {{.kind = biossim::FAULT_LONG_FIELD}};
+    EXPECT_EQ(0u, smi_token_read(0xA3).value());  // 40 digits, the value in the last 8: the 31 kept are zeros
+    EXPECT_EQ(1u, log.count("length error, truncated!"));
 }
 
 }  // namespace

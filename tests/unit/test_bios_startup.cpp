@@ -55,13 +55,12 @@ protected:
 TEST_F(BiosStartup, FreshInstallPutsTheFactoryPasswordOnABiosWithoutOneAndUsesItsKey)
 {
     EXPECT_TRUE(fresh_install({}).empty());
-    const Strings expected = {
-        "appwrite a 3 0 0 0 0\n",      "appwrite a 3 0 0 0 0\n",     "appwrite a 5 20  Lodestar",  // install
-        "appwrite a 3 0 0 0 0\n",      "appwrite a 4 20 Lodestar",  // verify: its key is used from now on
-        "appwrite 0 0 34f 0 0 0\n",    "appwrite 0 0 34f 0 0 0\n",   "appwrite 1 0 34f 1 5eed 0\n",  // secure boot
-        "appwrite 1 0 109 0 5eed 0\n", "appwrite 1 0 6e 1 5eed 0\n", "appwrite 1 0 138 1 5eed 0\n",
-        "appwrite 1 0 147 1 5eed 0\n"};
-    EXPECT_EQ(expected, requests());
+    EXPECT_EQ((Strings{"appwrite a 3 0 0 0 0\n", "appwrite a 3 0 0 0 0\n", "appwrite a 5 20  Lodestar",
+                       "appwrite a 3 0 0 0 0\n", "appwrite a 4 20 Lodestar"}),
+              requests("appwrite a"));
+    // Every write carries the key of that verification: secure boot, no booting from USB or
+    // the network, AHCI, wake on USB.
+    EXPECT_EQ((Strings{"34f 1 5eed", "109 0 5eed", "6e 1 5eed", "138 1 5eed", "147 1 5eed"}), writes());
     EXPECT_EQ(bios_reboot_needed, bios_change_reboot_flag);
 }
 
@@ -82,13 +81,12 @@ TEST_F(BiosStartup, FreshInstallStopsAtAFailedPasswordStepAndGoesOnAfterALaterOn
     EXPECT_TRUE(writes().empty());
 
     install_password("Lodestar");
+    std::vector<biossim::Fault> faults;
+    for (const int64_t token : {0x34F, 0x109, 0x6E, 0x138, 0x147})
+        faults.push_back({.token = token, .status = 4});
     EXPECT_EQ((Strings{"$(init_err)", "$(secure_fail)", "$(use_disable_fail)", "$(pxe_disable_fail)", "$(ahci_fail)",
                        "$(wake_usb_fail)"}),
-              fresh_install({{.token = 0x34F, .status = 4},
-                             {.token = 0x109, .status = 4},
-                             {.token = 0x6E, .status = 4},
-                             {.token = 0x138, .status = 4},
-                             {.token = 0x147, .status = 4}}));
+              fresh_install(faults));
     EXPECT_EQ(5u, writes().size());
 }
 
@@ -96,14 +94,16 @@ TEST_F(BiosStartup, ModelDecidesDeepSleepWakeAndSfpSteps)
 {
     install_password("Lodestar");
     sim.values["SecureBoot"] = 1;  // left alone
-    const std::pair<const char *, Strings> cases[] = {
-        {"Lumen 83", {"446 1 5eed"}},  // wakes from the dock
-        {"K50AIO", {"147 1 5eed"}},    // its deep sleep is not switched off
-        {"Vantor 70", {"f6 0 5eed", "147 1 5eed"}},
+    // Model, the token the BIOS refuses (0: none), the writes after the common ones, notices.
+    const std::tuple<const char *, int64_t, Strings, Strings> cases[] = {
+        {"Lumen 83", 0, {"446 1 5eed"}, {}},  // wakes from the dock
+        {"Lumen 83", 0x446, {"446 1 5eed"}, {"$(smbios_dock_error)", "$(wake_dock_fail)"}},
+        {"K50AIO", 0, {"147 1 5eed"}, {}},  // its deep sleep is not switched off
+        {"Vantor 70", 0xF6, {"f6 0 5eed", "147 1 5eed"}, {"$(deepsleep_fail)"}},
     };
-    for (const auto &[model, tail] : cases) {
+    for (const auto &[model, refused, tail, notices] : cases) {
         set_model(model);
-        fresh_install({});
+        EXPECT_EQ(notices, fresh_install({{.token = refused, .status = 4}})) << model;
         Strings expected = {"109 0 5eed", "6e 1 5eed", "138 1 5eed"};
         expected.insert(expected.end(), tail.begin(), tail.end());
         EXPECT_EQ(expected, writes()) << model;

@@ -133,14 +133,13 @@ public:
     IdentityRead read_identity(const char *path, size_t max, std::string *bytes) override
     {
         // "/compat/linux/sys/class/video4linux/videoN/device/uevent" belongs to "/dev/videoN".
-        const std::string folder = std::string(path).substr(0, std::string(path).rfind("/device/uevent"));
-        if (folder.rfind("/compat/linux/sys/class/video4linux/", 0) != 0)
-            return IdentityRead::open_failed;
-        const auto found = devices.find("/dev/" + folder.substr(folder.rfind('/') + 1));
-        if (found == devices.end() || !found->second.identity)
-            return IdentityRead::open_failed;
-        *bytes = found->second.identity->substr(0, max);
-        return found->second.identity_read_fails ? IdentityRead::read_failed : IdentityRead::ok;
+        for (const auto &[device, camera] : devices)
+            if (camera.identity &&
+                path == "/compat/linux/sys/class/video4linux" + device.substr(4) + "/device/uevent") {
+                *bytes = camera.identity->substr(0, max);
+                return camera.identity_read_fails ? IdentityRead::read_failed : IdentityRead::ok;
+            }
+        return IdentityRead::open_failed;
     }
 
 private:

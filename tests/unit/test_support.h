@@ -1,6 +1,7 @@
 // What the unit tests share: captured log lines, a throwaway folder, a host root, file bytes.
 #pragma once
 
+#include <algorithm>
 #include <filesystem>
 #include <glib.h>
 #include <string>
@@ -20,10 +21,8 @@ public:
 
     size_t count(const std::string &text) const
     {
-        size_t n = 0;
-        for (const auto &line : lines)
-            n += line.find(text) != std::string::npos;
-        return n;
+        return std::count_if(lines.begin(), lines.end(),
+                             [&](const auto &line) { return line.find(text) != line.npos; });
     }
     std::vector<std::string> lines;
 
@@ -59,10 +58,7 @@ public:
     // Points the host root at `root`; nullptr: none, as the tests otherwise run.
     static void set(const char *root)
     {
-        if (root)
-            g_setenv("CORVO_HOST_ROOT", root, TRUE);
-        else
-            g_unsetenv("CORVO_HOST_ROOT");
+        root ? void(g_setenv("CORVO_HOST_ROOT", root, TRUE)) : g_unsetenv("CORVO_HOST_ROOT");
         host_root_reset_for_tests();
     }
 };

@@ -4,20 +4,14 @@
 #include <tuple>
 
 #include "common/reply.h"
+#include "services/settings/camera_format.h"
 #include "services/settings/camera_info.h"
 #include "test_camera_fake.h"
 
 namespace {
 
-FakeFormat mjpg_640()
-{
-    return {fourcc("MJPG"), {{640, 480, {{1, 30}, {1, 15}}}}};
-}
-
-std::string list_reply(FakeCameras &cameras)
-{
-    return reply_camera_list(camera_device_list(cameras));
-}
+const FakeFormat mjpg_640 = {fourcc("MJPG"), {{640, 480, {{1, 30}, {1, 15}}}}};
+const auto list_reply = [](FakeCameras &cameras) { return reply_camera_list(camera_device_list(cameras)); };
 
 }  // namespace
 
@@ -27,8 +21,9 @@ TEST(CameraInfo, UsableDevicesInTheDocumentedLayoutWithTheirSizesAndRates)
     EXPECT_EQ("{\"result\" : \"Success\",\"message\": []}", list_reply(cameras));
     FakeCamera &webcam = cameras.add("/dev/video0");
     webcam.card = "HD Webcam";
+    webcam.identity = std::string("A=1\0PRODUCT=46D/825/12\n", 23);  // a zero byte does not end the search
     // Rates come only from discrete intervals with a time per frame; a range shows its largest size.
-    webcam.formats = {mjpg_640(),
+    webcam.formats = {mjpg_640,
                       {fourcc("YUYV"),
                        {{640, 480, {{1, 30, V4L2_FRMIVAL_TYPE_STEPWISE}}},
                         {1024, 768, {{0, 30}, {1001, 30000}, {1, 5}}},
@@ -36,12 +31,12 @@ TEST(CameraInfo, UsableDevicesInTheDocumentedLayoutWithTheirSizesAndRates)
     cameras.add("/dev/video1").querycap_error = ENOTTY;  // not a capture device
     cameras.add("/dev/video3").formats = {{0, {}}};      // no usable format
     FakeCamera &no_identity = cameras.add("/dev/video5");
-    no_identity.formats = {{0, {}}, mjpg_640()};  // a zero format is listed when another is usable
+    no_identity.formats = {{0, {}}, mjpg_640};  // a zero format is listed when another is usable
     no_identity.identity.reset();
     FakeCamera &unreadable = cameras.add("/dev/video6");
     unreadable.formats = {{fourcc("GREY"), {}}};
     unreadable.identity_read_fails = true;
-    cameras.add("/dev/video64").formats = {mjpg_640()};  // beyond the devices looked at
+    cameras.add("/dev/video64").formats = {mjpg_640};  // beyond the devices looked at
 
     const std::string mjpg = "{ \"format\" : \"MJPG\", \"resolutions\" : {\"res1\" : {\"value\" : \"640x480\", "
                              "\"fps\" : [30,15]}}}";
@@ -86,20 +81,40 @@ TEST(CameraInfo, DriverTextsCannotBreakTheReplyAndNoReplyIsCut)
         EXPECT_NE(std::string::npos, reply.find(text)) << text;
 }
 
-TEST(CameraIdentity, ProductIdsFromTheBytesReadOnly)
+using Requests = std::vector<std::string>;
+
+TEST(CameraFormat, AppliesFormatSizeAndRateOrStopsAtTheFirstRefusedStepWithItsNumber)
 {
-    const std::tuple<std::string, const char *, const char *> cases[] = {
-        {"PRODUCT=1BCF/2B8A/1", "1bcf", "2b8a"},
-        {"PRODUCT=46d/", "046d", ""},
-        {"PRODUCT=/825/1", "", ""},
-        {std::string("A=1\0PRODUCT=5/6\n", 16), "0005", "0006"},  // a zero byte does not end the search
-        {"product=46d/825", "", ""}};
-    for (const auto &[text, vendor, product] : cases) {
-        // Exactly the bytes read, no zero after them: the sanitizer build reports any look beyond.
-        const auto bytes = std::make_unique<char[]>(text.size());
-        memcpy(bytes.get(), text.data(), text.size());
-        const auto ids = camera_identity_ids(std::string_view(bytes.get(), text.size()));
-        EXPECT_EQ(vendor, ids.vendor) << text;
-        EXPECT_EQ(product, ids.product) << text;
+    const Requests all = {"g_fmt", "try_fmt", "s_fmt", "g_parm", "s_parm"};
+    const std::tuple<const char *, int, bool, int, Requests> cases[] = {
+        {"", 0, true, 0, all},
+        {"try_fmt", EINVAL, true, EINVAL, {"g_fmt", "try_fmt"}},
+        {"s_fmt", EBUSY, true, EBUSY, {"g_fmt", "try_fmt", "s_fmt"}},
+        {"s_parm", EIO, true, EIO, all},
+        // A driver that cannot change its rate, or cannot say so, does not support it.
+        {"", 0, false, ENOTSUP, {"g_fmt", "try_fmt", "s_fmt", "g_parm"}},
+        {"g_parm", EINVAL, true, ENOTSUP, {"g_fmt", "try_fmt", "s_fmt", "g_parm"}},
+        // The current format may be unreadable.
+        {"g_fmt", EINVAL, true, 0, all},
+    };
+    for (const auto &[refused, number, time_per_frame, result, requests] : cases) {
+        FakeCameras cameras;
+        FakeCamera &camera = cameras.add("/dev/video0");
+        camera.refuse[refused] = number;
+        camera.time_per_frame = time_per_frame;
+        EXPECT_EQ(result, camera_set_format(cameras, {"/dev/video0", "MJPG", 1280, 720, 15})) << refused;
+        EXPECT_EQ(requests, camera.requests) << refused;
+        EXPECT_EQ(0u, cameras.open_count()) << "closed on every path";
+        EXPECT_EQ(result == 0, camera.set_rate.has_value()) << refused;
     }
+    FakeCameras cameras;
+    EXPECT_EQ(-1, camera_set_format(cameras, {"/dev/video9", "MJPG", 640, 480, 30}));
+    FakeCamera &camera = cameras.add("/dev/video0");
+    ASSERT_EQ(0, camera_set_format(cameras, {"/dev/video0", "YUYV-extra", 1280, 720, 15}));  // cut to four bytes
+    const v4l2_pix_format &format = *camera.set_format;
+    EXPECT_EQ((std::vector<__u32>{1280, 720, fourcc("YUYV"), 1, 15}),
+              (std::vector<__u32>{format.width, format.height, format.pixelformat, camera.set_rate->numerator,
+                                  camera.set_rate->denominator}));
+    EXPECT_EQ(0, camera_set_format(cameras, {"/dev/video0", "YU", 640, 480, 30}));  // filled with zeros
+    EXPECT_EQ(v4l2_fourcc('Y', 'U', 0, 0), camera.set_format->pixelformat);
 }
