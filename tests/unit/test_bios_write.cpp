@@ -105,8 +105,7 @@ TEST_F(BiosWrite, PasswordDecidesWhatIsWrittenAndIsNeitherCutNorLogged)
         EXPECT_FALSE(run("{\"" + std::string(member) + "\": \"" + std::string(64, 'q') + "\"}"));
         EXPECT_TRUE(requests().empty()) << member;
     }
-    for (const auto &line : log.lines)
-        EXPECT_TRUE(line.find("qqqq") == std::string::npos && line.find("Secret7") == std::string::npos) << line;
+    EXPECT_EQ(0u, log.count("qqqq") + log.count("Secret7"));
     // One blank removes the password; the request record that carried it is wiped once sent.
     EXPECT_TRUE(run(R"({"@CurrentPassword": "Secret7", "@NewPassword": " "})"));
     EXPECT_FALSE(sim.password_installed);
@@ -119,9 +118,8 @@ protected:
     bool restore(std::string text, const std::string &password = "", size_t size = 1024)
     {
         text = cmos(text);
-        std::string bytes(size, '\0');
-        bytes.replace(0, std::min(text.size(), size), text.substr(0, size));
-        put(dir.file("cmos.json"), bytes);
+        text.resize(size, '\0');
+        put(dir.file("cmos.json"), text);
         return run(para(dir.file("cmos.json"), password));
     }
     static std::string para(const std::string &path, const std::string &password = "")

@@ -81,6 +81,14 @@ TEST(CameraInfo, DriverTextsCannotBreakTheReplyAndNoReplyIsCut)
         EXPECT_NE(std::string::npos, reply.find(text)) << text;
 }
 
+TEST(CameraIdentity, NoIdsWithoutAProductEntryThatNamesAVendor)
+{
+    for (const char *text : {"DRIVER=uvcvideo\nTYPE=239/2/1\n", "PRODUCT=/825/1\n"}) {
+        const CameraIds ids = camera_identity_ids(text);
+        EXPECT_EQ(":", ids.vendor + ":" + ids.product) << text;
+    }
+}
+
 using Requests = std::vector<std::string>;
 
 TEST(CameraFormat, AppliesFormatSizeAndRateOrStopsAtTheFirstRefusedStepWithItsNumber)

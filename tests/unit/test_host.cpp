@@ -18,11 +18,7 @@ KvStatus replace(const KvFileSpec &file, const std::string &name, const std::str
     return kv_file_commit(file, edit);
 }
 
-mode_t mode_of(const std::string &path)
-{
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
-}
+const auto mode_of = [](const std::string &p) { return static_cast<int>(std::filesystem::status(p).permissions()); };
 
 class KvFile : public ::testing::Test {
 protected:
@@ -43,10 +39,10 @@ TEST_F(KvFile, RemovesOnlyTheExactKeyAndKeepsEverythingElse)
               slurp(file.path));
     chmod(file.path.c_str(), 0600);
     ASSERT_EQ(KvStatus::ok, replace(file, "usb.whitelist.class", "Audio"));
-    EXPECT_EQ(0600u, mode_of(file.path));
+    EXPECT_EQ(0600, mode_of(file.path));
     ASSERT_EQ(KvStatus::ok, replace(plain, "kern.coredump", "\"1\""));  // quotes are plain text here
     EXPECT_EQ("kern.coredump=\"1\"\n", slurp(plain.path));
-    EXPECT_EQ(0644u, mode_of(plain.path));  // a new file
+    EXPECT_EQ(0644, mode_of(plain.path));  // a new file
 }
 
 TEST_F(KvFile, RefusedEditLeavesTheFileByteIdenticalAndAnOverLongValueIsCut)
