@@ -31,13 +31,13 @@ protected:
     {
         biossim::reset(sim);
         active = this;
-        previous = smi_file_set_exchange_for_tests(&BiosFixture::exchange);
+        smi_file_set_exchange_for_tests(&BiosFixture::exchange);
         smi_buffers_init();
         set_model("");
         secure_boot_init_marker = 0;
         bios_change_reboot_flag = 0;
     }
-    void TearDown() override { smi_file_set_exchange_for_tests(previous); }
+    void TearDown() override { smi_file_set_exchange_for_tests(nullptr); }  // the real exchange again
 
     void set_model(const char *model) { g_strlcpy(bios_model_name, model, sizeof bios_model_name); }
     void install_password(const char *password)
@@ -83,7 +83,6 @@ private:
         return {SmiFileStatus::ok, 0, n};
     }
     static inline BiosFixture *active = nullptr;
-    SmiFileExchange previous = nullptr;
 };
 
 // The member names of a JSON object text in order, as a JSON array text like the key lists.

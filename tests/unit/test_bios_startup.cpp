@@ -17,12 +17,12 @@ protected:
     {
         BiosFixture::SetUp();
         sim.security_key = 0x5EED;
-        previous_mount = host_mount_set_for_tests(&BiosStartup::mount);
+        host_mount_set_for_tests(&BiosStartup::mount);
         mounts.clear();
     }
     void TearDown() override
     {
-        host_mount_set_for_tests(previous_mount);
+        host_mount_set_for_tests(nullptr);
         BiosFixture::TearDown();
     }
     // The notices the setup left for the administrator, by resource id, after `faults`.
@@ -48,7 +48,6 @@ protected:
     }
     static inline Strings mounts;
     static inline int mount_error = 0;
-    HostMountFn previous_mount = nullptr;
     TempHostRoot root;
 };
 

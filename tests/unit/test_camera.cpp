@@ -28,8 +28,9 @@ TEST(CameraInfo, UsableDevicesInTheDocumentedLayoutWithTheirSizesAndRates)
                        {{640, 480, {{1, 30, V4L2_FRMIVAL_TYPE_STEPWISE}}},
                         {1024, 768, {{0, 30}, {1001, 30000}, {1, 5}}},
                         {1920, 1080, {{1, 25}}, V4L2_FRMSIZE_TYPE_STEPWISE}}}};
-    cameras.add("/dev/video1").querycap_error = ENOTTY;  // not a capture device
-    cameras.add("/dev/video3").formats = {{0, {}}};      // no usable format
+    cameras.add("/dev/video1").querycap_error = ENOTTY;        // not a capture device
+    cameras.add("/dev/video3").formats = {{0, {}}};            // no usable format
+    cameras.add("/dev/video4").formats.resize(1024, {0, {}});  // nor here, however many the driver lists
     FakeCamera &no_identity = cameras.add("/dev/video5");
     no_identity.formats = {{0, {}}, mjpg_640};  // a zero format is listed when another is usable
     no_identity.identity.reset();

@@ -26,6 +26,7 @@ TEST(Util, FileReaderRemovesOneTrailingLineEndAndLockCodes)
     EXPECT_EQ(0, util_read_file(dir.file("missing").c_str(), &text));
     EXPECT_EQ(nullptr, text);
     EXPECT_EQ(1u, log.lines.size());
+    EXPECT_EQ(0, util_read_file(dir.file("f").c_str(), nullptr));
 
     // The instance lock holds the process id and reports why it cannot be taken.
     const std::string path = dir.file("lock");
@@ -77,6 +78,7 @@ TEST(JsonParams, StringsAreCutAtACharacterAndOtherValuesConvertAsJsonGlibDoes)
         EXPECT_EQ(copied, params.copy_string(member, buffer, sizeof buffer)) << member;
         EXPECT_STREQ(kept, buffer) << member;
     }
+    EXPECT_FALSE(params.copy_string("fit", nullptr, 0));
     EXPECT_EQ(2u, log.lines.size());
     EXPECT_EQ(1u, log.count("abcd length error, truncated!"));
     const std::tuple<const char *, std::optional<int>, bool, std::optional<bool>> numbers[] = {

@@ -78,14 +78,15 @@ TEST_F(KvFile, ReadersAndKilledWritersSeeTheGatheredEditWhollyBeforeOrWhollyAfte
     for (int round = 0; round < 40; ++round) {
         const pid_t child = fork();
         ASSERT_GE(child, 0);
-        for (int i = 0; child == 0; ++i) {
-            KvEdit edit;
-            edit.remove("a");
-            edit.remove("b");
-            edit.append("a", i % 2 ? "old" : "new");
-            edit.append("b", i % 2 ? "old" : "new");
-            kv_file_commit(file, edit);
-        }
+        while (child == 0)
+            for (const char *value : {"new", "old"}) {
+                KvEdit edit;
+                edit.remove("a");
+                edit.remove("b");
+                edit.append("a", value);
+                edit.append("b", value);
+                kv_file_commit(file, edit);
+            }
         for (int read = 0; read < round * 7 % 50; ++read) {
             const std::string seen = slurp(file.path);
             ASSERT_TRUE(seen == old_content || seen == new_content) << "round " << round << ", read " << read;
@@ -113,6 +114,8 @@ TEST(HostCommand, ValuesNeverChangeWordBoundaries)
     EXPECT_EQ((Argv{"sysctl", "hw.usb.usbfs_redirect_string=1 2;$(touch x)`y`'\""}), command.argv);
     EXPECT_EQ((Argv{"sysctl", "hw.x=-3"}), host_command("sysctl %s=%d", "hw.x", -3).argv);
     EXPECT_EQ((Argv{"/bin/sh", "", "a b", "ON"}), host_command("/bin/sh '%s' \"a b\" %s", "", "ON").argv);
+    EXPECT_EQ((Argv{"x", "7%"}), host_command("x %u%%", 7u).argv);
+    EXPECT_TRUE(host_command("unbalanced \"%s", "x").argv.empty());  // no command line, no program
 }
 
 TEST(HostRun, ArgumentsArriveLiterallyNoShellRunsAndTheFirstLineComesBack)

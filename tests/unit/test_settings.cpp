@@ -54,7 +54,7 @@ TEST(SettingsUsbRedString, KernelStringKeepsTheWellFormedEntriesAndTheSpecialEnt
         {"0xABCDEF01", true, "1,0,1,{0xABCDEF01,0x0,0x1}"},
         {"0xffffffffffffff,NoDriver", false, "0,0,1,{0xffffffff,0xffffff,0x3}"},
         // Leading text, an id of the wrong length, an id that is not hex, an empty entry.
-        {"junk 0x123 0x080650 0x$(touch) 0x0807zz ,,0x0a0000", true, "1,0,2,{0x0,0x080650,0x1},{0x0,0x0a0000,0x1}"},
+        {"junk 0x123 0x080650 0x$(touch) 0x0807zz 0x ,,0x0a0000", true, "1,0,2,{0x0,0x080650,0x1},{0x0,0x0a0000,0x1}"},
         // Two ids without separator: the first loses its last digit and with it its form.
         {"0x123456780x080650", true, "1,0,1,{0x0,0x080650,0x1}"},
     };
@@ -84,4 +84,5 @@ TEST(SettingsWriters, SysctlFileIsResolvedThroughLinksAndHoldsOneLinePerName)
     LoaderConfEdit edit;
     EXPECT_EQ(-1, loader_conf_write(edit, "name", "x\"y"));
     EXPECT_TRUE(edit.edit.empty());
+    EXPECT_EQ(0, loader_conf_commit(edit));  // nothing to write
 }
