@@ -147,6 +147,8 @@ TEST_F(BiosRestore, FileIsTheSettingsObjectAndWhatTheExtractCouldNotReadIsNeverW
         {R"({"@AutoPower": "Days", "@AutoPowerHour": "-1", "@AutoPowerMin": "5", "@AutoPowerDays": ["Monday"],
              "@Audio": 1})",
          {"22 1 0"}},
+        // A file without a time leaves the BIOS its own.
+        {R"({"@AutoPower": "Daily", "@AutoPowerHour": "", "@AutoPowerMin": ""})", {"29 1 0"}},
         {R"({"@Audio": "err", "@AdminLock": 0, "@WakeOnUSB": null, "@Fastboot": "get data err"})", {"2be 0 0"}},
     };
     for (const auto &[file, expected] : cases) {
