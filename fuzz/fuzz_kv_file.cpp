@@ -1,9 +1,6 @@
 // Arbitrary existing file content times arbitrary name/value: the editor's result keeps
 // whole lines, removes exactly the named key, keeps every other line, and never grows a
 // line past the file's limit.
-#include <cstddef>
-#include <cstdint>
-#include <string>
 #include <string_view>
 
 #include "host/kv_file.h"
@@ -11,13 +8,13 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     // Layout: name \0 value \0 content (missing parts are empty).
-    const std::string_view input(reinterpret_cast<const char *>(data), size);
-    const size_t first = input.find('\0');
-    const std::string_view name = input.substr(0, first);
-    std::string_view rest = first == std::string_view::npos ? std::string_view{} : input.substr(first + 1);
-    const size_t second = rest.find('\0');
-    const std::string_view value = rest.substr(0, second);
-    const std::string_view content = second == std::string_view::npos ? std::string_view{} : rest.substr(second + 1);
+    std::string_view input(reinterpret_cast<const char *>(data), size);
+    const auto next = [&input] {
+        const std::string_view part = input.substr(0, input.find('\0'));
+        input.remove_prefix(std::min(input.size(), part.size() + 1));
+        return part;
+    };
+    const std::string_view name = next(), value = next(), content = input;
 
     for (const KvFormat format : {KvFormat::quoted, KvFormat::plain}) {
         const KvFileSpec file{"unused", format, format == KvFormat::quoted ? 1023u : 255u};
@@ -31,17 +28,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             __builtin_trap();
         size_t with_key = 0;
         std::string_view last;
-        for (size_t start = 0; start < out.size();) {
-            const size_t end = out.find('\n', start);
-            const std::string_view line(out.data() + start, end - start);
-            if (kv_line_key(line) == name)
-                ++with_key;
-            last = line;
-            start = end + 1;
+        for (size_t start = 0; start < out.size(); start = out.find('\n', start) + 1) {
+            last = std::string_view(out).substr(start, out.find('\n', start) - start);
+            with_key += kv_line_key(last) == name;
         }
-        if (with_key != 1 || kv_line_key(last) != name || last.size() > file.max_line)
-            __builtin_trap();
-        if (format == KvFormat::quoted && last.back() != '"')
+        if (with_key != 1 || kv_line_key(last) != name || last.size() > file.max_line ||
+            (format == KvFormat::quoted && last.back() != '"'))
             __builtin_trap();
     }
     return 0;

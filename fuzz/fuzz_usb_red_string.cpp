@@ -1,30 +1,16 @@
-// An id list as a caller sends it: the parsed entries are pieces of the list that begin
-// with "0x" and never more than the kernel takes; the formatted string holds exactly the
-// counted entries in the kernel's braces and nothing a loader line or the kernel could
-// misread (no quote, line break or other text from the caller beyond hex ids).
-#include <cstddef>
-#include <cstdint>
+// An id list as a caller sends it: the parsed entries are pieces of the list that begin with
+// "0x" and never more than the kernel takes; the formatted string holds exactly the counted
+// entries in the kernel's braces and nothing a loader line or the kernel could misread (no
+// quote, line break or other text from the caller beyond hex ids).
 #include <cstring>
 #include <string>
-#include <string_view>
 
 #include "services/settings/usb_red_string.h"
-
-namespace {
-
-bool kernel_char(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') || c == 'x' || c == ',' ||
-           c == '{' || c == '}';
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     // A D-Bus string holds no zero byte: the list ends at the first one.
     const std::string list(reinterpret_cast<const char *>(data), strnlen(reinterpret_cast<const char *>(data), size));
-
     const std::vector<std::string> entries = parse_red_string(list);
     if (entries.size() > usb_red_max_entries)
         __builtin_trap();
@@ -34,27 +20,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     int count = -1;
     const std::string ids = usbif_setup_idstring(entries, &count);
-    if (count < 0 || static_cast<size_t>(count) > entries.size())
+    if (count < 0 || static_cast<size_t>(count) > entries.size() || (count == 0) != ids.empty() ||
+        ids.find_first_not_of("0123456789abcdefABCDEFx,{}") != std::string::npos)
         __builtin_trap();
     int braces = 0;
-    for (size_t i = 0; i < ids.size(); ++i) {
-        if (!kernel_char(ids[i]))
+    for (size_t at = 0; (at = ids.find('{', at)) != std::string::npos; ++at, ++braces)
+        if (at == 0 || ids[at - 1] != ',')
             __builtin_trap();
-        if (ids[i] == '{') {
-            if (i == 0 || ids[i - 1] != ',')
-                __builtin_trap();
-            ++braces;
-        }
-    }
-    if (braces != count || (count == 0) != ids.empty())
+    if (braces != count)
         __builtin_trap();
-
-    for (const bool redirect : {false, true}) {
-        const std::string kernel = usb_red_kernel_string(list, redirect);
-        const std::string expected = std::string(redirect ? "1" : "0") + ",0," + std::to_string(count) + ids;
-        if (kernel != expected)
+    for (const bool redirect : {false, true})
+        if (usb_red_kernel_string(list, redirect) != (redirect ? "1,0," : "0,0,") + std::to_string(count) + ids)
             __builtin_trap();
-    }
     (void)usb_red_is_special(list);
     return 0;
 }

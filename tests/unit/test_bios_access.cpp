@@ -2,217 +2,144 @@
 
 namespace {
 
-using Strings = std::vector<std::string>;
-
-class BiosPassword : public BiosFixture {};
-
-TEST_F(BiosPassword, MaximumLengthZeroFailsEveryOperationButAnEmptyCheckWithoutPassword)
-{
-    sim.property_word = 0;  // password installed, maximum 0
-    uint32_t key = 0;
-    EXPECT_EQ(-1, bios_verify_admin_password("secret", &key));
-    EXPECT_EQ(-1, bios_change_admin_password("secret", "other", 0));
-    EXPECT_EQ(2u, log.count_containing("D bios: SMBIOS: get password max len error"));
-    EXPECT_EQ(1u, log.count_containing("SMBIOS: get password : check error"));
-    EXPECT_EQ(1u, log.count_containing("SMBIOS: check new admin password error -1"));
-
-    sim.property_word = 1;  // none installed, maximum 0
-    uint8_t not_installed = 0;
-    uint8_t max_len = 99;
-    EXPECT_EQ(0, bios_check_password_properties("", 0, &not_installed, &max_len));
-    EXPECT_EQ(1, not_installed);
-    EXPECT_EQ(99, max_len);  // left as the caller set it
-    EXPECT_TRUE(requests_starting("appwrite 1 ").empty());
-}
-
-TEST_F(BiosPassword, CandidateIsCheckedAgainstTheBiosRules)
-{
-    sim.password_installed = true;
-    sim.password = "x";
-    sim.min_len = 4;
-    sim.max_len = 8;
-    sim.ascii_only = true;
+class BiosAccess : public BiosFixture {
+protected:
+    int check(const char *candidate)
+    {
+        return bios_check_password_properties(candidate, static_cast<int>(strlen(candidate)), &not_installed, &max_len);
+    }
     uint8_t not_installed = 0;
     uint8_t max_len = 0;
-
-    EXPECT_EQ(-1, bios_check_password_properties("ab\xe9"
-                                                 "defg",
-                                                 7, &not_installed, &max_len));
-    EXPECT_EQ(1u, log.count_containing("D bios: the 2 input password is no ascii "));
-    EXPECT_EQ(-1, bios_check_password_properties("abcdefghi", 9, &not_installed, &max_len));
-    EXPECT_EQ(1u, log.count_containing("set password too long, the max len is 8"));
-    EXPECT_EQ(-1, bios_check_password_properties("abc", 3, &not_installed, &max_len));
-    EXPECT_EQ(1u, log.count_containing("set password too short, the min len is 4"));
-
-    sim.alnum_only = true;
-    EXPECT_EQ(-1, bios_check_password_properties("abc-efg", 7, &not_installed, &max_len));
-    EXPECT_EQ(1u, log.count_containing("the 3 input password is no alphanumeric"));
-    EXPECT_EQ(0, bios_check_password_properties("abc1efg", 7, &not_installed, &max_len));
-    EXPECT_EQ(0, not_installed);
-    EXPECT_EQ(8, max_len);
-
-    sim.faults.push_back(status_fault(6, -1, 10, 3));
-    EXPECT_EQ(-1, bios_check_password_properties("abc1efg", 7, &not_installed, &max_len));
-    EXPECT_EQ(1u, log.count_containing("SMBIOS: get admin password properties error 6"));
-}
-
-TEST_F(BiosPassword, PasswordLongerThanTheRequestBufferIsRefusedUnsent)
-{
-    sim.password_installed = true;
-    sim.password = "x";
-    sim.max_len = 255;
-    const std::string long_password(130, 'a');
     uint32_t key = 0;
-    EXPECT_EQ(-1, bios_verify_admin_password(long_password.c_str(), &key));
-    EXPECT_EQ(1u, log.count_containing("set password too long, the max len is 127"));
-    EXPECT_EQ(-1, bios_change_admin_password("x", long_password.c_str(), 0));
-    EXPECT_TRUE(requests_starting("appwrite a 4").empty());
-    EXPECT_TRUE(requests_starting("appwrite a 5").empty());
-}
+};
 
-TEST_F(BiosPassword, VerifyYieldsTheSecurityKeyOrTheRefusal)
+TEST_F(BiosAccess, PasswordRulesOfTheBiosAndOfTheRequestBuffer)
 {
-    // No password installed: success, the key keeps its starting value, nothing verified.
-    uint32_t key = 77;
-    EXPECT_EQ(0, bios_verify_admin_password("Lodestar", &key));
-    EXPECT_EQ(77u, key);
-    EXPECT_EQ(1u, log.count_containing("SMBIOS: password not installed"));
-    EXPECT_EQ((Strings{"appwrite a 3 0 0 0 0\n"}), requests());
-
-    sim.password_installed = true;
-    sim.password = "Lodestar";
-    sim.security_key = 0x5eed;
-    key = 0;
-    EXPECT_EQ(0, bios_verify_admin_password("Lodestar", &key));
-    EXPECT_EQ(0x5eedu, key);
-    EXPECT_EQ("appwrite a 4 20 Lodestar", requests().back());
-
-    key = 0;
-    EXPECT_EQ(-2, bios_verify_admin_password("wrong", &key));
-    EXPECT_EQ(0u, key);
-    EXPECT_EQ(1u, log.count_containing("SMBIOS: verify admin password error 2"));
-
-    add_fault(biossim::FAULT_READ_ERROR);
-    sim.faults.back().cmd_class = 10;
-    sim.faults.back().cmd_select = 4;
-    EXPECT_EQ(-1, bios_verify_admin_password("Lodestar", &key));
-    EXPECT_EQ(1u, log.count_containing("send smi, get security err"));
-}
-
-TEST_F(BiosPassword, ChangeSetsReplacesAndRemoves)
-{
-    // Removing while none is installed still sends the change, both fields empty (and no
-    // length limit, which the BIOS only gives for a candidate).
-    EXPECT_EQ(0, bios_change_admin_password("", nullptr, bios_password_remove));
-    EXPECT_EQ("appwrite a 5 0  ", requests().back());
-
-    // The first password goes out with an empty current field.
-    EXPECT_EQ(0, bios_change_admin_password("ignored", "first", 0));
-    EXPECT_EQ("appwrite a 5 20  first", requests().back());
-    EXPECT_TRUE(sim.password_installed);
-    EXPECT_EQ(2u, log.count_containing("SMBIOS: change password Ok "));
-
-    EXPECT_EQ(0, bios_change_admin_password("first", "second", 0));
-    EXPECT_EQ("appwrite a 5 20 first second", requests().back());
-    EXPECT_EQ("second", sim.password);
-
-    EXPECT_EQ(-1, bios_change_admin_password("wrong", "third", 0));
-    EXPECT_EQ(1u, log.count_containing("SMBIOS: set admin password error 2"));
-    EXPECT_EQ("second", sim.password);
-
-    EXPECT_EQ(0, bios_change_admin_password("second", "whatever", bios_password_remove));
-    EXPECT_EQ("appwrite a 5 20 second ", requests().back());
-    EXPECT_FALSE(sim.password_installed);
-}
-
-class BiosSecureBoot : public BiosFixture {};
-
-TEST_F(BiosSecureBoot, AlreadyOnIsNeverWritten)
-{
-    sim.values["SecureBoot"] = 1;
-    for (int enable : {1, 0}) {
-        EXPECT_EQ(0, bios_set_secure_boot(enable, 5));
-        EXPECT_EQ("appwrite 0 0 34f 0 0 0\n", requests().back());
+    install_password("x");
+    sim.min_len = 4;
+    sim.max_len = 8;
+    const std::pair<const char *, bool> refused[] = {
+        {"ab\xe9yz", false}, {"abcdefghi", false}, {"abc", false}, {"abc-efg", true}};  // the flag: alphanumeric only
+    for (const auto &[candidate, alnum_only] : refused) {
+        sim.alnum_only = alnum_only;
+        EXPECT_EQ(-1, check(candidate)) << candidate;
     }
-    EXPECT_TRUE(requests_starting("appwrite 1 ").empty());
-    EXPECT_EQ(2u, log.count_containing("secure value is enable,can not be changed"));
+    sim.alnum_only = false;
+    EXPECT_EQ(0, check("abc-efg"));
+    EXPECT_EQ(8, max_len);
+    sim.faults = {{.cmd_class = 10, .cmd_select = 3, .status = 6}};
+    EXPECT_EQ(-1, check("abcdefg"));
+    sim.faults = {{.kind = biossim::FAULT_READ_ERROR, .cmd_class = 10, .cmd_select = 3}};
+    EXPECT_EQ(-1, check("abcdefg"));
+
+    // A BIOS that gives no maximum takes no password, but can report that none is installed.
+    sim.faults.clear();
+    sim.property_word = 0;
+    EXPECT_EQ(-1, bios_verify_admin_password("x", &key));
+    EXPECT_EQ(-1, bios_change_admin_password("x", "other", 0));
+    sim.property_word = 1;
+    EXPECT_EQ(0, check(""));
+    EXPECT_EQ(1, not_installed);
+
+    // Longer than the request buffer holds, whatever the BIOS allows: refused unsent.
+    sim.property_word = -1;
+    sim.max_len = 255;
+    const std::string too_long(128, 'a');
+    EXPECT_EQ(-1, bios_verify_admin_password(too_long.c_str(), &key));
+    EXPECT_EQ(-1, bios_change_admin_password("x", too_long.c_str(), 0));
+    EXPECT_TRUE(requests("appwrite a 4").empty() && requests("appwrite a 5").empty());
 }
 
-TEST_F(BiosSecureBoot, EnableAndDisableWriteTheirTokensWithTheKey)
+TEST_F(BiosAccess, ChangeSetsReplacesAndRemoves)
 {
-    sim.password_installed = true;
-    sim.password = "p";
+    // Current and new password, mode, result, request sent, password afterwards ("-": none).
+    const std::tuple<const char *, const char *, int, int, const char *, const char *> cases[] = {
+        {"", nullptr, bios_password_remove, 0, "appwrite a 5 0  ", "-"},
+        {"ignored", "first", 0, 0, "appwrite a 5 20  first", "first"},  // the current goes out empty
+        {"first", "second", 0, 0, "appwrite a 5 20 first second", "second"},
+        {"wrong", "third", 0, -1, "appwrite a 5 20 wrong third", "second"},
+        {"longer-than-the-32-the-bios-takes", "third", 0, -1, "appwrite a 3 0 0 0 0\n", "second"},  // not sent
+        {"second", "whatever", bios_password_remove, 0, "appwrite a 5 20 second ", "-"},
+    };
+    for (const auto &[current, next, mode, result, request, password_after] : cases) {
+        EXPECT_EQ(result, bios_change_admin_password(current, next, mode)) << request;
+        EXPECT_EQ(request, requests().back());
+        EXPECT_EQ(password_after, sim.password_installed ? sim.password : "-");
+    }
+}
+
+TEST_F(BiosAccess, SecureBootIsSwitchedWithTheKeyAndNeverOff)
+{
+    install_password("p");
     sim.security_key = 0xabc;
-
     EXPECT_EQ(0, bios_set_secure_boot(0, 0xabc));
-    EXPECT_EQ("appwrite 1 0 350 0 abc 0\n", requests().back());
+    EXPECT_EQ(0, bios_set_secure_boot(1, 0xabc));  // without the install marker: no reboot flag
     EXPECT_EQ(0, bios_change_reboot_flag);
-
-    // Without the install marker an enable raises no reboot flag; with it, it does.
+    EXPECT_EQ(0, bios_set_secure_boot(0, 0xabc));  // now on: never written again
     EXPECT_EQ(0, bios_set_secure_boot(1, 0xabc));
-    EXPECT_EQ("appwrite 1 0 34f 1 abc 0\n", requests().back());
-    EXPECT_EQ(0, bios_change_reboot_flag);
+    EXPECT_EQ((Strings{"350 0 abc", "34f 1 abc"}), writes());
     sim.values["SecureBoot"] = 0;
+    EXPECT_EQ(-1, bios_set_secure_boot(1, 0x999));  // wrong key
     secure_boot_init_marker = secure_boot_init_mark;
     EXPECT_EQ(0, bios_set_secure_boot(1, 0xabc));
     EXPECT_EQ(bios_reboot_needed, bios_change_reboot_flag);
-    EXPECT_EQ(3u, log.count_containing("secure boot set ok"));
-
-    sim.values["SecureBoot"] = 0;
-    EXPECT_EQ(-1, bios_set_secure_boot(1, 0x999));  // wrong key
-    EXPECT_EQ(1u, log.count_containing("SMBIOS: set Secure Boot error 2"));
 }
 
-class BiosReadByName : public BiosFixture {};
-
-std::string token_read(uint32_t token)
+TEST_F(BiosAccess, ReadByNameInAnyLetterCaseWithTokensOfTheModel)
 {
-    char text[64];
-    g_snprintf(text, sizeof text, "appwrite 0 0 %x 0 0 0\n", token);
-    return text;
-}
-
-TEST_F(BiosReadByName, NamesMatchInAnyLetterCaseAndSomeTokensDependOnTheModel)
-{
-    const struct {
-        const char *model;
-        const char *name;
-        uint32_t token;
-    } cases[] = {
-        {"", "USBSidePort", 0x41C},
-        {"", "usbsideport", 0x41C},
-        {"", "USBSIDEPORT", 0x41C},
-        {"", "usbRearPort", 0x41A},
-        {"k20", "usbrearport", 0x1D5},
-        {"k20", "usbfronttopport", 0x3E3},
-        {"Vantor 70", "usbrearport", 0x41A},
-        {"Vantor 70", "usbfronttopport", 0x3E5},
-        {"Vantor 70", "usbfrontbottomport", 0x3E3},
-        {"Vantor 70", "supressdockwarnmsg", 0x3A9},
-    };
-    uint32_t value = 0;
-    for (const auto &c : cases) {
-        set_model(c.model);
-        bios_read_token_by_name(c.name, &value);
-        EXPECT_EQ(token_read(c.token), requests().back()) << c.model << " " << c.name;
-    }
+    const std::tuple<const char *, const char *> cases[] = {
+        {"", "USBSIDEPORT"}, {"k20", "usbRearPort"}, {"Vantor 70", "supressdockwarnmsg"}, {"", "secure boot"}};
     sim.values["USBSidePort"] = 1;
+    uint32_t value = 0;
+    for (const auto &[model, name] : cases) {
+        set_model(model);
+        bios_read_token_by_name(name, &value);
+    }
+    EXPECT_EQ((Strings{"appwrite 0 0 41c 0 0 0\n", "appwrite 0 0 1d5 0 0 0\n", "appwrite 0 0 3a9 0 0 0\n"}),
+              requests());  // an unknown name asks nothing
+    EXPECT_EQ(-1, bios_read_token_by_name("secure boot", &value));
     EXPECT_EQ(0, bios_read_token_by_name("usbsideport", &value));
     EXPECT_EQ(1u, value);
 }
 
-TEST_F(BiosReadByName, UnknownNameSendsNothingAndFailedReadIsMinusTwo)
+TEST_F(BiosAccess, FirstMatchingProductRuleWinsAndTheModelGivesTheKeyLists)
 {
-    uint32_t value = 0;
-    EXPECT_EQ(-1, bios_read_token_by_name("secure boot", &value));
-    EXPECT_TRUE(requests().empty());
-    EXPECT_EQ(1u, log.count_containing("D bios: not check valid input parameter"));
-    EXPECT_EQ(1u, log.count_containing("D bios: the input parameter error"));
+    TempHostRoot root;
+    g_mkdir_with_parents(root.file("sys/class/dmi/id").c_str(), 0755);
+    // The product rules are searched in order, letter case counting.
+    const std::pair<const char *, const char *> products[] = {
+        {"L81 K10", "K10"}, {"K30 AIO K20", "K30AIO"}, {"Kora VanTor 70", "Vantor 70"}, {"Kora Vantor 70", ""}};
+    for (const auto &[product, model] : products) {
+        put(root.file("sys/class/dmi/id/product_name"), std::string(product) + "\n");
+        set_model("");
+        bios_detect_model();
+        EXPECT_STREQ(model, bios_model_name) << product;
+    }
+    // The extract list is the read list without the password state and the asset tag.
+    set_model("K10X");
+    const std::string read = bios_read_key_list();
+    EXPECT_EQ(std::string("[\"DeviceKORACMOSEnablePassword\", \"DeviceKORACMOSAssettag\", ") +
+                  (bios_extract_key_list() + 1),
+              read);
+    set_model("k10-anything");  // only the K10 family is matched by prefix
+    EXPECT_EQ(read, bios_read_key_list());
+    set_model("K30");
+    EXPECT_EQ(nullptr, bios_read_key_list());
+}
 
-    // Token 0 (the dock warning on other models) is unknown to the BIOS.
-    EXPECT_EQ(-2, bios_read_token_by_name("supressdockwarnmsg", &value));
-    add_fault(biossim::FAULT_READ_ERROR);
-    EXPECT_EQ(-2, bios_read_token_by_name("audio", &value));
+using BiosTransport = BiosFixture;
+
+TEST_F(BiosTransport, AnswerFieldsAreHexAndAnOverLongOneIsCutTo31CharactersAndLogged)
+{
+    uint32_t output[3] = {7, 7, 7};
+    EXPECT_EQ(0, smi_parse_answer("appread  -a \t0x1F", output));  // two blanks: an empty field
+    EXPECT_EQ(0u, output[0]);
+    EXPECT_EQ(0xFFFFFFF6u, output[1]);
+    EXPECT_EQ(0x1Fu, output[2]);
+    sim.values["ACRecovery"] = 0x12345678;
+    sim.faults = {{.kind = biossim::FAULT_LONG_FIELD}};
+    EXPECT_EQ(0u, smi_token_read(0xA3).value());  // 40 digits, the value in the last 8: the 31 kept are zeros
+    EXPECT_EQ(1u, log.count("length error, truncated!"));
 }
 
 }  // namespace

@@ -2,19 +2,28 @@
 // SMI transport seam. Every test starts from a fresh simulator and fresh process buffers.
 #pragma once
 
-#include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
-#include <string>
-#include <vector>
+#include <json-glib/json-glib.h>
+#include <tuple>
 
 #include "biossim.h"
-#include "host/host_root.h"
+#include "common/reply.h"
 #include "host/smi_file.h"
-#include "log_capture.h"
 #include "services/bios/bios_access.h"
 #include "services/bios/bios_models.h"
 #include "services/bios/smi_transport.h"
+#include "test_support.h"
+
+using Strings = std::vector<std::string>;
+
+// `text` with every "@" replaced by "DeviceKORACMOS", the prefix of the setting keys.
+inline std::string cmos(std::string text)
+{
+    for (size_t at; (at = text.find('@')) != std::string::npos;)
+        text.replace(at, 1, "DeviceKORACMOS");
+    return text;
+}
 
 class BiosFixture : public ::testing::Test {
 protected:
@@ -22,110 +31,71 @@ protected:
     {
         biossim::reset(sim);
         active = this;
-        previous = smi_file_set_exchange_for_tests(&BiosFixture::sim_exchange);
+        smi_file_set_exchange_for_tests(&BiosFixture::exchange);
         smi_buffers_init();
-        memset(bios_model_name, 0, sizeof bios_model_name);
+        set_model("");
         secure_boot_init_marker = 0;
         bios_change_reboot_flag = 0;
     }
-
-    void TearDown() override
-    {
-        smi_file_set_exchange_for_tests(previous);
-        active = nullptr;
-    }
+    void TearDown() override { smi_file_set_exchange_for_tests(nullptr); }  // the real exchange again
 
     void set_model(const char *model) { g_strlcpy(bios_model_name, model, sizeof bios_model_name); }
-
-    // The request texts the simulator received, in order.
-    std::vector<std::string> requests() const
+    void install_password(const char *password)
     {
-        std::vector<std::string> texts;
+        sim.password_installed = true;
+        sim.password = password;
+    }
+    // The request texts the simulator received that begin with `prefix`, in order.
+    Strings requests(const std::string &prefix = "") const
+    {
+        Strings texts;
         for (const auto &request : sim.requests)
-            texts.push_back(request.text);
+            if (request.text.rfind(prefix, 0) == 0)
+                texts.push_back(request.text);
         return texts;
     }
-
-    // Requests of one class ("appwrite 1 " for token writes, ...).
-    std::vector<std::string> requests_starting(const std::string &prefix) const
+    // The token writes, each as "<token> <value> <security key>" in hex.
+    Strings writes() const
     {
-        std::vector<std::string> texts;
-        for (const auto &text : requests())
-            if (text.rfind(prefix, 0) == 0)
-                texts.push_back(text);
+        Strings texts;
+        for (const auto &text : requests("appwrite 1 0 "))
+            texts.push_back(text.substr(13, text.size() - 16));  // without the last input and the line end
         return texts;
-    }
-
-    void add_fault(biossim::FaultKind kind, int64_t token = -1, uint32_t status = biossim::STATUS_UNKNOWN)
-    {
-        biossim::Fault fault;
-        fault.kind = kind;
-        fault.token = token;
-        fault.status = status;
-        sim.faults.push_back(fault);
-    }
-
-    // The BIOS answers `status` to the matching requests (-1: any token, class, select).
-    static biossim::Fault status_fault(uint32_t status, int64_t token = -1, int cmd_class = -1, int cmd_select = -1)
-    {
-        biossim::Fault fault;
-        fault.status = status;
-        fault.token = token;
-        fault.cmd_class = cmd_class;
-        fault.cmd_select = cmd_select;
-        return fault;
     }
 
     biossim::Sim sim;
     LogCapture log;
-    // Where the last request record was when it was exchanged, to look at it afterwards.
-    const char *last_record = nullptr;
-    size_t last_record_size = 0;
+    // Where the last request record is, to look at it after the exchange.
+    const char *record = nullptr;
+    size_t record_size = 0;
 
 private:
-    static SmiFileResult sim_exchange(const char *, const void *record, size_t record_size, char *answer,
-                                      size_t answer_size)
+    static SmiFileResult exchange(const char *, const void *record, size_t size, char *answer, size_t answer_size)
     {
-        active->last_record = static_cast<const char *>(record);
-        active->last_record_size = record_size;
-        const biossim::Answer reply = biossim::handle(active->sim, static_cast<const char *>(record), record_size);
-        if (reply.kind == biossim::ANSWER_WRITE_ERROR)
-            return {SmiFileStatus::write_failed, EIO, 0};
-        if (reply.kind == biossim::ANSWER_READ_ERROR)
-            return {SmiFileStatus::read_failed, EIO, 0};
-        const size_t n = reply.text.size() < answer_size ? reply.text.size() : answer_size;
+        const biossim::Answer reply = biossim::handle(active->sim, static_cast<const char *>(record), size);
+        active->record = static_cast<const char *>(record);
+        active->record_size = size;
+        if (reply.kind != biossim::ANSWER_TEXT)
+            return {reply.kind == biossim::ANSWER_READ_ERROR ? SmiFileStatus::read_failed : SmiFileStatus::write_failed,
+                    EIO, 0};
+        const size_t n = std::min(reply.text.size(), answer_size);
         memcpy(answer, reply.text.data(), n);
         return {SmiFileStatus::ok, 0, n};
     }
-
     static inline BiosFixture *active = nullptr;
-    SmiFileExchange previous = nullptr;
 };
 
-// Points the host root at `path` for the life of the object.
-class ScopedHostRoot {
-public:
-    explicit ScopedHostRoot(const std::string &path)
-    {
-        const char *old = getenv("CORVO_HOST_ROOT");
-        had_old_ = old != nullptr;
-        if (old)
-            old_ = old;
-        setenv("CORVO_HOST_ROOT", path.c_str(), 1);
-        host_root_reset_for_tests();
-    }
-    ~ScopedHostRoot()
-    {
-        if (had_old_)
-            setenv("CORVO_HOST_ROOT", old_.c_str(), 1);
-        else
-            unsetenv("CORVO_HOST_ROOT");
-        host_root_reset_for_tests();
-    }
-    ScopedHostRoot(const ScopedHostRoot &) = delete;
-    ScopedHostRoot &operator=(const ScopedHostRoot &) = delete;
-
-private:
-    bool had_old_ = false;
-    std::string old_;
-};
+// The member names of a JSON object text in order, as a JSON array text like the key lists.
+inline std::string member_names(const std::string &object_text)
+{
+    g_autoptr(JsonParser) parser = json_parser_new();
+    std::string names;
+    JsonObjectIter iter;
+    const char *name = nullptr;
+    if (json_parser_load_from_data(parser, object_text.c_str(), -1, nullptr) &&
+        JSON_NODE_HOLDS_OBJECT(json_parser_get_root(parser)))
+        for (json_object_iter_init_ordered(&iter, json_node_get_object(json_parser_get_root(parser)));
+             json_object_iter_next_ordered(&iter, &name, nullptr);)
+            names += (names.empty() ? "" : ", ") + json_quote(name);
+    return "[" + names + "]";
+}

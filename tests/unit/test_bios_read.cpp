@@ -1,199 +1,138 @@
-#include "common/reply.h"
 #include "services/bios/bios_read_keys.h"
+#include "services/bios/ext_bios.h"
 #include "test_bios_fixture.h"
-#include "test_bios_json.h"
 
 namespace {
 
-using Strings = std::vector<std::string>;
-
-std::string key(const char *suffix)
-{
-    return std::string("DeviceKORACMOS") + suffix;
-}
-
 class BiosRead : public BiosFixture {
 protected:
-    BiosReadResult read(const std::string &key_list) { return bios_read_keys(key_list.c_str(), BiosReadForm::get); }
-
+    // GetBios's reading of `key_list` ("@" for the key prefix): the message and the status.
+    std::pair<std::string, int> read(const std::string &key_list)
+    {
+        const BiosReadResult result = bios_read_keys(cmos(key_list).c_str(), BiosReadForm::get);
+        return {result.message, result.read_status};
+    }
+    std::string extract_to(const std::string &path)
+    {
+        return ext_bios_reply(cmos(R"({"@ExtractFilePath": ")" + path + "\"}").c_str());
+    }
     // Every auto-power mode token shares one setting in the simulator: 0 off, 1 every day,
     // 2 working days, 3 chosen days.
-    void auto_power(uint32_t mode, uint32_t hour_bcd = 0x07, uint32_t minute_bcd = 0x05)
+    void auto_power(uint32_t mode)
     {
         sim.values["AutoPower"] = mode;
-        sim.values["AutoOnHour"] = hour_bcd;
-        sim.values["AutoOnMinute"] = minute_bcd;
+        sim.values["AutoOnHour"] = 0x23;
+        sim.values["AutoOnMinute"] = 0x59;
+        sim.values["AutoOnFriday"] = 1;
     }
+    const std::string success = R"({"result":"Success", "message": )";
 };
-
-TEST_F(BiosRead, ModelDefaultListIsReadInListOrder)
-{
-    set_model("K10X");
-    sim.asset_tag = "T-42";
-    sim.values["ACRecovery"] = 2;
-    sim.values["Fastboot"] = 1;
-    sim.values["Audio"] = 1;
-    const char *list = bios_read_key_list();
-    const BiosReadResult result = read(list);
-    bool ok = false;
-    const Members members = json_members(result.message, &ok);
-    ASSERT_TRUE(ok) << result.message;
-    EXPECT_EQ(1, result.read_status);
-    // Every key of the list once, in list order: password state and asset tag first.
-    EXPECT_EQ(json_strings(list), member_names(members));
-    EXPECT_EQ(21u, members.size());
-    EXPECT_EQ((Members{{key("EnablePassword"), "\"No\""}, {key("Assettag"), "\"T-42\""}, {key("Audio"), "\"Yes\""}}),
-              Members(members.begin(), members.begin() + 3));
-    EXPECT_EQ("\"LastState\"", members[5].second);
-    // Getters and by-name reads have their own spacing after the colon.
-    EXPECT_NE(std::string::npos, result.message.find("\"DeviceKORACMOSAudio\":\"Yes\","));
-    EXPECT_NE(std::string::npos, result.message.find("\"DeviceKORACMOSFastboot\": \"Thorough\","));
-    EXPECT_EQ(21u, requests().size());  // auto-power off needs one read too
-}
 
 TEST_F(BiosRead, MessageAndStatusPerKeyList)
 {
-    const struct {
-        std::string key_list;
-        std::string message;
-        int read_status;
-    } cases[] = {
+    const std::tuple<std::string, std::string, int> cases[] = {
         {"[ ]", "{}", 0},
-        {"Audio", "{}", 0},
-        {"{\"DeviceKORACMOSAudio\": 1}", "{}", 0},
-        {"[\"BiosChangeReboot\"]", "{\"BiosChangeReboot\":0}", 1},
+        {R"(["BiosChangeReboot"])", R"({"BiosChangeReboot":0})", 1},
         // A failed by-name read decides the status only while no later key reads.
-        {"[\"DeviceKORACMOSAudio\", \"DeviceKORACMOSAdminLock\"]",
-         "{\"DeviceKORACMOSAudio\":\"Yes\",\"DeviceKORACMOSAdminLock\":\"err\"}", 0},
-        {"[\"DeviceKORACMOSAdminLock\", \"DeviceKORACMOSAudio\"]",
-         "{\"DeviceKORACMOSAdminLock\":\"err\",\"DeviceKORACMOSAudio\":\"Yes\"}", 1},
-        {"[\"DeviceKORACMOSNoSuchThing\"]", "{\"DeviceKORACMOSNoSuchThing\":\"err\"}", 0},
-        {"[\"DeviceKORACMOSDeepSleep\"]", "{}", 1},  // not on this model
+        {R"(["@Audio", "@AdminLock"])", R"({"@Audio":"Yes","@AdminLock":"err"})", 0},
+        {R"(["@AdminLock", "@Audio"])", R"({"@AdminLock":"err","@Audio":"Yes"})", 1},
+        {R"(["@DeepSleep"])", "{}", 1},  // not on this model
         // An unknown key or a non-string element ends the list.
-        {"[\"DeviceKORACMOSAudio\", \"Volume\", \"DeviceKORACMOSAdminLock\"]", "{\"DeviceKORACMOSAudio\":\"Yes\"}", 1},
-        {"[\"DeviceKORACMOSAdminLock\", \"Volume\"]", "{\"DeviceKORACMOSAdminLock\":\"err\"}", 1},
-        {"[\"DeviceKORACMOSAudio\", 5, \"DeviceKORACMOSAdminLock\"]", "{\"DeviceKORACMOSAudio\":\"Yes\"}", 1},
-        {"[null]", "{}", 0},
-        {"[\"DeviceKORACMOSACRecoveryMode\"]", "{\"DeviceKORACMOSACRecoveryMode\": \"PowerOff\"}", 1},
-        {"[\"devicekoracmosaudio\"]", "{}", 1},
-        {"[\"DeviceKORACMOSAudio\\\"x\\n\"]", "{\"DeviceKORACMOSAudio\\\"x\\n\":\"err\"}", 0},
+        {R"(["@Audio", "Volume", "@AdminLock"])", R"({"@Audio":"Yes"})", 1},
+        {R"(["@Audio", 5, "@AdminLock"])", R"({"@Audio":"Yes"})", 1},
+        {R"(["@Audio\"x\n"])", R"({"@Audio\"x\n":"err"})", 0},
     };
     set_model("K20");
     sim.values["Audio"] = 1;
-    sim.faults.push_back(status_fault(7, 0x2BD));  // AdminLock cannot be read
-    for (const auto &c : cases) {
-        const BiosReadResult result = read(c.key_list);
-        EXPECT_EQ(c.message, result.message) << c.key_list;
-        EXPECT_EQ(c.read_status, result.read_status) << c.key_list;
-        bool ok = false;
-        json_members(result.message, &ok);
-        EXPECT_TRUE(ok) << c.key_list;
-    }
+    sim.faults = {{.token = 0x2BD, .status = 7}};  // AdminLock cannot be read
+    for (const auto &[key_list, message, status] : cases)
+        EXPECT_EQ(std::make_pair(cmos(message), status), read(key_list)) << key_list;
 }
 
-TEST_F(BiosRead, RebootMarkerSetAfterASecureBootEnableOnFreshInstall)
+TEST_F(BiosRead, GettersRenderTheirWordsEscapedOrTheirFailure)
 {
-    secure_boot_init_marker = secure_boot_init_mark;
-    ASSERT_EQ(0, bios_set_secure_boot(1, 0));
-    EXPECT_EQ("{\"BiosChangeReboot\":1}", read("[\"BiosChangeReboot\"]").message);
+    set_model("K10X");
+    install_password("p");
+    sim.asset_tag = "a\"b\\cDEFG";  // two output words: eight bytes come back
+    sim.values["ACRecovery"] = 2;
+    sim.values["WakeOnLan"] = 3;  // without a word of its own: each getter has its rule
+    sim.values["DeepSleep"] = 4;
+    sim.values["Fastboot"] = 3;
+    const std::string keys = R"(["@EnablePassword", "@Assettag", "@ACRecoveryMode", "@WakeOnLan", "@DeepSleep",
+        "@Fastboot", "@KeyboardErrorDetection"])";
+    EXPECT_EQ(cmos(R"({"@EnablePassword": "Yes","@Assettag": "a\"b\\cDEF","@ACRecoveryMode": "LastState",)"
+                   R"("@WakeOnLan": "Disable","@DeepSleep": "EnabledInS4andS5","@KeyboardErrorDetection": "Disable"})"),
+              read(keys).first);
+    sim.faults = {{.kind = biossim::FAULT_BAD_HEADER}};
+    EXPECT_EQ(cmos(R"({"@EnablePassword": "Error","@Assettag": "","@ACRecoveryMode": "get power err",)"
+                   R"("@WakeOnLan": "get data err","@DeepSleep": "get data err","@Fastboot": "get data err"})"),
+              read(keys).first);
 }
 
-TEST_F(BiosRead, AutoPowerGroupByMode)
+TEST_F(BiosRead, AutoPowerGroupByModeAndItsFailures)
 {
-    const std::string hour = key("AutoPowerHour"), minute = key("AutoPowerMin");
-    Members chosen = {{key("AutoPower"), "\"4\""}, {hour, "\"23\""}, {minute, "\"59\""}};
-    for (const char *day : {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"})
-        chosen.emplace_back(std::string("autoon") + day, day[0] == 'S' && day[1] == 'u' ? "\"Yes\"" : "\"No\"");
-    chosen[8].second = "\"Yes\"";  // Friday
-    const Members expected[] = {
-        {{key("AutoPower"), "\"1\""}},
-        {{key("AutoPower"), "\"2\""}, {hour, "\"23\""}, {minute, "\"59\""}},
-        {{key("AutoPower"), "\"3\""}, {hour, "\"23\""}, {minute, "\"59\""}},
-        chosen,
+    const std::string time = R"("@AutoPowerHour": "23","@AutoPowerMin": "59")";
+    const std::string days = R"("autoonSunday":"No","autoonMonday":"No","autoonTuesday":"No","autoonWednesday":"No",)"
+                             R"("autoonThursday":"No","autoonFriday":"Yes","autoonSaturday":"No")";
+    const std::tuple<uint32_t, int64_t, std::string> cases[] = {
+        {0, 0, R"("1")"},  // token 0 is never read: no failure
+        {1, 0, R"("2",)" + time},
+        {2, 0, R"("3",)" + time},
+        {3, 0, R"("4",)" + time + "," + days},
+        {3, 0x28, R"("get off err")"},
+        {3, 0x29, R"("get day err")"},
+        {3, 0x2A, R"("get work err")"},
+        {1, 0x2C, R"("2","@AutoPowerHour": "23","@AutoPowerMin": "-1")"},
+        // A failed day read is no selection.
+        {3, 0x319,
+         R"("4",)" + time + R"(,"autoonSunday":"err","autoonMonday":"err","autoonTuesday":"err",)" +
+             R"("autoonWednesday":"err","autoonThursday":"err","autoonFriday":"err","autoonSaturday":"err")"},
     };
-    sim.values["AutoOnSunday"] = 1;
-    sim.values["AutoOnFriday"] = 1;
-    for (uint32_t mode = 0; mode < 4; ++mode) {
-        auto_power(mode, 0x23, 0x59);
-        EXPECT_EQ(expected[mode], json_members(read("[\"DeviceKORACMOSAutoPower\"]").message)) << mode;
+    for (const auto &[mode, failing_token, message] : cases) {
+        auto_power(mode);
+        sim.faults = {{.token = failing_token, .status = 4}};
+        // Any key beginning like the auto-power key reads the whole group.
+        EXPECT_EQ(cmos("{\"@AutoPowerX\": " + message + "}"), read(R"(["@AutoPowerX"])").first);
     }
 }
 
-TEST_F(BiosRead, AnyKeyBeginningLikeAutoPowerYieldsTheWholeGroup)
+TEST_F(BiosRead, LongKeysAreReadAsTheirFirst63BytesAndStayWholeMembers)
 {
-    auto_power(1);
-    EXPECT_EQ("{\"DeviceKORACMOSAutoPowerHour\": \"2\",\"DeviceKORACMOSAutoPowerHour\": \"7\","
-              "\"DeviceKORACMOSAutoPowerMin\": \"5\"}",
-              read("[\"DeviceKORACMOSAutoPowerHour\"]").message);
-}
-
-TEST_F(BiosRead, AutoPowerFailuresShowInTheGroup)
-{
-    const struct {
-        uint32_t token;
-        const char *value;
-    } steps[] = {{0x28, "get off err"}, {0x29, "get day err"}, {0x2A, "get work err"}};
-    auto_power(3);
-    for (const auto &step : steps) {
-        sim.faults = {status_fault(4, step.token)};
-        const BiosReadResult result = read("[\"DeviceKORACMOSAutoPower\"]");
-        EXPECT_EQ(std::string("{\"DeviceKORACMOSAutoPower\": \"") + step.value + "\"}", result.message);
-        EXPECT_EQ(1, result.read_status);
-    }
-    EXPECT_EQ(3u, log.count_containing("D bios: get power err"));
-}
-
-TEST_F(BiosRead, FailedDayReadIsNotShownAsEveryDay)
-{
-    auto_power(3);
-    sim.faults = {status_fault(4, 0x319)};  // Wednesday
-    const Members members = json_members(read("[\"DeviceKORACMOSAutoPower\"]").message);
-    ASSERT_EQ(10u, members.size());
-    for (size_t i = 3; i < members.size(); ++i)
-        EXPECT_EQ("\"err\"", members[i].second) << members[i].first;
-}
-
-TEST_F(BiosRead, LongKeyIsReadAsItsFirst63Characters)
-{
-    const std::string long_key = key("Fastboot") + std::string(70 - key("Fastboot").size(), 'x');
-    const BiosReadResult result = read("[\"" + long_key + "\"]");
-    EXPECT_EQ("{\"" + long_key.substr(0, 63) + "\": \"Minimal\"}", result.message);
-    EXPECT_EQ(1u, log.count_containing("D bios: value is truncated"));
-}
-
-TEST_F(BiosRead, LongKeysFullOfEscapesStayWholeMembers)
-{
+    const std::string key = cmos("@Fastboot" + std::string(50, 'x'));
+    EXPECT_EQ("{\"" + key.substr(0, 63) + "\": \"Minimal\"}", read("[\"" + key + "\"]").first);
+    ext_bios_reply(("[\"" + key + "\"]").c_str());
+    EXPECT_EQ(1u, log.count(key + " length error, truncated!"));
     // Control characters take six bytes each once escaped; the member must not be cut.
-    const std::string tail(63 - key("ACRe").size(), '\x01');
-    const std::string list = "[\"" + key("ACRe") + json_escape(tail) + "\"]";
-    bool ok = false;
-    const Members members = json_members(read(list).message, &ok);
-    ASSERT_TRUE(ok);
-    ASSERT_EQ(1u, members.size());
-    EXPECT_EQ(key("ACRe") + tail, members[0].first);
+    const std::string escaped = cmos("\"@ACRe" + json_escape(std::string(63 - 18, '\x01')) + "\"");
+    EXPECT_EQ("[" + escaped + "]", member_names(read("[" + escaped + "]").first));
 }
 
-TEST_F(BiosRead, FullMessageStopsAtTheKeyThatDoesNotFit)
+TEST_F(BiosRead, ExtractFileHoldsTheModelsListIn1024BytesAndItsWriteDecidesTheResult)
 {
-    std::string list = "[";
-    for (int i = 0; i < 40; ++i)
-        list += "\"DeviceKORACMOSAudio\",";
-    list += "\"DeviceKORACMOSAudio\"]";
-    const BiosReadResult result = read(list);
-    const size_t member = std::string("\"DeviceKORACMOSAudio\":\"No\",").size();
-    size_t count = 0;
-    for (size_t at = 0; (at = result.message.find("\"DeviceKORACMOSAudio\"", at)) != std::string::npos; ++at)
-        ++count;
-    EXPECT_EQ(1022 / member, count);
-    EXPECT_LE(result.message.size(), bios_message_max);
-    EXPECT_EQ(1u, log.count_containing("space is not long enough \"DeviceKORACMOSAudio\":\"No\","));
-    EXPECT_EQ(1022 / member, requests().size() - 1);
-}
+    TempHostRoot root;
+    set_model("K10X");
+    auto_power(3);
+    const std::string path = root.file("cmos.bin");
+    const std::string reply = extract_to(path);
+    const std::string bytes = slurp(path), text = bytes.c_str();
+    EXPECT_EQ(text + std::string(1024 - text.size(), '\0'), bytes);  // the message, then zeros to 1024 bytes
+    EXPECT_EQ(success + text + "}", reply);
+    // The extract list, with the auto-on time and the chosen days (one array) after the mode.
+    std::string list = bios_extract_key_list();
+    list.insert(list.find(cmos("\"@AutoPower\"")) + 25,
+                cmos(R"(, "@AutoPowerHour", "@AutoPowerMin", "@AutoPowerDays")"));
+    EXPECT_EQ(list, member_names(text));
+    EXPECT_NE(std::string::npos, text.find(cmos(R"("@AutoPowerDays": ["Friday"])")));
 
-TEST(BiosReadReply, WrapsTheMessage)
-{
-    EXPECT_EQ("{\"result\":\"Success\", \"message\": {}}", reply_read(true, "{}"));
-    EXPECT_EQ("{\"result\":\"FAILED\", \"message\": \"x\"}", reply_read(false, "\"x\""));
+    const std::string failed = R"({"result":"FAILED", "message": )";
+    EXPECT_EQ(failed + text + "}", extract_to(root.path));    // a folder
+    EXPECT_EQ(failed + text + "}", extract_to("/dev/full"));  // a write that does not go through
+    sim.faults = {{.token = 0x31F, .status = 4}};
+    extract_to(path);
+    EXPECT_NE(std::string::npos, slurp(path).find(cmos(R"("@AutoPowerDays": "err")")));
+    set_model("");
+    EXPECT_EQ(failed + "\"cmos: get product name err\"}", extract_to(root.file("none")));
+    EXPECT_FALSE(g_file_test(root.file("none").c_str(), G_FILE_TEST_EXISTS));
 }
 
 }  // namespace
