@@ -71,6 +71,8 @@ class TestStartUp:
             assert (settings["SecureBoot"], settings["USBBootSupport"], settings["DeepSleep"]) == \
                 ((1, 0, 0) if done else (0, 1, 2))
             assert ("N system: $(password_not_change)" in env.daemon.log()) != done
+            # The driver reads each request form as its fixed-size record.
+            assert {size for _, size in env.bios.records()} == ({177, 193, 321} if password is None else {177, 193})
 
     def test_mount_point_that_cannot_be_made_ends_the_daemon(self):
         with daemon(model="K50AIO", bios_state={}, started=False) as env:
@@ -153,6 +155,10 @@ class TestExtractAndRestore:
             assert call(env, "ExtBios", {k("ExtractFilePath"): path + "x"}, "bios") == FAILED_EMPTY
             assert call(env, "SetBios", {k("RestoreFilePath"): path + "x"}, "bios") == '{"result":"FAILED"}'
             assert not os.path.exists(path + "x") and env.cmos_extract.calls() == [[path]]
+            # Keys of its own make a reply without a file.
+            assert call(env, "ExtBios", [k("Audio"), k("USBRearPort")], "bios") == \
+                '{"result":"Success", "message": {"DeviceKORACMOSAudio": 0,"DeviceKORACMOSUSBRearPort": 0}}'
+            assert env.cmos_extract.calls() == [[path]]
 
     @pytest.mark.parametrize("model", MODELS)
     def test_round_trip(self, short_dir, model):
