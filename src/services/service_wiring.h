@@ -1,5 +1,5 @@
 // What the four name-acquired callbacks share: connect a table of handlers to a skeleton's
-// handler signals in table order, and export the skeleton.
+// handler signals in table order, export the skeleton, and tell the daemon it is served.
 #pragma once
 
 #include <gio/gio.h>
@@ -19,3 +19,9 @@ void connect_handlers(gpointer skeleton, const HandlerRow (&rows)[N])
 
 // Exports `skeleton` at `path`; false with `error` set on failure.
 bool export_skeleton(gpointer skeleton, GDBusConnection *connection, const char *path, GError **error);
+
+// Each name-acquired callback ends with service_name_served(name); the daemon's hook counts
+// them to tell a service manager once every name is served, whatever their order.
+using ServedHook = void (*)(const char *name);
+void service_set_served_hook(ServedHook hook);
+void service_name_served(const char *name);

@@ -43,6 +43,7 @@ void gbus_name_acquired_callback(GDBusConnection *connection, const char *name, 
         _wlog('D', "bios", "Error: Failed to export object. Reason: %s.\n", error->message);
         g_clear_error(&error);
     }
+    service_name_served(name);
 }
 
 void on_bios_name_lost(GDBusConnection *, const char *name, gpointer)

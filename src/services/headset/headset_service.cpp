@@ -34,6 +34,7 @@ void gbus_name_headset_acquired_callback(GDBusConnection *connection, const char
         _wlog('D', "headset", "Error: Failed to export object. Reason: %s.\n", error->message);
         g_clear_error(&error);
     }
+    service_name_served(name);
 }
 
 void on_headset_name_lost(GDBusConnection *, const char *name, gpointer)

@@ -44,6 +44,7 @@ void on_settings_name_acquired(GDBusConnection *connection, const char *name, gp
         g_clear_error(&error);
     }
     _wlog('V', "settings", "%s name aquired done.\n", name);
+    service_name_served(name);
 }
 
 void on_settings_name_lost(GDBusConnection *, const char *name, gpointer)

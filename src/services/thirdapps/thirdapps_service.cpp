@@ -26,6 +26,7 @@ void gbus_name_thirdapps_acquired_callback(GDBusConnection *connection, const ch
         _wlog('D', "ThirdApps", "Error: Failed to export object. Reason: %s.\n", error->message);
         g_clear_error(&error);
     }
+    service_name_served(name);
 }
 
 void gbus_name_lost_callback(GDBusConnection *, const char *name, gpointer)
