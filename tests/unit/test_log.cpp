@@ -43,3 +43,18 @@ TEST(HostRoot, FixedPathsResolveUnderTheRootAndNeverAbove)
     host_root_reset_for_tests();
     EXPECT_EQ(host_path("/compat/linux/../../etc/sysctl.conf.local"), "/etc/sysctl.conf.local");
 }
+
+TEST(Log, StandardErrorIsTheJournalOnlyWhenJournalStreamNamesItsDeviceAndInode)
+{
+    const struct {
+        const char *journal_stream;
+        bool journal;
+    } cases[] = {
+        {"2049:131075", true},  {"2049:131076", false}, {"2050:131075", false}, {"2049:", false},
+        {":131075", false},     {"2049:131075x", false}, {"2049", false},       {"", false},
+        {nullptr, false},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(log_stream_is_journal(c.journal_stream, 2049, 131075), c.journal)
+            << (c.journal_stream ? c.journal_stream : "(unset)");
+}
