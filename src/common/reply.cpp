@@ -1,5 +1,7 @@
 #include "common/reply.h"
 
+#include "common/audit.h"
+
 namespace {
 
 // Appends the valid UTF-8 prefix of `text` and returns how many bytes it covered.
@@ -81,6 +83,13 @@ std::string reply_result(std::string_view result)
 gboolean complete_with_reply(GDBusMethodInvocation *invocation, std::string_view reply)
 {
     const std::string text = utf8_sanitize(reply);
+    audit_reply(invocation, text);
     g_dbus_method_invocation_return_value(invocation, g_variant_new("(s)", text.c_str()));
     return TRUE;
+}
+
+gboolean decline(GDBusMethodInvocation *invocation)
+{
+    audit_declined(invocation);
+    return FALSE;
 }

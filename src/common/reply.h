@@ -19,5 +19,10 @@ std::string utf8_sanitize(std::string_view text);
 // `{"Result":"<result>"}`, the settings service's reply.
 std::string reply_result(std::string_view result);
 
-// Completes a method call whose single out-argument is the reply text, exactly once.
+// Completes a method call whose single out-argument is the reply text, exactly once. The
+// call's audit line is written first: a caller holding the reply can rely on the log.
 gboolean complete_with_reply(GDBusMethodInvocation *invocation, std::string_view reply);
+
+// Declines a method call: returns FALSE, so the interface answers UnknownMethod, after the
+// call's audit line says "declined".
+gboolean decline(GDBusMethodInvocation *invocation);

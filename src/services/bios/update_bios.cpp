@@ -49,6 +49,6 @@ gboolean on_handle_update_bios(CorvoBios *, GDBusMethodInvocation *invocation)
 {
     // Declining the call makes the interface answer UnknownMethod.
     if (!update_bios_mount_medium())
-        return FALSE;
+        return decline(invocation);
     return complete_with_reply(invocation, "{\"result\":\"FAILED\", \"message\": \"\"}");
 }

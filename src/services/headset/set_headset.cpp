@@ -164,7 +164,7 @@ gboolean on_handle_set_headset(CorvoHeadset *, GDBusMethodInvocation *invocation
         for (size_t i = 0; i < APP_COUNT; ++i) {
             if (strchr(requests[i].config_path, forbidden)) {
                 _wlog_res('N', "headset", headset_apps[i].invalid_resource, requests[i].config_path);
-                return FALSE;
+                return decline(invocation);
             }
         }
     }
