@@ -1,5 +1,8 @@
-// What the four name-acquired callbacks share: connect a table of handlers to a skeleton's
-// handler signals in table order, export the skeleton, and tell the daemon it is served.
+// What the four services share when they start serving. Each bus-acquired callback connects
+// a table of handlers to its skeleton's handler signals in table order and exports it. GDBus
+// runs that callback before it requests the name: a call the bus queued while it started the
+// daemon (bus activation) is delivered as soon as the name is owned and must find the object.
+// Each name-acquired callback then tells the daemon the name is served.
 #pragma once
 
 #include <gio/gio.h>

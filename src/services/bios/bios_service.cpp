@@ -26,15 +26,9 @@ const HandlerRow bios_handler_rows[] = {
     {"handle-update-bios", G_CALLBACK(on_handle_update_bios)},
 };
 
-void on_bios_bus_acquired(GDBusConnection *, const char *name, gpointer user_data)
+void on_bios_bus_acquired(GDBusConnection *connection, const char *name, gpointer user_data)
 {
     printf("%s name = %s, the user_data = %s\n", "on_bios_bus_acquired", name, static_cast<const char *>(user_data));
-}
-
-void gbus_name_acquired_callback(GDBusConnection *connection, const char *name, gpointer user_data)
-{
-    _wlog('D', "bios", "%s name = %s, the user_data = %s\n", "gbus_name_acquired_callback", name,
-          static_cast<const char *>(user_data));
     bios_skeleton = corvo_bios_skeleton_new();
     connect_handlers(bios_skeleton, bios_handler_rows);
     g_object_set(bios_skeleton, "version", "0.1", nullptr);
@@ -43,6 +37,12 @@ void gbus_name_acquired_callback(GDBusConnection *connection, const char *name, 
         _wlog('D', "bios", "Error: Failed to export object. Reason: %s.\n", error->message);
         g_clear_error(&error);
     }
+}
+
+void gbus_name_acquired_callback(GDBusConnection *, const char *name, gpointer user_data)
+{
+    _wlog('D', "bios", "%s name = %s, the user_data = %s\n", "gbus_name_acquired_callback", name,
+          static_cast<const char *>(user_data));
     service_name_served(name);
 }
 

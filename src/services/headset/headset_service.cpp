@@ -15,17 +15,11 @@ const HandlerRow headset_handler_rows[] = {
     {"handle-set-headset", G_CALLBACK(on_handle_set_headset)},
 };
 
-void on_headset_bus_acquired(GDBusConnection *, const char *name, gpointer user_data)
+void on_headset_bus_acquired(GDBusConnection *connection, const char *name, gpointer user_data)
 {
     const char *data = static_cast<const char *>(user_data);
     _wlog('D', "headset", "%s name = %s, the user_data = %s\n", "on_headset_bus_acquired", name, data);
     printf("%s name = %s, the user_data = %s\n", "on_headset_bus_acquired", name, data);
-}
-
-void gbus_name_headset_acquired_callback(GDBusConnection *connection, const char *name, gpointer user_data)
-{
-    _wlog('D', "headset", "%s name = %s, the user_data = %s\n", "gbus_name_headset_acquired_callback", name,
-          static_cast<const char *>(user_data));
     headset_skeleton = corvo_headset_skeleton_new();
     connect_handlers(headset_skeleton, headset_handler_rows);
     g_object_set(headset_skeleton, "version", "0.1", nullptr);
@@ -34,6 +28,12 @@ void gbus_name_headset_acquired_callback(GDBusConnection *connection, const char
         _wlog('D', "headset", "Error: Failed to export object. Reason: %s.\n", error->message);
         g_clear_error(&error);
     }
+}
+
+void gbus_name_headset_acquired_callback(GDBusConnection *, const char *name, gpointer user_data)
+{
+    _wlog('D', "headset", "%s name = %s, the user_data = %s\n", "gbus_name_headset_acquired_callback", name,
+          static_cast<const char *>(user_data));
     service_name_served(name);
 }
 

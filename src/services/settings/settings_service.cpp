@@ -27,14 +27,9 @@ const HandlerRow settings_handler_rows[] = {
     {"handle-set-usb-uhid-driver", G_CALLBACK(on_handle_admin_policy_set_usb_uhid_driver)},
 };
 
-void on_settings_bus_acquired(GDBusConnection *, const char *name, gpointer)
+void on_settings_bus_acquired(GDBusConnection *connection, const char *name, gpointer)
 {
     _wlog('V', "settings", "bus acquired for %s\n.", name);
-}
-
-void on_settings_name_acquired(GDBusConnection *connection, const char *name, gpointer)
-{
-    _wlog('D', "settings", "name acquired for %s\n.", name);
     settings_skeleton = corvo_settings_skeleton_new();
     connect_handlers(settings_skeleton, settings_handler_rows);
     g_object_set(settings_skeleton, "version", "0.1", nullptr);
@@ -43,6 +38,11 @@ void on_settings_name_acquired(GDBusConnection *connection, const char *name, gp
         _wlog_res('E', "settings", "$(export_fail)", error->message);
         g_clear_error(&error);
     }
+}
+
+void on_settings_name_acquired(GDBusConnection *, const char *name, gpointer)
+{
+    _wlog('D', "settings", "name acquired for %s\n.", name);
     _wlog('V', "settings", "%s name aquired done.\n", name);
     service_name_served(name);
 }

@@ -15,10 +15,8 @@ const HandlerRow thirdapps_handler_rows[] = {
     {"handle-enable-ucplugins", G_CALLBACK(on_handle_enable_ucplugins)},
 };
 
-void gbus_name_thirdapps_acquired_callback(GDBusConnection *connection, const char *name, gpointer user_data)
+void on_thirdapps_bus_acquired(GDBusConnection *connection, const char *, gpointer)
 {
-    _wlog('D', "ThirdApps", "%s name: %s,user_data: %s\n", "gbus_name_thirdapps_acquired_callback", name,
-          static_cast<const char *>(user_data));
     thirdapps_skeleton = corvo_thirdapps_skeleton_new();
     connect_handlers(thirdapps_skeleton, thirdapps_handler_rows);
     GError *error = nullptr;
@@ -26,6 +24,12 @@ void gbus_name_thirdapps_acquired_callback(GDBusConnection *connection, const ch
         _wlog('D', "ThirdApps", "Error: Failed to export object. Reason: %s.\n", error->message);
         g_clear_error(&error);
     }
+}
+
+void gbus_name_thirdapps_acquired_callback(GDBusConnection *, const char *name, gpointer user_data)
+{
+    _wlog('D', "ThirdApps", "%s name: %s,user_data: %s\n", "gbus_name_thirdapps_acquired_callback", name,
+          static_cast<const char *>(user_data));
     service_name_served(name);
 }
 
@@ -39,8 +43,8 @@ void gbus_name_lost_callback(GDBusConnection *, const char *name, gpointer)
 guint thirdapps_service_start()
 {
     static char user_data[] = "thirdapps";
-    const guint id = g_bus_own_name(G_BUS_TYPE_SYSTEM, "com.corvo.thirdapps", G_BUS_NAME_OWNER_FLAGS_NONE, nullptr,
-                                    gbus_name_thirdapps_acquired_callback, gbus_name_lost_callback, user_data, nullptr);
+    const guint id = g_bus_own_name(G_BUS_TYPE_SYSTEM, "com.corvo.thirdapps", G_BUS_NAME_OWNER_FLAGS_NONE,
+                                    on_thirdapps_bus_acquired, gbus_name_thirdapps_acquired_callback, gbus_name_lost_callback, user_data, nullptr);
     _wlog('D', "ThirdApps", "register com.corvo.thirdapps, bus-name-id: %d\n", static_cast<int>(id));
     return id;
 }
