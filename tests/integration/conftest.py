@@ -1,4 +1,6 @@
+import json
 import os
+import subprocess
 import sys
 
 import pytest
@@ -25,3 +27,27 @@ def world():
         if e.daemon.process is not None:
             e.daemon.stop()
         assert not e.daemon.sanitizer_reports(), e.daemon.log()[-20000:]
+
+
+def build_option(name):
+    out = subprocess.run(["meson", "introspect", "--buildoptions", corvo_env.build_dir()],
+                         check=True, capture_output=True, text=True).stdout
+    return next(o["value"] for o in json.loads(out) if o["name"] == name)
+
+
+@pytest.fixture(scope="session")
+def tree(tmp_path_factory):
+    """`meson install` into a temporary DESTDIR, once; returns a function mapping an install
+    directory option to its path there."""
+    destdir = tmp_path_factory.mktemp("destdir")
+    subprocess.run(["meson", "install", "-C", corvo_env.build_dir(), "--no-rebuild", "--destdir", str(destdir)],
+                   check=True, capture_output=True, text=True)
+    prefix = build_option("prefix")
+
+    def installed(option, *parts):
+        folder = build_option(option)
+        if not os.path.isabs(folder):
+            folder = os.path.join(prefix, folder)
+        return os.path.join(str(destdir), folder.lstrip("/"), *parts)
+    installed.destdir = str(destdir)
+    return installed
