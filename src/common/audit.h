@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-// The outcome word of a reply text: the "Result" (or "result") string of a JSON object, a
-// bare number as it stands, "reply" for anything else.
+// The outcome word of a reply text: the "Result" (or "result") string that leads a reply
+// object, a bare number as it stands, "reply" for anything else.
 std::string audit_outcome(std::string_view reply);
 
 // The audit line of a call completed with `reply`; nothing for a method that only reads.
