@@ -287,11 +287,11 @@ class Environment:
 
     store: values the configuration store holds at start, {(module, key): text} (schema
     "system"). model: the product name the machine reports to the BIOS service (None: the
-    product-name file is absent).
+    product-name file is absent). bus_includes: further configuration files of the bus.
     Stand-ins for the peers and the BIOS are started when they are built (tools/standins/)."""
 
     def __init__(self, workdir=None, start_daemon=True, store=None, model=None, daemon_env=None,
-                 keep=False):
+                 keep=False, bus_includes=()):
         self.own_workdir = workdir is None
         self.workdir = workdir or tempfile.mkdtemp(prefix="corvo-env-")
         self.keep = keep
@@ -299,6 +299,7 @@ class Environment:
         self.initial_store = store or {}
         self.model = model
         self.daemon_env = daemon_env or {}
+        self.bus_includes = bus_includes
         self.bus = None
         self.daemon = None
         self.peers = None
@@ -306,7 +307,7 @@ class Environment:
 
     def __enter__(self):
         try:
-            self.bus = Bus(self.workdir)
+            self.bus = Bus(self.workdir, self.bus_includes)
             self.root = HostRoot(os.path.join(self.workdir, "root"))
             self.recorder = Recorder(self.workdir)
             self._start_stand_ins()

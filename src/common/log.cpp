@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -75,14 +76,33 @@ int syslog_socket()
     return fd;
 }
 
-int syslog_priority(int level)
+struct LevelPriority {
+    char level;
+    int priority;  // syslog(3) priority, for /dev/log and for the journal's "<N>" prefix
+};
+
+constexpr LevelPriority level_priorities[] = {
+    {'E', 3},  // err
+    {'T', 4},  // warning: rejected input
+    {'N', 5},  // notice
+    {'V', 6},  // info
+    {'D', 7},  // debug
+};
+
+int level_priority(int level)
 {
-    switch (level) {
-    case 'E': return 3;  // err
-    case 'N': return 5;  // notice
-    case 'V': return 6;  // info
-    default: return 7;   // debug
-    }
+    for (const auto &row : level_priorities)
+        if (row.level == level)
+            return row.priority;
+    return 7;
+}
+
+bool stderr_is_journal()
+{
+    struct stat status {};
+    if (fstat(STDERR_FILENO, &status) != 0)
+        return false;
+    return log_stream_is_journal(secure_getenv("JOURNAL_STREAM"), status.st_dev, status.st_ino);
 }
 
 // A message becomes exactly one line: one trailing line feed is the line's own end, any
@@ -121,9 +141,16 @@ void emit(int level, const char *tag, std::string_view prefix, std::string_view 
         return;
     }
 
+    static const bool journal = stderr_is_journal();
+    if (journal) {
+        // The journal takes the priority from the prefix; a syslog copy would store it twice.
+        g_autofree char *record = g_strdup_printf("<%d>%s\n", level_priority(level), line.c_str());
+        fputs(record, stderr);
+        return;
+    }
     int fd = syslog_socket();
     if (fd >= 0) {
-        g_autofree char *record = g_strdup_printf("<%d>corvo-settingsd[%d]: %s", 24 + syslog_priority(level),
+        g_autofree char *record = g_strdup_printf("<%d>corvo-settingsd[%d]: %s", 24 + level_priority(level),
                                                   static_cast<int>(getpid()), line.c_str() + 2);
         (void)send(fd, record, strlen(record), MSG_DONTWAIT | MSG_NOSIGNAL);
     }
@@ -132,6 +159,21 @@ void emit(int level, const char *tag, std::string_view prefix, std::string_view 
 }
 
 }  // namespace
+
+bool log_stream_is_journal(const char *journal_stream, dev_t device, ino_t inode)
+{
+    if (!journal_stream)
+        return false;
+    const char *colon = strchr(journal_stream, ':');
+    if (!colon)
+        return false;
+    const std::string device_text(journal_stream, colon);
+    guint64 stream_device = 0;
+    guint64 stream_inode = 0;
+    return g_ascii_string_to_unsigned(device_text.c_str(), 10, 0, G_MAXUINT64, &stream_device, nullptr) &&
+           g_ascii_string_to_unsigned(colon + 1, 10, 0, G_MAXUINT64, &stream_inode, nullptr) &&
+           stream_device == static_cast<guint64>(device) && stream_inode == static_cast<guint64>(inode);
+}
 
 void log_set_sink(LogSink sink, void *user_data)
 {

@@ -3,6 +3,7 @@
 
 #include <glib.h>
 #include <string_view>
+#include <sys/types.h>
 
 // The area a message belongs to, as the line shows it.
 namespace log_tag {
@@ -12,6 +13,7 @@ constexpr const char *bios = "bios";
 constexpr const char *system = "system";
 constexpr const char *headset = "headset";
 constexpr const char *thirdapps = "ThirdApps";
+constexpr const char *audit = "audit";
 }  // namespace log_tag
 
 // One message from a printf-style format. `level` is one of 'D', 'T', 'V', 'N', 'E'.
@@ -31,3 +33,9 @@ void print_diagnostic(const char *format, ...) G_GNUC_PRINTF(1, 2);
 // Tests read log lines from standard error; this routes them to a callback instead.
 using LogSink = void (*)(const char *line, void *user_data);
 void log_set_sink(LogSink sink, void *user_data);
+
+// True when `journal_stream` (JOURNAL_STREAM as a service manager sets it, "<device>:<inode>"
+// in decimal) names the file of that device and inode. Decided once, for standard error:
+// when it is the journal, each line goes there alone, with its priority as a "<N>" prefix,
+// and not to syslog as well.
+bool log_stream_is_journal(const char *journal_stream, dev_t device, ino_t inode);

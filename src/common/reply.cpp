@@ -1,5 +1,7 @@
 #include "common/reply.h"
 
+#include "common/audit.h"
+
 std::string json_escape(std::string_view text)
 {
     g_autofree char *valid = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
@@ -72,11 +74,13 @@ std::string reply_error_number(int error)
 gboolean complete_with_reply(GDBusMethodInvocation *invocation, std::string_view reply)
 {
     g_autofree char *text = g_utf8_make_valid(reply.data(), static_cast<gssize>(reply.size()));
+    audit_reply(invocation, text);
     g_dbus_method_invocation_return_value(invocation, g_variant_new("(s)", text));
     return TRUE;
 }
 
-gboolean decline(GDBusMethodInvocation *)
+gboolean decline(GDBusMethodInvocation *invocation)
 {
+    audit_declined(invocation);
     return FALSE;
 }

@@ -34,9 +34,11 @@ std::string reply_camera_list(std::string_view list);
 std::string reply_error_number(int error);
 
 // Completes a method call whose single out-argument is the reply text, exactly once. The
-// text is made valid UTF-8 first, as a D-Bus string must be. Returns TRUE.
+// text is made valid UTF-8 first, as a D-Bus string must be, and the call's audit line is
+// written before the reply leaves (a caller holding the reply can rely on the log).
+// Returns TRUE.
 gboolean complete_with_reply(GDBusMethodInvocation *invocation, std::string_view reply);
 
-// Leaves the call to the interface skeleton, which answers the UnknownMethod error; the
-// handler returns what this returns (FALSE).
+// Leaves the call to the interface skeleton, which answers the UnknownMethod error, after
+// the call's audit line says "declined"; the handler returns what this returns (FALSE).
 gboolean decline(GDBusMethodInvocation *invocation);

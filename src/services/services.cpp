@@ -43,7 +43,7 @@ struct ServiceRow {
     CallbackLine bus_acquired;
     CallbackLine name_acquired;
     CallbackLine export_failed;
-    CallbackLine export_done;  // after the export, whether it worked or not
+    CallbackLine name_served;  // after the name-acquired line
     CallbackLine name_lost;
 };
 
@@ -97,7 +97,7 @@ const ServiceRow services[] = {
         .bus_acquired = {Out::log, 'V', "bus acquired for {name}\n."},
         .name_acquired = {Out::log, 'D', "name acquired for {name}\n."},
         .export_failed = {Out::log, 'E', "$(export_fail)"},
-        .export_done = {Out::log, 'V', "{name} name aquired done.\n"},
+        .name_served = {Out::log, 'V', "{name} name aquired done.\n"},
         .name_lost = {Out::log, 'D', "name lost for {name}.\n"},
     },
     {
@@ -114,7 +114,7 @@ const ServiceRow services[] = {
         .bus_acquired = {Out::print, 0, "on_bios_bus_acquired name = {name}, the user_data = {data}\n"},
         .name_acquired = {Out::log, 'D', "gbus_name_acquired_callback name = {name}, the user_data = {data}\n"},
         .export_failed = export_failed_line,
-        .export_done = no_line,
+        .name_served = no_line,
         .name_lost = {Out::print, 0, "on_bios_name_lost has been invoked, name = {name}\n"},
     },
     {
@@ -131,7 +131,7 @@ const ServiceRow services[] = {
         .bus_acquired = {Out::log_and_print, 'D', "on_headset_bus_acquired name = {name}, the user_data = {data}\n"},
         .name_acquired = {Out::log, 'D', "gbus_name_headset_acquired_callback name = {name}, the user_data = {data}\n"},
         .export_failed = export_failed_line,
-        .export_done = no_line,
+        .name_served = no_line,
         .name_lost = {Out::log, 'D', "on_headset_name_lost has been invoked, name = {name}\n"},
     },
     {
@@ -148,7 +148,7 @@ const ServiceRow services[] = {
         .bus_acquired = no_line,
         .name_acquired = {Out::log, 'D', "gbus_name_thirdapps_acquired_callback name: {name},user_data: {data}\n"},
         .export_failed = export_failed_line,
-        .export_done = no_line,
+        .name_served = no_line,
         .name_lost = {Out::log, 'D', "gbus_name_lost_callback has been invoked, name: {name}\n"},
     },
 };
@@ -157,6 +157,8 @@ constexpr size_t service_count = G_N_ELEMENTS(services);
 // Owner ids (0: not requested) and the skeletons, which live until the process ends.
 guint owner_ids[service_count];
 gpointer skeletons[service_count];
+size_t names_served = 0;
+void (*on_all_served)() = nullptr;
 
 void replace_all(std::string &text, std::string_view field, const char *value)
 {
@@ -182,16 +184,13 @@ void say(const ServiceRow &row, const CallbackLine &line, const char *name, cons
         print_diagnostic("%s", text.c_str());
 }
 
-void on_bus_acquired(GDBusConnection *, const char *name, gpointer data)
+// GDBus runs this before it requests the name. A call the bus queued while it started the
+// daemon (bus activation) is delivered as soon as the name is owned, so the object must be
+// exported by then.
+void on_bus_acquired(GDBusConnection *connection, const char *name, gpointer data)
 {
     const ServiceRow &row = *static_cast<const ServiceRow *>(data);
     say(row, row.bus_acquired, name);
-}
-
-void on_name_acquired(GDBusConnection *connection, const char *name, gpointer data)
-{
-    const ServiceRow &row = *static_cast<const ServiceRow *>(data);
-    say(row, row.name_acquired, name);
     gpointer skeleton = row.make_skeleton();
     skeletons[&row - services] = skeleton;
     for (size_t i = 0; i < row.handler_count; ++i)
@@ -201,7 +200,15 @@ void on_name_acquired(GDBusConnection *connection, const char *name, gpointer da
     g_autoptr(GError) error = nullptr;
     if (!g_dbus_interface_skeleton_export(G_DBUS_INTERFACE_SKELETON(skeleton), connection, row.object_path, &error))
         say(row, row.export_failed, name, error->message);
-    say(row, row.export_done, name);
+}
+
+void on_name_acquired(GDBusConnection *, const char *name, gpointer data)
+{
+    const ServiceRow &row = *static_cast<const ServiceRow *>(data);
+    say(row, row.name_acquired, name);
+    say(row, row.name_served, name);
+    if (++names_served == service_count && on_all_served)
+        on_all_served();
 }
 
 void on_name_lost(GDBusConnection *, const char *name, gpointer data)
@@ -212,8 +219,9 @@ void on_name_lost(GDBusConnection *, const char *name, gpointer data)
 
 }  // namespace
 
-bool services_request()
+bool services_request(void (*all_served)())
 {
+    on_all_served = all_served;
     bool all = true;
     for (size_t i = 0; i < service_count; ++i) {
         const ServiceRow &row = services[i];
@@ -222,8 +230,8 @@ bool services_request()
             continue;
         }
         owner_ids[i] = g_bus_own_name(G_BUS_TYPE_SYSTEM, row.bus_name, G_BUS_NAME_OWNER_FLAGS_NONE,
-                                      row.bus_acquired.out == Out::none ? nullptr : on_bus_acquired, on_name_acquired,
-                                      on_name_lost, const_cast<ServiceRow *>(&row), nullptr);
+                                      on_bus_acquired, on_name_acquired, on_name_lost, const_cast<ServiceRow *>(&row),
+                                      nullptr);
         wlog('D', row.register_tag, "register %s, bus-name-id: %d\n", row.bus_name, static_cast<int>(owner_ids[i]));
         all = all && owner_ids[i] != 0;
     }

@@ -1,40 +1,14 @@
 """`meson install` into a temporary DESTDIR lays out what packagers ship: the daemon, its bus
 policy, the interface descriptions, the man page and the API reference."""
-import json
 import os
 import re
 import stat
-import subprocess
 import xml.etree.ElementTree as ET
 
 import pytest
 
-import corvo_env
-
 SERVED = ["com.corvo.settings", "com.corvo.bios", "com.corvo.headset", "com.corvo.thirdapps"]
 PEERS = ["com.corvo.config", "com.corvo.udev"]
-
-
-def build_option(name):
-    out = subprocess.run(["meson", "introspect", "--buildoptions", corvo_env.build_dir()],
-                         check=True, capture_output=True, text=True).stdout
-    return next(o["value"] for o in json.loads(out) if o["name"] == name)
-
-
-@pytest.fixture(scope="module")
-def tree(tmp_path_factory):
-    """Installs once; returns a function mapping an install directory option to its path."""
-    destdir = tmp_path_factory.mktemp("destdir")
-    subprocess.run(["meson", "install", "-C", corvo_env.build_dir(), "--no-rebuild", "--destdir", str(destdir)],
-                   check=True, capture_output=True, text=True)
-    prefix = build_option("prefix")
-
-    def installed(option, *parts):
-        folder = build_option(option)
-        if not os.path.isabs(folder):
-            folder = os.path.join(prefix, folder)
-        return os.path.join(str(destdir), folder.lstrip("/"), *parts)
-    return installed
 
 
 def parse_with_comments(path):

@@ -61,6 +61,12 @@ TEST(Log, OneEscapedLinePerMessageWithResourceIdsRenderedAndHostPathsAsWritten)
     EXPECT_EQ("/tmp/root/compat/linux/../../etc/x", host_path("/compat/linux/../../etc/x"));
     TempHostRoot::set(nullptr);
     EXPECT_EQ("/compat/linux/../../etc/x", host_path("/compat/linux/../../etc/x"));
+
+    // Standard error is the journal only when JOURNAL_STREAM names its device and inode.
+    for (const char *stream : {"2049:131076", "2050:131075", "2049:", ":131075", "2049:131075x", "2049", ""})
+        EXPECT_FALSE(log_stream_is_journal(stream, 2049, 131075)) << stream;
+    EXPECT_FALSE(log_stream_is_journal(nullptr, 2049, 131075));
+    EXPECT_TRUE(log_stream_is_journal("2049:131075", 2049, 131075));
 }
 
 TEST(JsonParams, StringsAreCutAtACharacterAndOtherValuesConvertAsJsonGlibDoes)

@@ -1,0 +1,174 @@
+"""The daemon as a system service: options, notices to a service manager, journal lines,
+bus activation, the installed service-manager files, and the audit trail."""
+import glob
+import json
+import os
+import re
+import signal
+import socket
+import subprocess
+
+import pytest
+
+import corvo_env
+from conftest import build_option
+from helpers import call, declined
+
+DAEMON = corvo_env.built("src", "corvo-settingsd")
+
+
+def installed_daemon():
+    return os.path.join(build_option("prefix"), build_option("sbindir"), "corvo-settingsd")
+
+
+def run_option(option, folder):
+    result = subprocess.run([DAEMON, option], cwd=folder, capture_output=True, text=True, timeout=30)
+    assert os.listdir(folder) == [], "%s made a file" % option
+    return result.returncode, result.stdout, result.stderr
+
+
+def test_options_are_answered_before_any_lock(tmp_path):
+    code, usage, err = run_option("--help", tmp_path)
+    assert (code, err) == (0, "") and "--version" in usage
+    project = json.loads(subprocess.run(["meson", "introspect", "--projectinfo", corvo_env.build_dir()],
+                                        check=True, capture_output=True, text=True).stdout)
+    assert run_option("--version", tmp_path) == (0, "corvo-settingsd %s\n" % project["version"], "")
+    for option in ("-x", "--", "-", "--help=1"):
+        assert run_option(option, tmp_path) == (161, "", usage)
+
+
+def notices_until(receiver, state):
+    notices = [receiver.recv(256).decode()]
+    while not notices[-1].startswith(state):
+        notices.append(receiver.recv(256).decode())
+    return notices
+
+
+@pytest.mark.parametrize("abstract", [False, True])
+def test_ready_once_all_four_names_are_served_watchdog_pings_and_stopping(world, abstract):
+    receiver = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
+    address = "\0corvo-notify-%d" % os.getpid() if abstract else os.path.join(world.workdir, "notify")
+    receiver.bind(address)
+    receiver.settimeout(30)
+    world.daemon.extra_env.update(NOTIFY_SOCKET=address.replace("\0", "@"), WATCHDOG_USEC="100000")
+    held = "com.corvo.settings"  # the daemon waits in the queue for it; the other three are served
+    world.bus.connection.request_name(held)
+    world.daemon.start(wait=False)
+    assert [receiver.recv(256) for _ in range(3)] == [b"WATCHDOG=1"] * 3
+    world.bus.connection.release_name(held)
+    notices = notices_until(receiver, "READY=1")
+    assert set(notices[:-1]) <= {"WATCHDOG=1"}
+    assert notices[-1] == "READY=1\nMAINPID=%d" % world.daemon.process.pid
+    for service in corvo_env.SERVICES:
+        world.get_all(service)
+    world.daemon.process.send_signal(signal.SIGTERM)
+    assert set(notices_until(receiver, "STOPPING=1")[:-1]) <= {"WATCHDOG=1"}
+    assert world.daemon.process.wait(30) == 160
+    world.daemon.stop()
+
+
+@pytest.mark.parametrize("journal", [True, False])
+def test_lines_carry_their_priority_only_when_stderr_is_the_journal(world, journal):
+    open(world.daemon.stderr_path, "w").close()
+    stream = os.stat(world.daemon.stderr_path)
+    world.daemon.extra_env["JOURNAL_STREAM"] = "%d:%d" % (stream.st_dev, stream.st_ino + (0 if journal else 1))
+    world.daemon.start()
+    assert world.daemon.stop() == 160
+    lines = world.daemon.log().splitlines()
+    assert lines
+    priorities = {"E": 3, "T": 4, "N": 5, "V": 6, "D": 7}  # syslog's err, warning, notice, info, debug
+    prefixes = [re.match(r"<(\d)>(\w) ", line) for line in lines]
+    if journal:
+        assert [int(m[1]) if m else line for m, line in zip(prefixes, lines)] == [priorities[l[3]] for l in lines]
+    else:
+        assert not any(prefixes)
+
+
+@pytest.mark.parametrize("first", list(corvo_env.SERVICES))
+def test_first_call_to_any_name_starts_one_daemon_for_all_four(tree, tmp_path, first):
+    installed = sorted(glob.glob(tree("datadir", "dbus-1", "system-services", "*.service")))
+    assert [os.path.basename(p) for p in installed] == sorted(n + ".service" for n in corvo_env.NAMES)
+    services = tmp_path / "services"
+    services.mkdir()
+    config = tmp_path / "activation.conf"
+    config.write_text("<busconfig><servicedir>%s</servicedir></busconfig>" % services)
+    with corvo_env.Environment(start_daemon=False, bus_includes=[str(config)]) as world:
+        # Exec= runs the built daemon in this world; sanitizer reports land in files.
+        variables = {k: v for k, v in world.daemon.env().items()
+                     if k.startswith(("CORVO_", "DBUS_SYSTEM", "PATH", "LSAN"))}
+        for sanitizer in ("ASAN_OPTIONS", "UBSAN_OPTIONS"):
+            variables[sanitizer] = world.daemon.env()[sanitizer] + ":log_path=%s/sanitizer" % tmp_path
+        for path in installed:
+            with open(path) as f:
+                entry = dict(line.split("=", 1) for line in f.read().splitlines() if "=" in line and line[0] != "#")
+            assert os.path.basename(path) == entry["Name"] + ".service"
+            assert (entry["User"], entry["SystemdService"]) == ("root", "corvo-settingsd.service")
+            assert entry["Exec"].split()[0] == installed_daemon() and len(entry["Exec"].split()) == 2
+            entry["Exec"] = "/usr/bin/env %s %s %s" % (" ".join("%s=%s" % kv for kv in variables.items()), DAEMON,
+                                                       world.daemon.lock_path)
+            (services / os.path.basename(path)).write_text(
+                "[D-BUS Service]\n" + "".join("%s=%s\n" % kv for kv in entry.items()))
+
+        world.get_all(first)  # the call that starts the daemon finds its object
+        assert corvo_env.wait_until(lambda: all(world.bus.has_owner(n) for n in corvo_env.NAMES), 15)
+        owners = {int(world.bus.connection.call_blocking("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                                         "org.freedesktop.DBus", "GetConnectionUnixProcessID", "s",
+                                                         [n])) for n in corvo_env.NAMES}
+        assert len(owners) == 1
+        pid = owners.pop()
+        assert os.readlink("/proc/%d/exe" % pid) == os.path.realpath(DAEMON)
+        os.kill(pid, signal.SIGTERM)
+        assert corvo_env.wait_until(lambda: not os.path.exists("/proc/%d" % pid), 20)
+    assert not glob.glob(str(tmp_path / "sanitizer*"))
+
+
+def test_unit_verifies_clean_within_the_exposure_budget(tree, tmp_path):
+    probe = tmp_path / "probe.service"
+    probe.write_text("[Service]\nExecStart=/bin/true\n")
+    try:
+        usable = subprocess.run(["systemd-analyze", "verify", str(probe)], capture_output=True).returncode == 0
+    except FileNotFoundError:
+        usable = False
+    if not usable:
+        pytest.skip("systemd-analyze cannot run here")
+    [unit] = glob.glob(os.path.join(tree.destdir, "**", "corvo-settingsd.service"), recursive=True)
+    with open(unit) as f:
+        text = f.read()
+    assert "\nExecStart=%s " % installed_daemon() in text
+    built = tmp_path / "corvo-settingsd.service"
+    built.write_text(text.replace("ExecStart=" + installed_daemon(), "ExecStart=" + DAEMON))
+    verify = subprocess.run(["systemd-analyze", "verify", str(built)], capture_output=True, text=True,
+                            env=dict(os.environ, MANPATH=tree("mandir")))
+    assert (verify.returncode, verify.stdout + verify.stderr) == (0, "")
+    security = subprocess.run(["systemd-analyze", "security", "--offline=true", "--threshold=60", str(built)],
+                              capture_output=True, text=True)
+    assert security.returncode == 0, security.stdout[-300:]
+
+
+def test_rc_script_parses_and_shares_the_activation_lock(tree):
+    script = tree("sysconfdir", "rc.d", "corvo_settingsd")
+    assert os.access(script, os.X_OK)
+    assert subprocess.run(["sh", "-n", script]).returncode == 0
+    with open(tree("datadir", "dbus-1", "system-services", "com.corvo.settings.service")) as f:
+        lock = re.search(r"^Exec=\S+ (\S+)$", f.read(), re.M)[1]
+    with open(script) as f:
+        text = f.read()
+    assert 'procname="%s"' % installed_daemon() in text and 'pidfile="%s"' % lock in text
+
+
+SECRET = "Qx7-not-for-logs"
+
+
+def test_audit_line_for_each_changing_call_and_none_for_reads(env):
+    head = "N audit: com.corvo.%%s uid=%d pid=%d " % (os.getuid(), os.getpid())
+    app = json.loads(call(env, "SetAppStatus", {"name": "none", "status": True}, "thirdapps"))["result"]
+    camera = call(env, "SetCameraFormat", {"devicePath": "/no/such/video0", "format": "MJPG"})
+    declined(env, "headset", "SetHeadset", {"jabraConfigFile": "/tmp/a;b"})
+    call(env, "GetBios", "[]", "bios")
+    bios = json.loads(call(env, "SetBios", {"DeviceKORACMOSCurrentPassword": SECRET,
+                                             "DeviceKORACMOSNewPassword": SECRET[::-1]}, "bios"))["result"]
+    log = env.daemon.log()
+    assert [line for line in log.splitlines() if line.startswith("N audit: ")] == [
+        head % "thirdapps.SetAppStatus" + app, head % "settings.SetCameraFormat" + camera,
+        head % "headset.SetHeadset" + "declined", head % "bios.SetBios" + bios]
+    assert SECRET not in log and SECRET[::-1] not in log
