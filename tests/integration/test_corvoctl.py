@@ -54,6 +54,7 @@ EFFECTS = [
      lambda env: env.root.loader_conf, 'hw.re.eee_enable="1"\n'),
     (["call", "thirdapps", "SetAppStatus", "-"], '{"name":"HID","status":true}\n', '{"result": "ok"}\n',
      lambda env: env.peers.get("HID", "Status"), "On"),
+    (["camera", "list"], None, "no webcams\n", lambda env: env.recorder.calls(), []),
 ]
 
 
@@ -123,6 +124,13 @@ def test_exit_status_and_json_without_daemon(world, args, status, document):
     assert human.returncode == status
     if status != 1:
         assert human.stdout == ""
+
+
+def test_help_lists_every_verb_as_text_or_one_json_string(world):
+    human = ctl(world, "--help")
+    assert human.returncode == 0 and human.stdout.startswith("Usage: corvoctl")
+    assert all(verb in human.stdout for verb in ("status", "bios restore", "usb policy", "camera list"))
+    assert outcome(ctl(world, "--json", "--help")) == (0, human.stdout)
 
 
 def test_bios_verbs_with_password_files_and_relative_paths():
