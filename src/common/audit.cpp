@@ -39,9 +39,8 @@ Credentials ask_bus(GDBusConnection *connection, const char *sender)
 {
     Credentials credentials;
     g_autoptr(GVariant) reply = g_dbus_connection_call_sync(
-        connection, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-        "GetConnectionCredentials", g_variant_new("(s)", sender), G_VARIANT_TYPE("(a{sv})"), G_DBUS_CALL_FLAGS_NONE,
-        -1, nullptr, nullptr);
+        connection, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "GetConnectionCredentials",
+        g_variant_new("(s)", sender), G_VARIANT_TYPE("(a{sv})"), G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
     if (!reply)
         return credentials;
     g_autoptr(GVariant) properties = g_variant_get_child_value(reply, 0);
@@ -82,8 +81,8 @@ void write_line(GDBusMethodInvocation *invocation, const char *outcome)
 {
     const Credentials caller = caller_credentials(invocation);
     wlog('N', log_tag::audit, "%s.%s uid=%s pid=%s %s\n", g_dbus_method_invocation_get_interface_name(invocation),
-          g_dbus_method_invocation_get_method_name(invocation), id_text(caller.uid).c_str(),
-          id_text(caller.pid).c_str(), outcome);
+         g_dbus_method_invocation_get_method_name(invocation), id_text(caller.uid).c_str(), id_text(caller.pid).c_str(),
+         outcome);
 }
 
 bool is_number(std::string_view text)

@@ -16,14 +16,14 @@ struct VerbOptionRow {
     char *CtlOptions::*value;
 };
 constexpr VerbOptionRow verb_options[] = {
-    {VERB_PASSWORD, "--password-file", &CtlOptions::password_file},
-    {VERB_NEW_PASSWORD, "--new-password-file", &CtlOptions::new_password_file},
-    {VERB_CONFIG, "--config", &CtlOptions::config_file},
-    {VERB_USB, "--read-only", &CtlOptions::read_only},
-    {VERB_USB, "--white-vidpid", &CtlOptions::white_vidpid},
-    {VERB_USB, "--white-class", &CtlOptions::white_class},
-    {VERB_USB, "--black-vidpid", &CtlOptions::black_vidpid},
-    {VERB_USB, "--black-class", &CtlOptions::black_class},
+    {verb_password, "--password-file", &CtlOptions::password_file},
+    {verb_new_password, "--new-password-file", &CtlOptions::new_password_file},
+    {verb_config, "--config", &CtlOptions::config_file},
+    {verb_usb, "--read-only", &CtlOptions::read_only},
+    {verb_usb, "--white-vidpid", &CtlOptions::white_vidpid},
+    {verb_usb, "--white-class", &CtlOptions::white_class},
+    {verb_usb, "--black-vidpid", &CtlOptions::black_vidpid},
+    {verb_usb, "--black-class", &CtlOptions::black_class},
 };
 
 // Known apart from the parse, so that even a command line that does not parse answers
@@ -94,7 +94,7 @@ int run(CtlOptions &options, int argc, char **argv)
     }
     if (options.help) {
         print_help(options);
-        return CTL_EXIT_SUCCESS;
+        return ctl_exit_success;
     }
     if (options.timeout_s <= 0 || options.timeout_s > timeout_max_s)
         return ctl_usage_error(options, "--timeout takes a number of seconds from 1 to %d", timeout_max_s);

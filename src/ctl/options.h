@@ -4,10 +4,10 @@
 #include <glib.h>
 
 enum CtlExit {
-    CTL_EXIT_SUCCESS = 0,  // the reply reports success
-    CTL_EXIT_FAILED = 1,   // the reply reports failure
-    CTL_EXIT_USAGE = 2,    // bad command line; nothing was sent
-    CTL_EXIT_BUS = 3,      // the bus call itself failed
+    ctl_exit_success = 0,  // the reply reports success
+    ctl_exit_failed = 1,   // the reply reports failure
+    ctl_exit_usage = 2,    // bad command line; nothing was sent
+    ctl_exit_bus = 3,      // the bus call itself failed
 };
 
 // Every option of every verb; GOption allocates the texts, the destructor frees them.

@@ -163,7 +163,7 @@ int ctl_usage_error(const CtlOptions &options, const char *format, ...)
     fprintf(stderr, "corvoctl: %s\nTry \"corvoctl --help\".\n", message);
     if (options.json)
         print_error_document(usage_error_name, message);
-    return CTL_EXIT_USAGE;
+    return ctl_exit_usage;
 }
 
 int ctl_bus_error(const CtlOptions &options, const BusError &error)
@@ -171,7 +171,7 @@ int ctl_bus_error(const CtlOptions &options, const BusError &error)
     fprintf(stderr, "corvoctl: %s: %s\n", error.name.c_str(), error.message.c_str());
     if (options.json)
         print_error_document(error.name.c_str(), error.message.c_str());
-    return CTL_EXIT_BUS;
+    return ctl_exit_bus;
 }
 
 void ctl_print_json(JsonNode *node)
@@ -203,5 +203,5 @@ int ctl_call(const CtlOptions &options, const CtlService &service, const char *m
         if (!success && render != Render::raw && render != Render::result)
             fprintf(stderr, "corvoctl: %s answered %s\n", method, text_of(result_member(root)));
     }
-    return success ? CTL_EXIT_SUCCESS : CTL_EXIT_FAILED;
+    return success ? ctl_exit_success : ctl_exit_failed;
 }

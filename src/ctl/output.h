@@ -16,10 +16,10 @@ enum class Render {
 };
 
 // A bad command line: the message on standard error (and as an error document with
-// --json). Returns CTL_EXIT_USAGE.
+// --json). Returns ctl_exit_usage.
 int ctl_usage_error(const CtlOptions &options, const char *format, ...) G_GNUC_PRINTF(2, 3);
 
-// A failed bus call: its D-Bus error name and message. Returns CTL_EXIT_BUS.
+// A failed bus call: its D-Bus error name and message. Returns ctl_exit_bus.
 int ctl_bus_error(const CtlOptions &options, const BusError &error);
 
 // Prints `node` as one JSON document on standard output.

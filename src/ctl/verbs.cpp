@@ -71,7 +71,7 @@ int verb_methods(const CtlOptions &options, char **words, int)
         g_autoptr(JsonNode) root = json_node_init_array(json_node_alloc(), names);
         ctl_print_json(root);
     }
-    return CTL_EXIT_SUCCESS;
+    return ctl_exit_success;
 }
 
 int verb_call(const CtlOptions &options, char **words, int count)
@@ -143,7 +143,7 @@ int verb_status(const CtlOptions &options, char **, int)
     } else {
         fputs(text->str, stdout);
     }
-    return all_owned ? CTL_EXIT_SUCCESS : CTL_EXIT_FAILED;
+    return all_owned ? ctl_exit_success : ctl_exit_failed;
 }
 
 // The options of `usb policy` and the members of UsbConfigure they set.
@@ -237,17 +237,17 @@ constexpr VerbRow rows[] = {
     {"call", nullptr, "SERVICE METHOD [ARGUMENT|-]", 0, 2, 3, verb_call},
     {"methods", nullptr, "SERVICE", 0, 1, 1, verb_methods},
     {"bios", "get", "[KEY...]", 0, 0, -1, verb_bios_get},
-    {"bios", "set", "KEY=VALUE... [--password-file FILE] [--new-password-file FILE]", VERB_PASSWORD | VERB_NEW_PASSWORD,
+    {"bios", "set", "KEY=VALUE... [--password-file FILE] [--new-password-file FILE]", verb_password | verb_new_password,
      0, -1, verb_bios_set},
     {"bios", "extract", "FILE", 0, 1, 1, verb_bios_extract},
-    {"bios", "restore", "FILE [--password-file FILE]", VERB_PASSWORD, 1, 1, verb_bios_restore},
+    {"bios", "restore", "FILE [--password-file FILE]", verb_password, 1, 1, verb_bios_restore},
     {"usb", "policy",
      "[--read-only yes|no] [--white-vidpid LIST] [--white-class LIST] [--black-vidpid LIST] [--black-class LIST]",
-     VERB_USB, 0, 0, verb_usb_policy},
+     verb_usb, 0, 0, verb_usb_policy},
     {"loader", "set", "NAME VALUE", 0, 2, 2, verb_loader_set},
     {"camera", "list", "", 0, 0, 0, verb_camera_list},
     {"app", nullptr, "NAME on|off", 0, 2, 2, verb_app},
-    {"headset", nullptr, "jabra|epos on|off [--config FILE]", VERB_CONFIG, 2, 2, verb_headset},
+    {"headset", nullptr, "jabra|epos on|off [--config FILE]", verb_config, 2, 2, verb_headset},
 };
 
 }  // namespace

@@ -8,10 +8,10 @@
 
 // Options a verb takes besides the global ones.
 enum VerbOption : unsigned {
-    VERB_PASSWORD = 1u << 0,      // --password-file
-    VERB_NEW_PASSWORD = 1u << 1,  // --new-password-file
-    VERB_CONFIG = 1u << 2,        // --config
-    VERB_USB = 1u << 3,           // --read-only and the four lists
+    verb_password = 1u << 0,      // --password-file
+    verb_new_password = 1u << 1,  // --new-password-file
+    verb_config = 1u << 2,        // --config
+    verb_usb = 1u << 3,           // --read-only and the four lists
 };
 
 struct VerbRow {

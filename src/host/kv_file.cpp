@@ -201,6 +201,10 @@ KvStatus kv_file_commit(const KvFileSpec &file, const KvEdit &edit)
 
     g_autofree char *folder = g_path_get_dirname(file.path.c_str());
     g_autofree char *base = g_path_get_basename(file.path.c_str());
+    // g_file_set_contents_full() would do the write, the file sync and the rename, but not
+    // the sync of the folder that makes the rename itself survive a power cut, nor keep the
+    // owner; and its temporary name is its own, which remove_stale_temps() could not find
+    // again after a crash. So the replace is written out here.
     remove_stale_temps(folder, base);
     g_autofree char *temp = g_strdup_printf("%s/.%s.XXXXXX", folder, base);
     int fd = g_mkstemp_full(temp, O_WRONLY | O_CLOEXEC, 0600);

@@ -229,9 +229,8 @@ bool services_request(void (*all_served)())
             all = false;
             continue;
         }
-        owner_ids[i] = g_bus_own_name(G_BUS_TYPE_SYSTEM, row.bus_name, G_BUS_NAME_OWNER_FLAGS_NONE,
-                                      on_bus_acquired, on_name_acquired, on_name_lost, const_cast<ServiceRow *>(&row),
-                                      nullptr);
+        owner_ids[i] = g_bus_own_name(G_BUS_TYPE_SYSTEM, row.bus_name, G_BUS_NAME_OWNER_FLAGS_NONE, on_bus_acquired,
+                                      on_name_acquired, on_name_lost, const_cast<ServiceRow *>(&row), nullptr);
         wlog('D', row.register_tag, "register %s, bus-name-id: %d\n", row.bus_name, static_cast<int>(owner_ids[i]));
         all = all && owner_ids[i] != 0;
     }

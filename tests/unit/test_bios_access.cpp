@@ -29,7 +29,7 @@ TEST_F(BiosAccess, PasswordRulesOfTheBiosAndOfTheRequestBuffer)
     EXPECT_EQ(8, max_len);
     sim.faults = {{.cmd_class = 10, .cmd_select = 3, .status = 6}};
     EXPECT_EQ(-1, check("abcdefg"));
-    sim.faults = {{.kind = biossim::FAULT_READ_ERROR, .cmd_class = 10, .cmd_select = 3}};
+    sim.faults = {{.kind = biossim::fault_read_error, .cmd_class = 10, .cmd_select = 3}};
     EXPECT_EQ(-1, check("abcdefg"));
 
     // A BIOS that gives no maximum takes no password, but can report that none is installed.
@@ -137,7 +137,7 @@ TEST_F(BiosTransport, AnswerFieldsAreHexAndAnOverLongOneIsCutTo31CharactersAndLo
     EXPECT_EQ(0xFFFFFFF6u, output[1]);
     EXPECT_EQ(0x1Fu, output[2]);
     sim.values["ACRecovery"] = 0x12345678;
-    sim.faults = {{.kind = biossim::FAULT_LONG_FIELD}};
+    sim.faults = {{.kind = biossim::fault_long_field}};
     EXPECT_EQ(0u, smi_token_read(0xA3).value());  // 40 digits, the value in the last 8: the 31 kept are zeros
     EXPECT_EQ(1u, log.count("length error, truncated!"));
 }

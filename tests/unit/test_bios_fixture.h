@@ -75,8 +75,8 @@ private:
         const biossim::Answer reply = biossim::handle(active->sim, static_cast<const char *>(record), size);
         active->record = static_cast<const char *>(record);
         active->record_size = size;
-        if (reply.kind != biossim::ANSWER_TEXT)
-            return {reply.kind == biossim::ANSWER_READ_ERROR ? SmiFileStatus::read_failed : SmiFileStatus::write_failed,
+        if (reply.kind != biossim::answer_text)
+            return {reply.kind == biossim::answer_read_error ? SmiFileStatus::read_failed : SmiFileStatus::write_failed,
                     EIO, 0};
         const size_t n = std::min(reply.text.size(), answer_size);
         memcpy(answer, reply.text.data(), n);

@@ -63,7 +63,7 @@ TEST_F(BiosRead, GettersRenderTheirWordsEscapedOrTheirFailure)
     EXPECT_EQ(cmos(R"({"@EnablePassword": "Yes","@Assettag": "a\"b\\cDEF","@ACRecoveryMode": "LastState",)"
                    R"("@WakeOnLan": "Disable","@DeepSleep": "EnabledInS4andS5","@KeyboardErrorDetection": "Disable"})"),
               read(keys).first);
-    sim.faults = {{.kind = biossim::FAULT_BAD_HEADER}};
+    sim.faults = {{.kind = biossim::fault_bad_header}};
     EXPECT_EQ(cmos(R"({"@EnablePassword": "Error","@Assettag": "","@ACRecoveryMode": "get power err",)"
                    R"("@WakeOnLan": "get data err","@DeepSleep": "get data err","@Fastboot": "get data err"})"),
               read(keys).first);

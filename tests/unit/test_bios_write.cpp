@@ -93,7 +93,7 @@ TEST_F(BiosWrite, PasswordDecidesWhatIsWrittenAndIsNeitherCutNorLogged)
         EXPECT_FALSE(run(para)) << para;
         EXPECT_TRUE(writes().empty()) << para;
     }
-    sim.faults = {{.kind = biossim::FAULT_READ_ERROR, .cmd_class = 10, .cmd_select = 4}};  // cannot verify
+    sim.faults = {{.kind = biossim::fault_read_error, .cmd_class = 10, .cmd_select = 4}};  // cannot verify
     EXPECT_FALSE(run(R"({"@CurrentPassword": "Secret7", "@Audio": 1})"));
     EXPECT_TRUE(writes().empty());
     sim.faults.clear();

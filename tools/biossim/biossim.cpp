@@ -108,7 +108,7 @@ std::string hex(uint32_t value)
 }
 
 struct Reply {
-    uint32_t status = STATUS_OK;
+    uint32_t status = status_ok;
     uint32_t output1 = 0;
     uint32_t output2 = 0;
 };
@@ -130,11 +130,11 @@ Reply token_request(Sim &sim, bool write, const uint32_t (&input)[4])
 {
     const char *name = setting_of_token(input[0]);
     if (!name)
-        return {STATUS_UNKNOWN};
+        return {status_unknown};
     if (!write)
-        return {STATUS_OK, sim.values[name]};
+        return {status_ok, sim.values[name]};
     if (sim.password_installed && input[2] != sim.security_key)
-        return {STATUS_DENIED};
+        return {status_denied};
     sim.values[name] = input[1];
     return {};
 }
@@ -142,8 +142,8 @@ Reply token_request(Sim &sim, bool write, const uint32_t (&input)[4])
 Reply verify(Sim &sim, const std::string &password)
 {
     if (!sim.password_installed || password != sim.password)
-        return {STATUS_DENIED};
-    return {STATUS_OK, sim.security_key};
+        return {status_denied};
+    return {status_ok, sim.security_key};
 }
 
 // Removing (new password empty) or setting; the current password must match when one is
@@ -151,14 +151,14 @@ Reply verify(Sim &sim, const std::string &password)
 Reply change(Sim &sim, const std::string &current, const std::string &next)
 {
     if (sim.password_installed && current != sim.password)
-        return {STATUS_DENIED};
+        return {status_denied};
     if (next.empty()) {
         sim.password_installed = false;
         sim.password.clear();
         return {};
     }
     if (!password_allowed(sim, next))
-        return {STATUS_REFUSED};
+        return {status_refused};
     sim.password_installed = true;
     sim.password = next;
     return {};
@@ -169,7 +169,7 @@ Reply asset_tag(const Sim &sim)
     uint32_t words[2] = {};
     for (size_t i = 0; i < sim.asset_tag.size() && i < 8; ++i)
         words[i / 4] |= static_cast<uint32_t>(static_cast<unsigned char>(sim.asset_tag[i])) << (8 * (i % 4));
-    return {STATUS_OK, words[0], words[1]};
+    return {status_ok, words[0], words[1]};
 }
 
 Reply dispatch(Sim &sim, const std::vector<std::string> &fields, int cmd_class, int cmd_select,
@@ -180,16 +180,16 @@ Reply dispatch(Sim &sim, const std::vector<std::string> &fields, int cmd_class, 
     if (cmd_class == 10 && cmd_select == 5 && fields.size() >= 6)
         return change(sim, fields[4], join_from(fields, 5));
     if (!inputs_ok)
-        return {STATUS_UNKNOWN};
+        return {status_unknown};
     if (cmd_class == 0 && cmd_select == 0)
         return token_request(sim, false, input);
     if (cmd_class == 1 && cmd_select == 0)
         return token_request(sim, true, input);
     if (cmd_class == 10 && cmd_select == 3)
-        return {STATUS_OK, property_word(sim)};
+        return {status_ok, property_word(sim)};
     if (cmd_class == 11 && cmd_select == 0)
         return asset_tag(sim);
-    return {STATUS_UNKNOWN};
+    return {status_unknown};
 }
 
 bool fault_matches(const Fault &fault, int cmd_class, int cmd_select, const uint32_t (&input)[4])
@@ -221,15 +221,15 @@ Fault *take_fault(Sim &sim, int cmd_class, int cmd_select, const uint32_t (&inpu
     return nullptr;
 }
 
-std::string answer_text(const Reply &reply, const Fault *fault)
+std::string reply_text(const Reply &reply, const Fault *fault)
 {
-    const FaultKind kind = fault ? fault->kind : FAULT_STATUS;
-    std::string text = (fault && kind == FAULT_BAD_HEADER) ? "APPREAD " : "appread ";
+    const FaultKind kind = fault ? fault->kind : fault_status;
+    std::string text = (fault && kind == fault_bad_header) ? "APPREAD " : "appread ";
     text += hex(reply.status);
-    if (fault && kind == FAULT_SHORT_ANSWER)
+    if (fault && kind == fault_short_answer)
         return text;
     text += ' ';
-    if (fault && kind == FAULT_LONG_FIELD) {
+    if (fault && kind == fault_long_field) {
         char wide[48];
         snprintf(wide, sizeof wide, "%032x%08x", 0u, reply.output1);
         text += wide;
@@ -301,19 +301,19 @@ Answer handle(Sim &sim, const char *record, size_t size)
     for (size_t i = 0; inputs_ok && i < 4; ++i)
         inputs_ok = parse_hex(fields[3 + i], &input[i]);
     if (!header_ok)
-        return {ANSWER_TEXT, answer_text({STATUS_UNKNOWN}, nullptr)};
+        return {answer_text, reply_text({status_unknown}, nullptr)};
 
     const int c = static_cast<int>(cmd_class);
     const int s = static_cast<int>(cmd_select);
     Fault *fault = take_fault(sim, c, s, input);
-    if (fault && fault->kind == FAULT_WRITE_ERROR)
-        return {ANSWER_WRITE_ERROR, ""};
-    if (fault && fault->kind == FAULT_STATUS)
-        return {ANSWER_TEXT, answer_text({fault->status}, nullptr)};
+    if (fault && fault->kind == fault_write_error)
+        return {answer_write_error, ""};
+    if (fault && fault->kind == fault_status)
+        return {answer_text, reply_text({fault->status}, nullptr)};
     const Reply reply = dispatch(sim, fields, c, s, input, inputs_ok);
-    if (fault && fault->kind == FAULT_READ_ERROR)
-        return {ANSWER_READ_ERROR, ""};
-    return {ANSWER_TEXT, answer_text(reply, fault)};
+    if (fault && fault->kind == fault_read_error)
+        return {answer_read_error, ""};
+    return {answer_text, reply_text(reply, fault)};
 }
 
 }  // namespace biossim

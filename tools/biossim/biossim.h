@@ -15,26 +15,26 @@
 namespace biossim {
 
 // BIOS status words the simulator answers with.
-constexpr uint32_t STATUS_OK = 0;
-constexpr uint32_t STATUS_UNKNOWN = 1;  // unknown token, class or malformed request
-constexpr uint32_t STATUS_DENIED = 2;   // wrong security key or password
-constexpr uint32_t STATUS_REFUSED = 3;  // new password breaks the rules
+constexpr uint32_t status_ok = 0;
+constexpr uint32_t status_unknown = 1;  // unknown token, class or malformed request
+constexpr uint32_t status_denied = 2;   // wrong security key or password
+constexpr uint32_t status_refused = 3;  // new password breaks the rules
 
 enum FaultKind {
-    FAULT_STATUS,        // answer `status`; the request has no effect
-    FAULT_BAD_HEADER,    // answer starts with "APPREAD"
-    FAULT_LONG_FIELD,    // output1 is sent as 40 hex digits (32 zeros, then the value)
-    FAULT_SHORT_ANSWER,  // answer ends after the status field
-    FAULT_READ_ERROR,    // the read after the write fails with EIO
-    FAULT_WRITE_ERROR,   // the write fails with EIO; the request has no effect
+    fault_status,        // answer `status`; the request has no effect
+    fault_bad_header,    // answer starts with "APPREAD"
+    fault_long_field,    // output1 is sent as 40 hex digits (32 zeros, then the value)
+    fault_short_answer,  // answer ends after the status field
+    fault_read_error,    // the read after the write fails with EIO
+    fault_write_error,   // the write fails with EIO; the request has no effect
 };
 
 struct Fault {
-    FaultKind kind = FAULT_STATUS;
+    FaultKind kind = fault_status;
     int64_t token = -1;   // token reads and writes of this token only; -1: any request
     int cmd_class = -1;   // -1: any
     int cmd_select = -1;  // -1: any
-    uint32_t status = STATUS_UNKNOWN;
+    uint32_t status = status_unknown;
     int after = 0;   // matching requests let through before it hits
     int times = -1;  // how many requests it hits; -1: all
 };
@@ -60,10 +60,10 @@ struct Sim {
     std::vector<Request> requests;
 };
 
-enum AnswerKind { ANSWER_TEXT, ANSWER_READ_ERROR, ANSWER_WRITE_ERROR };
+enum AnswerKind { answer_text, answer_read_error, answer_write_error };
 
 struct Answer {
-    AnswerKind kind = ANSWER_TEXT;
+    AnswerKind kind = answer_text;
     std::string text;
 };
 

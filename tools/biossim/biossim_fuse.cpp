@@ -103,7 +103,7 @@ int sim_read(const char *, char *buf, size_t size, off_t offset, struct fuse_fil
         return -EBADF;
     const std::string *content = &it->second.content;
     if (it->second.file == FILE_SMI) {
-        if (last_answer.kind == biossim::ANSWER_READ_ERROR)
+        if (last_answer.kind == biossim::answer_read_error)
             return -EIO;
         content = &last_answer.text;
     }
@@ -123,7 +123,7 @@ int sim_write(const char *, const char *buf, size_t size, off_t offset, struct f
     switch (handle.file) {
     case FILE_SMI:
         last_answer = biossim::handle(sim, buf, size);
-        if (last_answer.kind == biossim::ANSWER_WRITE_ERROR)
+        if (last_answer.kind == biossim::answer_write_error)
             return -EIO;
         return static_cast<int>(size);
     case FILE_LOG: sim.requests.clear(); return static_cast<int>(size);

@@ -12,8 +12,8 @@ struct FaultName {
     const char *name;
 };
 constexpr FaultName fault_names[] = {
-    {FAULT_STATUS, "status"},      {FAULT_BAD_HEADER, "bad_header"}, {FAULT_LONG_FIELD, "long_field"},
-    {FAULT_SHORT_ANSWER, "short"}, {FAULT_READ_ERROR, "read_error"}, {FAULT_WRITE_ERROR, "write_error"},
+    {fault_status, "status"},      {fault_bad_header, "bad_header"}, {fault_long_field, "long_field"},
+    {fault_short_answer, "short"}, {fault_read_error, "read_error"}, {fault_write_error, "write_error"},
 };
 
 const char *fault_name(FaultKind kind)
