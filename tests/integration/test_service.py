@@ -160,7 +160,7 @@ SECRET = "Qx7-not-for-logs"
 
 
 def test_audit_line_for_each_changing_call_and_none_for_reads(env):
-    head = "N audit: com.corvo.%%s uid=%d pid=%d " % (os.getuid(), os.getpid())
+    head = "N audit: com.corvo.%%s uid=%d pid=%d keys=%%s " % (os.getuid(), os.getpid())
     app = json.loads(call(env, "SetAppStatus", {"name": "none", "status": True}, "thirdapps"))["result"]
     camera = call(env, "SetCameraFormat", {"devicePath": "/no/such/video0", "format": "MJPG"})
     declined(env, "headset", "SetHeadset", {"jabraConfigFile": "/tmp/a;b"})
@@ -169,6 +169,8 @@ def test_audit_line_for_each_changing_call_and_none_for_reads(env):
                                              "DeviceKORACMOSNewPassword": SECRET[::-1]}, "bios"))["result"]
     log = env.daemon.log()
     assert [line for line in log.splitlines() if line.startswith("N audit: ")] == [
-        head % "thirdapps.SetAppStatus" + app, head % "settings.SetCameraFormat" + camera,
-        head % "headset.SetHeadset" + "declined", head % "bios.SetBios" + bios]
+        head % ("thirdapps.SetAppStatus", "name,status") + app,
+        head % ("settings.SetCameraFormat", "devicePath,format") + camera,
+        head % ("headset.SetHeadset", "jabraConfigFile") + "declined",
+        head % ("bios.SetBios", "DeviceKORACMOSCurrentPassword,DeviceKORACMOSNewPassword") + bios]
     assert SECRET not in log and SECRET[::-1] not in log
