@@ -1,0 +1,151 @@
+"""Who may call what: only root may own the daemon's names; anyone may call its methods,
+read its properties and introspect it; root may do everything, everyone else what the polkit
+authority allows, and nothing where there is no authority."""
+import os
+import re
+import subprocess
+
+import dbus
+import pytest
+
+import corvo_env
+from helpers import ACCESS_DENIED, SUCCESS, Authority, nobody_connection
+
+METHODS = {
+    "settings": ["ConfigBoardSerialPort", "SysctlGeneric", "SetTerminal", "Sysctl", "UsbConfigure",
+                 "UsbRedConfigure", "EEEConfigure", "VusbProperty", "UpdateLoaderConf", "GKeyConfigure",
+                 "RKeyConfigure", "GetCameraInfo", "SetUsbUhidDriver", "SetCameraFormat"],
+    "bios": ["SetBios", "GetBios", "ExtBios", "UpdateBios"],
+    "headset": ["SetHeadset"],
+    "thirdapps": ["SetAppStatus", "EnableUCPlugins"],
+}
+SETPRIV = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"]
+C1 = '{"CPUCStateLowest":"C1"}'
+
+
+def sysctl(world):
+    return [argv[1] for argv in world.recorder.calls("sysctl")]
+
+
+def dbus_send(address, destination, path, member, args, as_nobody):
+    command = (SETPRIV if as_nobody else []) + [
+        "dbus-send", "--bus=" + address, "--print-reply", "--reply-timeout=20000",
+        "--dest=" + destination, path, member] + args
+    return subprocess.run(command, capture_output=True, text=True, timeout=30)
+
+
+def call_as(connection, service, method, argument="{}"):
+    """("reply", text) or ("error", D-Bus error name)."""
+    name, path, interface = corvo_env.SERVICES[service]
+    args = [] if method == "UpdateBios" else [argument]
+    try:
+        return "reply", str(connection.call_blocking(name, path, interface, method, "s" * len(args), args))
+    except dbus.exceptions.DBusException as error:
+        return "error", error.get_dbus_name()
+
+
+def host_state(world):
+    """Every file under the host root with its content, and the programs run so far."""
+    files = {}
+    for folder, _, names in os.walk(world.root.path):
+        for name in names:
+            with open(os.path.join(folder, name), "rb") as f:
+                files[os.path.join(folder, name)] = f.read()
+    return files, world.recorder.calls()
+
+
+@pytest.fixture
+def open_world(world):
+    # The unprivileged client must reach the bus socket in the test's folder.
+    os.chmod(world.workdir, 0o755)
+    return world
+
+
+def test_without_an_authority_nobody_may_read_and_introspect_but_call_nothing(open_world):
+    world = open_world
+    world.daemon.start()
+    nobody = nobody_connection(world)
+    before = host_state(world)
+    for service, methods in METHODS.items():
+        name, path, interface = corvo_env.SERVICES[service]
+        for method in methods:
+            assert call_as(nobody, service, method) == ("error", ACCESS_DENIED), (service, method)
+        assert nobody.call_blocking(name, path, "org.freedesktop.DBus.Properties", "GetAll", "s", [interface]) \
+            is not None
+        assert "<interface name=\"%s\">" % interface in nobody.call_blocking(
+            name, path, "org.freedesktop.DBus.Introspectable", "Introspect", "", [])
+    assert host_state(world) == before
+    denied = re.findall(r"^N audit: (\S+) uid=65534 pid=%d keys= denied$" % os.getpid(), world.daemon.log(), re.M)
+    assert sorted(denied) == sorted("com.corvo.%s.%s" % (s, m) for s, ms in METHODS.items() for m in ms)
+
+
+def test_nobody_may_do_exactly_what_the_authority_allows(open_world):
+    world = open_world
+    authority = Authority(world)
+    authority.allow("com.corvo.settings.system")
+    world.daemon.start()
+    nobody = nobody_connection(world)
+
+    assert call_as(nobody, "settings", "Sysctl", C1) == ("reply", SUCCESS)
+    assert sysctl(world) == ["hw.acpi.cpu.cx_lowest=C1"]
+    before = host_state(world)
+    assert call_as(nobody, "settings", "UsbConfigure", '{"USBBlackListClass":"Audio"}') == ("error", ACCESS_DENIED)
+    assert host_state(world) == before
+    # The flag that lets the authority ask for a password travels exactly when the call allows it.
+    interactive = subprocess.run(SETPRIV + ["gdbus", "call", "--address", world.bus.address, "--interactive",
+                                            "--dest", "com.corvo.settings", "--object-path", "/com/corvo/settings",
+                                            "--method", "com.corvo.settings.SetTerminal", "{}"],
+                                 capture_output=True, text=True, timeout=30)
+    assert interactive.returncode == 0, interactive.stderr
+    assert authority.checks() == [("com.corvo.settings.system", 0), ("com.corvo.settings.usb-policy", 0),
+                                  ("com.corvo.settings.system", 1)]
+    subjects = [args[0] for _, method, args in authority.mock.GetCalls() if method == "CheckAuthorization"]
+    assert subjects[0] == ("system-bus-name", {"name": nobody.get_unique_name()})
+
+
+def test_root_never_asks_the_authority_nor_waits_for_another_callers_answer(open_world):
+    world = open_world
+    authority = Authority(world)
+    authority.allow_all()
+    authority.hang()
+    world.daemon.start()
+    pending = subprocess.Popen(SETPRIV + ["dbus-send", "--bus=" + world.bus.address, "--print-reply",
+                                          "--dest=com.corvo.settings", "/com/corvo/settings",
+                                          "com.corvo.settings.Sysctl", "string:" + C1],
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    assert corvo_env.wait_until(authority.hanging)
+    assert world.call("settings", "Sysctl", '{"CPUCStateLowest":"Cmax"}') == SUCCESS
+    assert pending.poll() is None
+    assert sysctl(world) == ["hw.acpi.cpu.cx_lowest=Cmax"]
+    authority.release()
+    out, err = pending.communicate(timeout=30)
+    assert pending.returncode == 0, err
+    assert sysctl(world) == ["hw.acpi.cpu.cx_lowest=Cmax", "hw.acpi.cpu.cx_lowest=C1"]
+    assert authority.checks() == [("com.corvo.settings.system", 0)]
+
+
+def test_every_action_the_daemon_asks_for_is_declared_in_the_installed_policy(open_world, tree):
+    world = open_world
+    authority = Authority(world)
+    world.daemon.start()
+    nobody = nobody_connection(world)
+    for service, methods in METHODS.items():
+        for method in methods:
+            call_as(nobody, service, method)
+    with open(tree("datadir", "polkit-1", "actions", "com.corvo.settingsd.policy")) as f:
+        declared = set(re.findall(r'<action id="([^"]+)">', f.read()))
+    asked = {action for action, _ in authority.checks()}
+    assert len(asked) == 8 and asked <= declared
+
+
+@pytest.mark.parametrize("name", corvo_env.NAMES)
+def test_only_root_may_own_the_names(open_world, name):
+    world = open_world
+    request = ["string:" + name, "uint32:0"]
+    denied = dbus_send(world.bus.address, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                       "org.freedesktop.DBus.RequestName", request, as_nobody=True)
+    assert "org.freedesktop.DBus.Error.AccessDenied" in denied.stderr, denied.stderr
+    granted = dbus_send(world.bus.address, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                        "org.freedesktop.DBus.RequestName", request, as_nobody=False)
+    assert granted.returncode == 0, granted.stderr
+    assert "uint32 1" in granted.stdout  # primary owner
