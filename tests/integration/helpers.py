@@ -20,6 +20,7 @@ SYSCTL = "/etc/sysctl.conf.local"
 KEY = 0x5EED
 POLKIT = "org.freedesktop.PolicyKit1"
 POLKIT_PATH = "/org/freedesktop/PolicyKit1/Authority"
+POLKIT_AUTHORITY = "org.freedesktop.PolicyKit1.Authority"
 ACCESS_DENIED = "org.freedesktop.DBus.Error.AccessDenied"
 NOBODY = 65534
 
@@ -93,6 +94,8 @@ class Authority:
         env.on_close(self.stop)
         assert corvo_env.wait_until(lambda: env.bus.has_owner(POLKIT)), "the stand-in authority did not start"
         self.mock = dbus.Interface(env.bus.connection.get_object(POLKIT, POLKIT_PATH), "org.freedesktop.DBus.Mock")
+        # The text-console agent registers through this newer method, which the template lacks.
+        self.mock.AddMethod(POLKIT_AUTHORITY, "RegisterAuthenticationAgentWithOptions", "(sa{sv})ssa{sv}", "", "")
 
     def allow(self, *actions):
         self.mock.SetAllowed(dbus.Array(actions, signature="s"))

@@ -2,6 +2,7 @@
 read its properties and introspect it; root may do everything, everyone else what the polkit
 authority allows, and nothing where there is no authority."""
 import os
+import pty
 import re
 import subprocess
 
@@ -149,3 +150,31 @@ def test_only_root_may_own_the_names(open_world, name):
                         "org.freedesktop.DBus.RequestName", request, as_nobody=False)
     assert granted.returncode == 0, granted.stderr
     assert "uint32 1" in granted.stdout  # primary owner
+
+
+@pytest.mark.parametrize("options,allowed,code,flags,agent", [
+    ([], [], 3, 1, True),
+    (["--no-ask-password"], ["com.corvo.settings.system"], 0, 0, False),
+], ids=["asks", "never-asks"])
+def test_corvoctl_at_a_terminal_lets_the_authority_ask_unless_told_not_to(open_world, options, allowed, code, flags,
+                                                                          agent):
+    world = open_world
+    authority = Authority(world)
+    authority.allow(*allowed)
+    world.daemon.start()
+    controller, terminal = pty.openpty()
+    try:
+        # A session of its own with the terminal as its controlling one, as at a console.
+        result = subprocess.run(["setsid", "--ctty"] + SETPRIV + [corvo_env.built("src", "ctl", "corvoctl")] + options +
+                                ["call", "settings", "SetTerminal", '{"DisablePowerButton":"no"}'],
+                                env=dict(os.environ, DBUS_SYSTEM_BUS_ADDRESS=world.bus.address),
+                                stdin=terminal, capture_output=True, text=True, timeout=60)
+    finally:
+        os.close(controller)
+        os.close(terminal)
+    assert result.returncode == code, result.stderr
+    if code:
+        assert result.stderr.startswith("corvoctl: %s: " % ACCESS_DENIED), result.stderr
+    assert authority.checks() == [("com.corvo.settings.system", flags)]
+    registered = [method for _, method, _ in authority.mock.GetCalls() if method.startswith("RegisterAuthenticationAgent")]
+    assert len(registered) == agent
