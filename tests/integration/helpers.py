@@ -81,7 +81,8 @@ def bios_write(token, value, key=KEY):
 
 class Authority:
     """python-dbusmock's polkitd template as the polkit authority on the environment's bus:
-    it allows the actions given to allow(), or all of them after allow_all(); with hang()
+    it allows the actions given to allow(), or all of them after allow_all(); with
+    challenge() it wants every caller to authenticate first; with hang()
     it keeps every answer until release(). checks() lists the action ids it was asked
     about, with the flags."""
 
@@ -102,6 +103,11 @@ class Authority:
 
     def allow_all(self):
         self.mock.AllowUnknown(True)
+
+    def challenge(self):
+        """Answers every check with "not yet: the user must authenticate"."""
+        self.mock.AddMethod(POLKIT_AUTHORITY, "CheckAuthorization", "(sa{sv})sa{ss}us", "(bba{ss})",
+                            "ret = (False, True, {})")
 
     def hang(self):
         self.mock.SimulateHang(True)

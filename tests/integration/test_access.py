@@ -45,6 +45,14 @@ def call_as(connection, service, method, argument="{}"):
         return "error", error.get_dbus_name()
 
 
+def interactive_call(world, method):
+    """A call from uid 65534 that allows interactive authorisation."""
+    return subprocess.run(SETPRIV + ["gdbus", "call", "--address", world.bus.address, "--interactive",
+                                     "--dest", "com.corvo.settings", "--object-path", "/com/corvo/settings",
+                                     "--method", "com.corvo.settings." + method, "{}"],
+                          capture_output=True, text=True, timeout=30)
+
+
 def host_state(world):
     """Every file under the host root with its content, and the programs run so far."""
     files = {}
@@ -93,15 +101,23 @@ def test_nobody_may_do_exactly_what_the_authority_allows(open_world):
     assert call_as(nobody, "settings", "UsbConfigure", '{"USBBlackListClass":"Audio"}') == ("error", ACCESS_DENIED)
     assert host_state(world) == before
     # The flag that lets the authority ask for a password travels exactly when the call allows it.
-    interactive = subprocess.run(SETPRIV + ["gdbus", "call", "--address", world.bus.address, "--interactive",
-                                            "--dest", "com.corvo.settings", "--object-path", "/com/corvo/settings",
-                                            "--method", "com.corvo.settings.SetTerminal", "{}"],
-                                 capture_output=True, text=True, timeout=30)
+    interactive = interactive_call(world, "SetTerminal")
     assert interactive.returncode == 0, interactive.stderr
     assert authority.checks() == [("com.corvo.settings.system", 0), ("com.corvo.settings.usb-policy", 0),
                                   ("com.corvo.settings.system", 1)]
     subjects = [args[0] for _, method, args in authority.mock.GetCalls() if method == "CheckAuthorization"]
     assert subjects[0] == ("system-bus-name", {"name": nobody.get_unique_name()})
+
+
+def test_a_challenge_the_call_did_not_allow_is_answered_as_such(open_world):
+    world = open_world
+    Authority(world).challenge()
+    world.daemon.start()
+    nobody = nobody_connection(world)
+    required = "org.freedesktop.DBus.Error.InteractiveAuthorizationRequired"
+    assert call_as(nobody, "settings", "SetTerminal") == ("error", required)
+    interactive = interactive_call(world, "SetTerminal")
+    assert "GDBus.Error:%s:" % ACCESS_DENIED in interactive.stderr, interactive.stderr
 
 
 def test_root_never_asks_the_authority_nor_waits_for_another_callers_answer(open_world):
