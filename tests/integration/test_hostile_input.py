@@ -15,7 +15,7 @@ import dbus
 import pytest
 
 import corvo_env
-from helpers import UNKNOWN_METHOD, Authority, daemon, nobody_connection
+from helpers import UNKNOWN_METHOD, daemon
 
 LONG = os.environ.get("CORVO_LONG_TESTS") == "1"
 BUDGET = 3000 if LONG else 160  # inputs per method beyond the fixed structural ones
@@ -305,8 +305,8 @@ def hostile(tmp_path_factory, request):
             env.hostile_folder = folder
             env.caller = env.bus.connection
             if request.param == "nobody":
-                Authority(env).allow_all()
-                env.caller = nobody_connection(env)
+                env.authority.allow_all()
+                env.caller = env.nobody_connection()
             yield env
             # Whatever reached sysctl reached it as one argument after the variable name.
             assert all(len(argv) == 2 for argv in env.recorder.calls("sysctl"))
