@@ -53,9 +53,10 @@ void write_line(GDBusMethodInvocation *invocation, const char *outcome)
     GVariant *parameters = g_dbus_method_invocation_get_parameters(invocation);
     if (g_variant_is_of_type(parameters, G_VARIANT_TYPE("(s)")))
         g_variant_get(parameters, "(&s)", &parameter);
-    wlog('N', log_tag::audit, "%s.%s uid=%s pid=%s keys=%s %s\n", g_dbus_method_invocation_get_interface_name(invocation),
-         g_dbus_method_invocation_get_method_name(invocation), id_text(caller, &CallerCredentials::uid).c_str(),
-         id_text(caller, &CallerCredentials::pid).c_str(), audit_keys(parameter ? parameter : "").c_str(), outcome);
+    wlog('N', log_tag::audit, "%s.%s uid=%s pid=%s keys=%s %s\n",
+         g_dbus_method_invocation_get_interface_name(invocation), g_dbus_method_invocation_get_method_name(invocation),
+         id_text(caller, &CallerCredentials::uid).c_str(), id_text(caller, &CallerCredentials::pid).c_str(),
+         audit_keys(parameter ? parameter : "").c_str(), outcome);
 }
 
 bool is_number(std::string_view text)

@@ -75,8 +75,8 @@ void caller_lookup(GDBusMethodInvocation *invocation, CallerKnown known, gpointe
     }
     g_dbus_connection_call(g_dbus_method_invocation_get_connection(invocation), "org.freedesktop.DBus",
                            "/org/freedesktop/DBus", "org.freedesktop.DBus", "GetConnectionCredentials",
-                           g_variant_new("(s)", sender), G_VARIANT_TYPE("(a{sv})"), G_DBUS_CALL_FLAGS_NONE, -1,
-                           nullptr, on_credentials,
+                           g_variant_new("(s)", sender), G_VARIANT_TYPE("(a{sv})"), G_DBUS_CALL_FLAGS_NONE, -1, nullptr,
+                           on_credentials,
                            new Lookup{static_cast<GDBusMethodInvocation *>(g_object_ref(invocation)), known, data});
 }
 

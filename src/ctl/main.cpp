@@ -40,7 +40,8 @@ bool wants_json(int argc, char **argv)
 
 void print_help(const CtlOptions &options)
 {
-    g_autoptr(GString) text = g_string_new("Usage: corvoctl [--json] [--timeout SECONDS] [--no-ask-password] COMMAND...\n\nCommands:\n");
+    g_autoptr(GString) text =
+        g_string_new("Usage: corvoctl [--json] [--timeout SECONDS] [--no-ask-password] COMMAND...\n\nCommands:\n");
     for (const auto &row : verb_rows())
         g_string_append_printf(text, "  %s%s%s%s%s\n", row.verb, row.sub ? " " : "", row.sub ? row.sub : "",
                                *row.synopsis ? " " : "", row.synopsis);

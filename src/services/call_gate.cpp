@@ -86,10 +86,7 @@ struct GatedCall {
         g_closure_unref(handler);
     }
 
-    GDBusMethodInvocation *invocation() const
-    {
-        return G_DBUS_METHOD_INVOCATION(g_value_get_object(&arguments[1]));
-    }
+    GDBusMethodInvocation *invocation() const { return G_DBUS_METHOD_INVOCATION(g_value_get_object(&arguments[1])); }
 };
 
 void refuse(GatedCall *call, const char *outcome, const char *error_name, const char *message)
@@ -155,10 +152,9 @@ void ask_authority(GatedCall *call, const char *action)
     g_variant_builder_add(&subject_details, "{sv}", "name",
                           g_variant_new_string(g_dbus_method_invocation_get_sender(invocation)));
     constexpr guint32 allow_user_interaction = 1;
-    GVariant *arguments =
-        g_variant_new("((sa{sv})s@a{ss}us)", "system-bus-name", &subject_details, action,
-                      g_variant_new_array(G_VARIANT_TYPE("{ss}"), nullptr, 0), interactive ? allow_user_interaction : 0,
-                      "");
+    GVariant *arguments = g_variant_new("((sa{sv})s@a{ss}us)", "system-bus-name", &subject_details, action,
+                                        g_variant_new_array(G_VARIANT_TYPE("{ss}"), nullptr, 0),
+                                        interactive ? allow_user_interaction : 0, "");
     ++pending_checks;
     g_dbus_connection_call(g_dbus_method_invocation_get_connection(invocation), "org.freedesktop.PolicyKit1",
                            "/org/freedesktop/PolicyKit1/Authority", "org.freedesktop.PolicyKit1.Authority",
@@ -207,7 +203,8 @@ void call_gate_connect(gpointer skeleton, const char *signal, GCallback handler)
     g_closure_set_marshal(target, g_cclosure_marshal_generic);
     g_closure_sink(g_closure_ref(target));
     GClosure *gate = g_closure_new_simple(sizeof(GClosure), target);
-    g_closure_add_finalize_notifier(gate, target, [](gpointer data, GClosure *) { g_closure_unref(static_cast<GClosure *>(data)); });
+    g_closure_add_finalize_notifier(gate, target,
+                                    [](gpointer data, GClosure *) { g_closure_unref(static_cast<GClosure *>(data)); });
     g_closure_set_marshal(gate, gate_marshal);
     g_signal_connect_closure(skeleton, signal, gate, FALSE);
 }
