@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                            !settings.schedule.minute && settings.dock_warning == fresh.dock_warning &&
                            settings.switches == fresh.switches && settings.texts == fresh.texts &&
                            !settings.current_password[0] && !settings.new_password[0];
-    const AutoOnSchedule &s = settings.schedule;
+    const AutoOnUpdate &s = settings.schedule;
     const bool schedule_sound =
         (!s.days || (*s.days >= 0 && *s.days < 128)) && (!s.hour || *s.hour >= 0) && (!s.minute || *s.minute >= 0);
     if (read != ends || (!read && !untouched) || !schedule_sound ||

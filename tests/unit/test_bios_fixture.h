@@ -12,6 +12,7 @@
 #include "host/smi_file.h"
 #include "services/bios/bios_access.h"
 #include "services/bios/bios_models.h"
+#include "services/bios/bios_state.h"
 #include "services/bios/smi_transport.h"
 #include "test_support.h"
 
@@ -36,6 +37,7 @@ protected:
         set_model("");
         secure_boot_init_marker = 0;
         bios_change_reboot_flag = 0;
+        bios_service_state() = {};
     }
     void TearDown() override { smi_file_set_exchange_for_tests(nullptr); }  // the real exchange again
 

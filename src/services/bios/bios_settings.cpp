@@ -68,6 +68,14 @@ void read_number_member(const JsonParams &params, const char *member, int *slot)
     *slot = *params.get_int(member);
 }
 
+// Mode, time and days go together: an extract that could not read the time or the days
+// restores none of them, and the stored schedule stays as it is.
+void skip_auto_power(BiosSettings *settings)
+{
+    log_skipped("DeviceKORACMOSAutoPower", "time or days not read when extracted");
+    settings->auto_power_unread = true;
+}
+
 // Day names go through a short list text, as the caller's days have always been taken: names
 // are cut to 63 characters, and names that no longer fit the list are dropped.
 void read_days(const JsonParams &params, bool restore_mode, BiosSettings *settings)
@@ -76,10 +84,11 @@ void read_days(const JsonParams &params, bool restore_mode, BiosSettings *settin
     if (!node)
         return;
     if (!JSON_NODE_HOLDS_ARRAY(node)) {
-        // An extract that could not read the days says "err": the days stay as they are.
-        log_skipped(days_member, holds(node, G_TYPE_STRING) && is_failure_marker(json_node_get_string(node))
-                                     ? "not read when extracted"
-                                     : "not a list");
+        const bool unread = holds(node, G_TYPE_STRING) && is_failure_marker(json_node_get_string(node));
+        log_skipped(days_member, unread ? "not read when extracted" : "not a list");
+        // An extract that could not read the days says "err": mode, time and days stay as they are.
+        if (unread && restore_mode)
+            skip_auto_power(settings);
         return;
     }
     JsonArray *array = json_node_get_array(node);
@@ -136,12 +145,8 @@ void read_time(const JsonParams &params, bool restore_mode, BiosSettings *settin
     if (restore_mode) {
         const bool hour_ok = read_extract_time(params, hour_member, &settings->schedule.hour);
         const bool minute_ok = read_extract_time(params, minute_member, &settings->schedule.minute);
-        if (!hour_ok || !minute_ok) {
-            // Mode, time and days go together: without the time none of them is written.
-            log_skipped("DeviceKORACMOSAutoPower", "time not read when extracted");
-            settings->texts[static_cast<size_t>(BiosText::auto_power)].clear();
-            settings->schedule = {};
-        }
+        if (!hour_ok || !minute_ok)
+            skip_auto_power(settings);
         return;
     }
     char time[time_size] = {};
@@ -227,6 +232,10 @@ void bios_settings_read(const char *text, bool restore_mode, BiosSettings *setti
             read_text(params, bios_text_member(static_cast<BiosText>(i)), &settings->texts[i]);
     read_days(params, restore_mode, settings);
     read_time(params, restore_mode, settings);
+    if (settings->auto_power_unread) {
+        settings->texts[static_cast<size_t>(BiosText::auto_power)].clear();
+        settings->schedule = {};
+    }
 
     if (bios_model_is(dock_warning_model)) {
         read_number_member(params, dock_warning_member, &settings->dock_warning);

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <string>
 
 #include "common/json_params.h"
@@ -14,13 +15,21 @@ constexpr size_t bios_settings_password_size = 64;
 // A switch slot holding this value was not given (or is ignored for the model).
 constexpr int bios_switch_not_given = 165;
 
+// The parts of the stored auto-on schedule a request replaces.
+struct AutoOnUpdate {
+    std::optional<int> days;
+    std::optional<int> hour;
+    std::optional<int> minute;
+};
+
 struct BiosSettings {
     bool parsed = false;             // the text was a JSON object
     bool password_too_long = false;  // a password member does not fit its buffer: nothing may be sent
     char current_password[bios_settings_password_size] = {};
     char new_password[bios_settings_password_size] = {};
-    AutoOnSchedule schedule;
+    AutoOnUpdate schedule;
     bool time_error = false;                         // a time without a colon
+    bool auto_power_unread = false;                  // restore: the extract could not read time or days
     std::array<std::string, bios_text_count> texts;  // empty: not given
     int dock_warning = -1;                           // read on "Vantor 70" only
     std::array<int, bios_switch_count> switches;
@@ -32,7 +41,8 @@ struct BiosSettings {
 };
 
 // Reads `text`, the settings object. In restore mode (the text of an extract file) the
-// auto-on time comes from the hour and minute members, otherwise from the time member.
+// auto-on time comes from the hour and minute members, otherwise from the time member; there
+// a time or day list the extract could not read leaves the whole auto-power group out.
 // A member holding what an extract writes for a setting it could not read ("err", "get
 // ... err", an hour of "-1"), or a value of a type its setting cannot take, is skipped with
 // a log line naming it.

@@ -4,6 +4,7 @@
 #include "services/bios/bios_access.h"
 #include "services/bios/bios_fresh_install.h"
 #include "services/bios/bios_models.h"
+#include "services/bios/bios_state.h"
 #include "services/bios/smi_transport.h"
 #include "services/bios/update_bios.h"
 
@@ -33,4 +34,10 @@ bool bios_prepare()
     bios_fresh_install_setup();
     log_secure_boot_state();
     return true;
+}
+
+BiosState &bios_service_state()
+{
+    static BiosState state;
+    return state;
 }

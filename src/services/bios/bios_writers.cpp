@@ -48,19 +48,17 @@ bool write_auto_on(const AutoOnMode &mode, const AutoOnSchedule &schedule, uint3
 {
     if (!smi_token_write_logged(mode.token, mode.value, key, mode.fail_text))
         return false;
-    if (mode.days && schedule.days) {
+    if (mode.days) {
         for (size_t bit = 0; bit < G_N_ELEMENTS(auto_on_day_tokens); ++bit) {
             const AutoOnDay &day = auto_on_day_tokens[bit];
-            const bool on = (*schedule.days >> bit) & 1;
+            const bool on = (schedule.days >> bit) & 1;
             if (!smi_token_write_logged(on ? day.on_token : day.off_token, on ? 1 : 0, key, day.fail_text))
                 return false;
         }
     }
     if (!mode.time)
         return true;
-    if (schedule.hour && bios_set_auto_on_hour(*schedule.hour, key) != 0)
-        return false;
-    return !schedule.minute || bios_set_auto_on_minute(*schedule.minute, key) == 0;
+    return bios_set_auto_on_hour(schedule.hour, key) == 0 && bios_set_auto_on_minute(schedule.minute, key) == 0;
 }
 
 // Text settings -----------------------------------------------------------------------------

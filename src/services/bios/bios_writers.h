@@ -9,13 +9,8 @@
 #include <optional>
 #include <string>
 
-// The auto-on schedule of one SetBios request. What the request does not carry is not
-// written: the BIOS keeps its own days and time, never values left by an earlier request.
-struct AutoOnSchedule {
-    std::optional<int> days;  // bit 0 Sunday .. bit 6 Saturday
-    std::optional<int> hour;
-    std::optional<int> minute;
-};
+#include "services/bios/bios_state.h"
+
 
 // Text settings, in the order SetBios applies them.
 enum class BiosText : size_t {

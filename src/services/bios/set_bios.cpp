@@ -13,6 +13,7 @@
 #include "services/bios/bios_models.h"
 #include "services/bios/bios_restore_file.h"
 #include "services/bios/bios_settings.h"
+#include "services/bios/bios_state.h"
 #include "services/bios/bios_writers.h"
 
 namespace {
@@ -82,14 +83,22 @@ Entry restore_entry(const char *para, BiosSettings *settings, std::string *resul
     return entry;
 }
 
+void update_schedule(const AutoOnUpdate &update, AutoOnSchedule *schedule)
+{
+    schedule->days = update.days.value_or(schedule->days);
+    schedule->hour = update.hour.value_or(schedule->hour);
+    schedule->minute = update.minute.value_or(schedule->minute);
+}
+
 // Text settings, then switches; each failure counts, none stops the next.
-bool apply_settings(const BiosSettings &settings, uint32_t key, std::string *result_text)
+bool apply_settings(const BiosSettings &settings, const AutoOnSchedule &schedule, uint32_t key,
+                    std::string *result_text)
 {
     bool failed = false;
     for (size_t i = 0; i < bios_text_count; ++i)
         if (!settings.texts[i].empty())
-            failed |= !bios_write_text_setting(static_cast<BiosText>(i), settings.texts[i].c_str(), settings.schedule,
-                                               key, result_text);
+            failed |= !bios_write_text_setting(static_cast<BiosText>(i), settings.texts[i].c_str(), schedule, key,
+                                               result_text);
     if (settings.parsed && bios_model_is(dock_warning_model))
         failed |= !bios_write_dock_warning(settings.dock_warning, key, result_text);
     for (size_t i = 0; i < bios_switch_count; ++i)
@@ -128,7 +137,9 @@ bool set_bios_run(const char *para, std::string *result_text)
         return finish(text, false, result_text);
     }
 
-    const bool applied = apply_settings(settings, key, &text);
+    AutoOnSchedule &schedule = bios_service_state().schedule;
+    update_schedule(settings.schedule, &schedule);
+    const bool applied = apply_settings(settings, schedule, key, &text);
 
     // A password change decides the result on its own.
     if (settings.new_password[0]) {
