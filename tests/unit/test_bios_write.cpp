@@ -13,7 +13,7 @@ protected:
     {
         sim.requests.clear();
         std::string result;
-        return set_bios_run(cmos(para).c_str(), &result);
+        return set_bios_run(state, cmos(para).c_str(), &result);
     }
 };
 
@@ -73,7 +73,7 @@ TEST_F(BiosWrite, SettingsBecomeTheirTokenWritesForTheModel)
         {"", R"("@Audio": 165, "@WakeOnUSB": 1)", refuse(0x147), false, {"147 1 0"}},
     };
     for (const auto &[model, members, faults, ok, expected] : cases) {
-        bios_service_state().schedule = {};
+        state.schedule = {};
         set_model(model);
         sim.faults = faults;
         EXPECT_EQ(ok, run("{" + members + "}")) << model << " " << members;

@@ -8,41 +8,24 @@
 #include "common/log.h"
 #include "common/reply.h"
 #include "services/bios/bios_access.h"
-#include "services/bios/bios_models.h"
+#include "services/bios/bios_catalogue.h"
 #include "services/bios/bios_primitives.h"
 #include "services/bios/smi_transport.h"
 
 namespace {
 
-// Escaped key and value must always fit a getter's fragment, or the member would be cut.
-static_assert(bios_fragment_size > bios_key_max * 6 + 16 * 6 + 8, "fragment room for escaped members");
-
-constexpr const char *key_prefix = "DeviceKORACMOS";
 constexpr const char *hour_key = "DeviceKORACMOSAutoPowerHour";
 constexpr const char *minute_key = "DeviceKORACMOSAutoPowerMin";
 constexpr const char *days_key = "DeviceKORACMOSAutoPowerDays";
+constexpr const char *reboot_marker_key = "BiosChangeRebo";
 
 struct KeyContext {
     BiosReadForm form;
+    const BiosState &state;
     const char *key;          // as received, cut to bios_key_max
     std::string escaped_key;  // the key as it goes into the message
     std::string fragment;     // members to append, each ending with a comma
     int *read_status;
-    bool unknown = false;  // ends the reading
-};
-
-using FragmentGetterFn = int (*)(const char *key, char *fragment);
-
-struct ReadRow;
-using RowReader = void (*)(const ReadRow &row, KeyContext &ctx);
-
-struct ReadRow {
-    const char *key;
-    bool whole;  // the whole key must match; otherwise its beginning
-    RowReader read;
-    FragmentGetterFn getter;
-    const char *fail_log;
-    bool get_only;  // ExtBios treats the key as unknown
 };
 
 bool extract_form(const KeyContext &ctx)
@@ -61,22 +44,46 @@ void append_member(std::string &fragment, const char *format, ...)
     fragment += text;
 }
 
-void read_with_getter(const ReadRow &row, KeyContext &ctx)
+// Word rows -------------------------------------------------------------------------------
+
+// One token read shown as the row's word for the value; the row says what a failure and a
+// value without a word show.
+int read_words(const BiosSetting &row, const char *key, std::string *fragment)
 {
-    char fragment[bios_fragment_size] = {};
-    if (row.getter(ctx.escaped_key.c_str(), fragment) < 0)
-        wlog('D', log_tag::bios, "%s", row.fail_log);
-    ctx.fragment = fragment;
-    *ctx.read_status = 1;
+    const BiosWordRead &how = row.word_read;
+    const SmiAnswer answer = smi_token_read(row.token);
+    if (!answer.ok()) {
+        if (how.fail_status)
+            wlog('D', log_tag::bios, "%s %d\n", how.fail_log, static_cast<int>(answer.status()));
+        else
+            wlog('D', log_tag::bios, "%s\n", how.fail_log);
+        if (how.fail_value)
+            bios_append_member(fragment, key, how.fail_value);
+        return -1;
+    }
+    for (size_t i = 0; i < row.words.count; ++i) {
+        const BiosWord &word = row.words.items[i];
+        if (!word.write_only && word.value == answer.value()) {
+            bios_append_member(fragment, key, word.word);
+            return 0;
+        }
+    }
+    if (how.other)
+        bios_append_member(fragment, key, how.other);
+    return how.other_result;
 }
 
-void read_deep_sleep(const ReadRow &row, KeyContext &ctx)
+void read_with_getter(const BiosSetting &row, KeyContext &ctx)
 {
-    if (bios_model_matches(deep_sleep_models)) {
-        read_with_getter(row, ctx);
-        return;
-    }
     *ctx.read_status = 1;
+    if (row.read_on_models_only && !bios_model_in(ctx.state.model, row.models))
+        return;
+    const char *key = ctx.escaped_key.c_str();
+    const int read = row.read == BiosRead::password_state ? bios_get_admin_password_state(key, &ctx.fragment)
+                     : row.read == BiosRead::asset_tag    ? bios_get_asset_tag(key, &ctx.fragment)
+                                                          : read_words(row, key, &ctx.fragment);
+    if (read < 0)
+        wlog('D', log_tag::bios, "%s", row.word_read.key_fail_log);
 }
 
 // Auto-power group -------------------------------------------------------------------------
@@ -135,7 +142,7 @@ void append_days(KeyContext &ctx, int mask)
     }
 }
 
-void read_auto_power(const ReadRow &, KeyContext &ctx)
+void read_auto_power(KeyContext &ctx)
 {
     *ctx.read_status = 1;
     const int off = bios_get_auto_on_off();
@@ -177,30 +184,22 @@ void read_auto_power(const ReadRow &, KeyContext &ctx)
 
 // Read by name ------------------------------------------------------------------------------
 
-// In an extract file a switch is the value SetBios needs to bring the setting back. For most
-// settings that is 1 for any nonzero reading; two settings are read differently from how
-// SetBios writes them: the OSD setting reads 0 after SetBios wrote it with 1, and PXE boot
-// holds 2 when on and 1 when off.
-struct ExtractOnValue {
-    const char *name;
-    uint32_t on_value;
-};
-constexpr ExtractOnValue extract_on_values[] = {{"OSDConfigure", 0}, {"PXEBootSupport", 2}};
-
+// In an extract file a switch is the value SetBios needs to bring the setting back: for most
+// 1 for any nonzero reading, for the rows that say so 1 for their own on-value only.
 int extract_switch_value(const char *name, uint32_t value)
 {
-    for (const auto &row : extract_on_values)
-        if (g_ascii_strcasecmp(row.name, name) == 0)
-            return value == row.on_value ? 1 : 0;
+    const BiosSetting *row = bios_setting_named(name);
+    if (row && row->extract_on >= 0)
+        return value == static_cast<uint32_t>(row->extract_on) ? 1 : 0;
     return value != 0 ? 1 : 0;
 }
 
-void read_by_name(const ReadRow &, KeyContext &ctx)
+void read_by_name(KeyContext &ctx)
 {
-    const char *name = ctx.key + strlen(key_prefix);
+    const char *name = ctx.key + strlen(bios_key_prefix);
     *ctx.read_status = 0;
     uint32_t value = 0;
-    if (bios_read_token_by_name(name, &value) != 0) {
+    if (bios_read_token_by_name(ctx.state.model, name, &value) != 0) {
         append_member(ctx.fragment, "\"%s\":\"err\",", ctx.escaped_key.c_str());
         return;
     }
@@ -213,103 +212,91 @@ void read_by_name(const ReadRow &, KeyContext &ctx)
     append_member(ctx.fragment, "\"%s\":\"%s\",", ctx.escaped_key.c_str(), value == 0 ? "No" : "Yes");
 }
 
-void read_reboot_marker(const ReadRow &, KeyContext &ctx)
+// Reads one key into its fragment; false for a key no row reads, which ends the reading.
+bool read_key(KeyContext &ctx)
 {
-    append_member(ctx.fragment, bios_change_reboot_flag == bios_reboot_needed ? "\"%s\":1," : "\"%s\":0,",
-                  ctx.escaped_key.c_str());
-    *ctx.read_status = 1;
-}
-
-void read_unknown(const ReadRow &, KeyContext &ctx)
-{
-    wlog('D', log_tag::bios, "not found Kora cmos flag\n");
-    ctx.unknown = true;
-}
-
-// Tried in order; the first row whose key test passes reads the key.
-constexpr ReadRow read_rows[] = {
-    {"DeviceKORACMOSEnablePassword", true, read_with_getter, bios_get_admin_password_state, "get pass err\n", false},
-    {"DeviceKORACMOSAssettag", true, read_with_getter, bios_get_asset_tag, "get power err\n", false},
-    {"DeviceKORACMOSAut", false, read_auto_power, nullptr, nullptr, false},
-    {"DeviceKORACMOSACRe", false, read_with_getter, bios_get_ac_recovery, "get ac  err\n", false},
-    {"DeviceKORACMOSWakeOnLa", false, read_with_getter, bios_get_wake_on_lan, "get lan err\n", false},
-    {"DeviceKORACMOSMACPASSC", false, read_with_getter, bios_get_mac_passthrough, "get mac err\n", false},
-    {"DeviceKORACMOSDeepSleep", false, read_deep_sleep, bios_get_deep_sleep, "get deepsleep state err\n", false},
-    {"DeviceKORACMOSKeyboardErrorDetection", false, read_with_getter, bios_get_keyboard_error_reporting,
-     "SMBIOS: Get Keyboard Error state error\n", false},
-    {"DeviceKORACMOSFastboot", false, read_with_getter, bios_get_fastboot, "SMBIOS: Get Fastboot state error\n", false},
-    {"DeviceKORACMOSExtendedBIOSPostTime", false, read_with_getter, bios_get_extended_post_time,
-     "SMBIOS: Get Extend Post Time state error\n", false},
-    {"DeviceKORACMOS", false, read_by_name, nullptr, nullptr, false},
-    {"BiosChangeRebo", false, read_reboot_marker, nullptr, nullptr, true},
-};
-constexpr ReadRow unknown_row = {"", false, read_unknown, nullptr, nullptr, false};
-
-const ReadRow &find_row(const char *key, BiosReadForm form)
-{
-    for (const auto &row : read_rows) {
-        const bool match = row.whole ? strcmp(key, row.key) == 0 : strncmp(key, row.key, strlen(row.key)) == 0;
-        if (match)
-            return (row.get_only && form != BiosReadForm::get) ? unknown_row : row;
+    if (const BiosSetting *row = bios_setting_for_key(ctx.key)) {
+        if (row->read == BiosRead::auto_power)
+            read_auto_power(ctx);
+        else
+            read_with_getter(*row, ctx);
+    } else if (g_str_has_prefix(ctx.key, bios_key_prefix)) {
+        read_by_name(ctx);
+    } else if (g_str_has_prefix(ctx.key, reboot_marker_key) && !extract_form(ctx)) {
+        append_member(ctx.fragment, ctx.state.reboot_needed ? "\"%s\":1," : "\"%s\":0,", ctx.escaped_key.c_str());
+        *ctx.read_status = 1;
+    } else {
+        wlog('D', log_tag::bios, "not found Kora cmos flag\n");
+        return false;
     }
-    return unknown_row;
+    return true;
 }
 
 // The key cut to bios_key_max bytes; the cut is logged as each method logs it.
-std::string cut_key(const char *element, BiosReadForm form)
+std::string cut_key(const std::string &element, BiosReadForm form)
 {
-    const size_t length = strlen(element);
-    if (length <= bios_key_max)
+    if (element.size() <= bios_key_max)
         return element;
     if (form == BiosReadForm::get)
         wlog('D', log_tag::bios, "value is truncated");
     else
         log_truncated("bios", 1, element);
-    return std::string(element, bios_key_max);
-}
-
-bool is_string(JsonNode *node)
-{
-    return JSON_NODE_HOLDS_VALUE(node) && json_node_get_value_type(node) == G_TYPE_STRING;
-}
-
-// Reads the elements in order until one ends the reading. The message keeps the room it has.
-void read_elements(JsonArray *array, BiosReadForm form, BiosReadResult &result)
-{
-    const guint count = json_array_get_length(array);
-    for (guint i = 0; i < count; ++i) {
-        JsonNode *element = json_array_get_element(array, i);
-        if (!is_string(element)) {
-            wlog('D', log_tag::bios, "get pass err\n");
-            return;
-        }
-        const std::string key = cut_key(json_node_get_string(element), form);
-        KeyContext ctx{form, key.c_str(), json_escape(key), {}, &result.read_status};
-        const ReadRow &row = find_row(ctx.key, form);
-        row.read(row, ctx);
-        if (ctx.unknown) {
-            result.read_status = 1;
-            return;
-        }
-        if (ctx.fragment.size() > bios_message_max - result.message.size()) {
-            wlog('D', log_tag::bios, "space is not long enough %s\n", ctx.fragment.c_str());
-            return;
-        }
-        result.message += ctx.fragment;
-    }
+    return element.substr(0, bios_key_max);
 }
 
 }  // namespace
 
-BiosReadResult bios_read_keys(const char *key_list, BiosReadForm form)
+BiosKeys bios_keys_of(const JsonParams &params)
+{
+    BiosKeys keys;
+    if (!params.root_is_array())
+        return keys;
+    JsonArray *array = json_node_get_array(params.root());
+    for (guint i = 0; i < json_array_get_length(array); ++i) {
+        JsonNode *element = json_array_get_element(array, i);
+        const bool text = JSON_NODE_HOLDS_VALUE(element) && json_node_get_value_type(element) == G_TYPE_STRING;
+        keys.push_back(text ? std::optional<std::string>(json_node_get_string(element)) : std::nullopt);
+    }
+    return keys;
+}
+
+BiosKeys bios_keys_of(const BiosKeyList &list)
+{
+    BiosKeys keys;
+    for (size_t i = 0; i < list.count; ++i)
+        keys.push_back(std::string(bios_key_prefix) + list.suffixes[i]);
+    return keys;
+}
+
+std::string bios_keys_text(const BiosKeys &keys)
+{
+    std::string text = "[";
+    for (const auto &key : keys)
+        text += (text.size() > 1 ? ", " : "") + (key ? json_quote(*key) : std::string("null"));
+    return text + "]";
+}
+
+// Reads the keys in order until one ends the reading. The message keeps the room it has.
+BiosReadResult bios_read_keys(const BiosKeys &keys, BiosReadForm form, const BiosState &state)
 {
     BiosReadResult result;
     result.message += '{';
-    const JsonParams params(key_list);
-    if (params.root_is_array()) {
-        JsonArray *array = json_node_get_array(params.root());
-        if (json_array_get_length(array) > 0)
-            read_elements(array, form, result);
+    for (const auto &element : keys) {
+        if (!element) {
+            wlog('D', log_tag::bios, "get pass err\n");
+            break;
+        }
+        const std::string key = cut_key(*element, form);
+        KeyContext ctx{form, state, key.c_str(), json_escape(key), {}, &result.read_status};
+        if (!read_key(ctx)) {
+            result.read_status = 1;
+            break;
+        }
+        if (ctx.fragment.size() > bios_message_max - result.message.size()) {
+            wlog('D', log_tag::bios, "space is not long enough %s\n", ctx.fragment.c_str());
+            break;
+        }
+        result.message += ctx.fragment;
     }
     if (result.message.back() == ',')
         result.message.pop_back();

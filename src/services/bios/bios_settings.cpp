@@ -23,8 +23,7 @@ constexpr const char *days_member = "DeviceKORACMOSAutoPowerDays";
 constexpr const char *time_member = "DeviceKORACMOSAutoPowerTime";
 constexpr const char *hour_member = "DeviceKORACMOSAutoPowerHour";
 constexpr const char *minute_member = "DeviceKORACMOSAutoPowerMin";
-constexpr const char *dock_warning_member = "DeviceKORACMOSSupressDockWarnMsg";
-constexpr const char *dock_warning_model = "Vantor 70";
+constexpr int switch_not_given = 165;
 
 constexpr const char *day_names[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
 
@@ -53,19 +52,17 @@ bool is_failure_marker(const char *text)
     return g_str_equal(text, "err") || g_str_has_suffix(text, " err");
 }
 
-// Reads an integer member into `slot` when it is a number; any other value is skipped.
-void read_number_member(const JsonParams &params, const char *member, int *slot)
+// Reads an integer member when it is a number; any other value is skipped.
+std::optional<int> read_number(const JsonParams &params, const char *member)
 {
     JsonNode *node = params.member(member);
-    if (!node)
-        return;
-    if (!params.holds_number(member)) {
+    if (node && !params.holds_number(member)) {
         log_skipped(member, holds(node, G_TYPE_STRING) && is_failure_marker(json_node_get_string(node))
                                 ? "not read when extracted"
                                 : "not a number");
-        return;
+        return std::nullopt;
     }
-    *slot = *params.get_int(member);
+    return node ? params.get_int(member) : std::nullopt;
 }
 
 // Mode, time and days go together: an extract that could not read the time or the days
@@ -162,22 +159,42 @@ void read_time(const JsonParams &params, bool restore_mode, BiosSettings *settin
     settings->schedule.minute = bios_settings_number(colon + 1);
 }
 
-void read_text(const JsonParams &params, const char *member, std::string *value)
+std::optional<std::string> read_text(const JsonParams &params, const char *member)
 {
     JsonNode *node = params.member(member);
     if (!node)
-        return;
+        return std::nullopt;
     if (!holds(node, G_TYPE_STRING)) {
         log_skipped(member, "not a text");
-        return;
+        return std::nullopt;
     }
     char text[text_value_size] = {};
     params.copy_string(member, text, sizeof text);
     if (is_failure_marker(text)) {
         log_skipped(member, "not read when extracted");
+        return std::nullopt;
+    }
+    return text[0] ? std::optional<std::string>(text) : std::nullopt;
+}
+
+bool is_text(const BiosSetting &row)
+{
+    return row.write == BiosWrite::words || row.write == BiosWrite::auto_power;
+}
+
+// The member of `row` in `settings`, when the model takes it.
+void read_setting(const JsonParams &params, const BiosSetting &row, size_t index, BiosSettings *settings)
+{
+    const std::string member = std::string(bios_key_prefix) + row.suffix;
+    if (is_text(row)) {
+        settings->texts[index] = read_text(params, member.c_str());
         return;
     }
-    *value = text;
+    std::optional<int> &number = settings->numbers[index] = read_number(params, member.c_str());
+    if (row.write == BiosWrite::dock_warning)
+        wlog('D', log_tag::bios, "GET_INT_BOOLEAN_MEMBER(%s) = %d\n", member.c_str(), number.value_or(-1));
+    else if (number == switch_not_given)
+        number.reset();
 }
 
 }  // namespace
@@ -213,9 +230,8 @@ bool bios_password_member(const JsonParams &params, const char *member, char *bu
     return true;
 }
 
-void bios_settings_read(const char *text, bool restore_mode, BiosSettings *settings)
+void bios_settings_read(const JsonParams &params, bool restore_mode, const char *model, BiosSettings *settings)
 {
-    const JsonParams params(text);
     if (!params.root_is_object())
         return;
     settings->parsed = true;
@@ -227,21 +243,22 @@ void bios_settings_read(const char *text, bool restore_mode, BiosSettings *setti
     params.scrub_string(current_password_member);
     params.scrub_string(new_password_member);
 
-    for (size_t i = 0; i < bios_text_count; ++i)
-        if (bios_text_read_for_model(static_cast<BiosText>(i)))
-            read_text(params, bios_text_member(static_cast<BiosText>(i)), &settings->texts[i]);
-    read_days(params, restore_mode, settings);
-    read_time(params, restore_mode, settings);
+    // Texts first, then the schedule, then the numbers, as the log has always shown them.
+    for (const bool texts : {true, false}) {
+        for (size_t i = 0; i < bios_setting_count; ++i) {
+            const BiosSetting &row = bios_setting(i);
+            if (row.write != BiosWrite::none && is_text(row) == texts && bios_model_in(model, row.models))
+                read_setting(params, row, i, settings);
+        }
+        if (!texts)
+            continue;
+        read_days(params, restore_mode, settings);
+        read_time(params, restore_mode, settings);
+    }
     if (settings->auto_power_unread) {
-        settings->texts[static_cast<size_t>(BiosText::auto_power)].clear();
+        for (size_t i = 0; i < bios_setting_count; ++i)
+            if (bios_setting(i).write == BiosWrite::auto_power)
+                settings->texts[i].reset();
         settings->schedule = {};
     }
-
-    if (bios_model_is(dock_warning_model)) {
-        read_number_member(params, dock_warning_member, &settings->dock_warning);
-        wlog('D', log_tag::bios, "GET_INT_BOOLEAN_MEMBER(%s) = %d\n", dock_warning_member, settings->dock_warning);
-    }
-    for (size_t i = 0; i < bios_switch_count; ++i)
-        if (bios_switch_read_for_model(i))
-            read_number_member(params, bios_switch_member(i), &settings->switches[i]);
 }
