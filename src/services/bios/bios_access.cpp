@@ -56,19 +56,28 @@ bool all_characters(const char *password, int length, bool (*test)(char), const 
     return true;
 }
 
+// 0 when the BIOS took the request; -1 when it could not be asked, `refused` when it said no
+// (each logged, the refusal with the BIOS status).
+int judge(const SmiAnswer &answer, const char *not_asked, const char *refusal, int refused)
+{
+    if (!answer.exchanged) {
+        wlog('D', log_tag::bios, "%s", not_asked);
+        return -1;
+    }
+    if (answer.status() != 0) {
+        wlog('D', log_tag::bios, "%s %d\n", refusal, static_cast<int>(answer.status()));
+        return refused;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int bios_check_password_properties(const char *password, int length, uint8_t *not_installed, uint8_t *max_len)
 {
     const SmiAnswer answer = smi_request(smi_class::password, smi_select::password_properties);
-    if (!answer.exchanged) {
-        wlog('D', log_tag::bios, "get passwd,send smi err\n");
+    if (judge(answer, "get passwd,send smi err\n", "SMBIOS: get admin password properties error", -1) != 0)
         return -1;
-    }
-    if (answer.status() != 0) {
-        wlog('D', log_tag::bios, "SMBIOS: get admin password properties error %d\n", static_cast<int>(answer.status()));
-        return -1;
-    }
     const uint32_t word = answer.value();
     if (word & prop_not_installed) {
         *not_installed = 1;
@@ -93,12 +102,9 @@ int bios_check_password_properties(const char *password, int length, uint8_t *no
         wlog('D', log_tag::bios, "set password too short, the min len is %d\n", minimum);
         return -1;
     }
-    if (word & prop_ascii_only && !all_characters(password, length, is_ascii, "ascii "))
+    if ((word & prop_ascii_only) && !all_characters(password, length, is_ascii, "ascii "))
         return -1;
-    if ((word & prop_alnum_only) &&
-        !all_characters(password, length, is_alnum, "alphanumeric"))
-        return -1;
-    return 0;
+    return (word & prop_alnum_only) && !all_characters(password, length, is_alnum, "alphanumeric") ? -1 : 0;
 }
 
 int bios_verify_admin_password(const char *password, uint32_t *security_key)
@@ -114,14 +120,9 @@ int bios_verify_admin_password(const char *password, uint32_t *security_key)
         return 0;
     }
     const SmiAnswer answer = smi_password_verify(password, max_len);
-    if (!answer.exchanged) {
-        wlog('D', log_tag::bios, "send smi, get security err\n");
-        return -1;
-    }
-    if (answer.status() != 0) {
-        wlog('D', log_tag::bios, "SMBIOS: verify admin password error %d\n", static_cast<int>(answer.status()));
-        return -2;
-    }
+    const int judged = judge(answer, "send smi, get security err\n", "SMBIOS: verify admin password error", -2);
+    if (judged != 0)
+        return judged;
     *security_key = answer.value();
     return 0;
 }

@@ -88,25 +88,25 @@ void read_with_getter(const BiosSetting &row, KeyContext &ctx)
 
 // Auto-power group -------------------------------------------------------------------------
 
-struct AutoPowerMode {
-    const char *number;  // GetBios
-    const char *word;    // ExtBios, the word SetBios takes
+// The mode reads in order: a failed one ends the group with its text, one that reads its
+// value chooses the mode of its position (the auto-power word of that value). After them:
+// chosen days.
+struct ModeRead {
+    int (*read)();
+    int chosen;
+    const char *fail_value;
 };
-constexpr AutoPowerMode mode_off = {"1", "Disable"};
-constexpr AutoPowerMode mode_daily = {"2", "Daily"};
-constexpr AutoPowerMode mode_workday = {"3", "Workday"};
-constexpr AutoPowerMode mode_days = {"4", "Days"};
+constexpr ModeRead mode_reads[] = {
+    {bios_get_auto_on_off, 0, "get off err"},
+    {bios_get_auto_on_everyday, 1, "get day err"},
+    {bios_get_auto_on_weekdays, 2, "get work err"},
+};
+constexpr size_t mode_days = G_N_ELEMENTS(mode_reads);
 
 constexpr const char *get_day_names[] = {"autoonSunday",   "autoonMonday", "autoonTuesday", "autoonWednesday",
                                          "autoonThursday", "autoonFriday", "autoonSaturday"};
 constexpr const char *extract_day_names[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
                                              "Thursday", "Friday", "Saturday"};
-
-void append_mode(KeyContext &ctx, const AutoPowerMode &mode)
-{
-    append_member(ctx.fragment, "\"%s\": \"%s\",", ctx.escaped_key.c_str(),
-                  extract_form(ctx) ? mode.word : mode.number);
-}
 
 void append_time(KeyContext &ctx)
 {
@@ -142,44 +142,30 @@ void append_days(KeyContext &ctx, int mask)
     }
 }
 
-void read_auto_power(KeyContext &ctx)
+// GetBios shows the mode as its number from 1, ExtBios as the word SetBios takes.
+void read_auto_power(const BiosSetting &row, KeyContext &ctx)
 {
     *ctx.read_status = 1;
-    const int off = bios_get_auto_on_off();
-    if (off < 0) {
-        append_member(ctx.fragment, "\"%s\": \"get off err\",", ctx.escaped_key.c_str());
-        wlog('D', log_tag::bios, "get power err\n");
-        return;
+    size_t mode = 0;
+    for (; mode < mode_days; ++mode) {
+        const int value = mode_reads[mode].read();
+        if (value < 0) {
+            append_member(ctx.fragment, "\"%s\": \"%s\",", ctx.escaped_key.c_str(), mode_reads[mode].fail_value);
+            wlog('D', log_tag::bios, "get power err\n");
+            return;
+        }
+        if (value == mode_reads[mode].chosen)
+            break;
     }
-    if (off == 0) {
-        append_mode(ctx, mode_off);
+    if (extract_form(ctx))
+        append_member(ctx.fragment, "\"%s\": \"%s\",", ctx.escaped_key.c_str(), row.words.items[mode].word);
+    else
+        append_member(ctx.fragment, "\"%s\": \"%zu\",", ctx.escaped_key.c_str(), mode + 1);
+    if (mode == 0)
         return;
-    }
-    const int everyday = bios_get_auto_on_everyday();
-    if (everyday < 0) {
-        append_member(ctx.fragment, "\"%s\": \"get day err\",", ctx.escaped_key.c_str());
-        wlog('D', log_tag::bios, "get power err\n");
-        return;
-    }
-    if (everyday == 1) {
-        append_mode(ctx, mode_daily);
-        append_time(ctx);
-        return;
-    }
-    const int weekdays = bios_get_auto_on_weekdays();
-    if (weekdays < 0) {
-        append_member(ctx.fragment, "\"%s\": \"get work err\",", ctx.escaped_key.c_str());
-        wlog('D', log_tag::bios, "get power err\n");
-        return;
-    }
-    if (weekdays == 2) {
-        append_mode(ctx, mode_workday);
-        append_time(ctx);
-        return;
-    }
-    append_mode(ctx, mode_days);
     append_time(ctx);
-    append_days(ctx, bios_get_auto_on_days());
+    if (mode == mode_days)
+        append_days(ctx, bios_get_auto_on_days());
 }
 
 // Read by name ------------------------------------------------------------------------------
@@ -217,7 +203,7 @@ bool read_key(KeyContext &ctx)
 {
     if (const BiosSetting *row = bios_setting_for_key(ctx.key)) {
         if (row->read == BiosRead::auto_power)
-            read_auto_power(ctx);
+            read_auto_power(*row, ctx);
         else
             read_with_getter(*row, ctx);
     } else if (g_str_has_prefix(ctx.key, bios_key_prefix)) {
