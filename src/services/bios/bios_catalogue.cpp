@@ -32,6 +32,8 @@ constexpr BiosOperation wake_on_usb = [](BiosState &, int on, uint32_t key) { re
 // Never switches secure boot off once it is on (the operation's own rule).
 constexpr BiosOperation secure_boot = bios_set_secure_boot;
 
+// One row a setting, its fields grouped by line: identity, reading, writing, texts.
+// clang-format off
 constexpr BiosSetting rows[] = {
     {.suffix = "EnablePassword", .read = BiosRead::password_state, .word_read = {.key_fail_log = "get pass err\n"}},
     {.suffix = "Assettag", .read = BiosRead::asset_tag, .word_read = {.key_fail_log = "get power err\n"}},
@@ -125,6 +127,7 @@ constexpr BiosSetting rows[] = {
     {.suffix = "USBSidePort", .models = models_in(side_port_model_list), .token = 0x41C, .write = BiosWrite::on_off,
      .on = {0x41C, 1}, .off = {0x41D, 0}, .fail_text = "SMBIOS: set side all usb error", .log_name = "all side"},
 };
+// clang-format on
 static_assert(G_N_ELEMENTS(rows) == bios_setting_count, "bios_setting_count counts the rows");
 
 }  // namespace
@@ -160,6 +163,5 @@ const BiosSetting *bios_setting_named(const char *name)
 
 uint32_t bios_setting_token(const BiosSetting &row, const char *model)
 {
-    return row.variant.model && g_ascii_strcasecmp(model, row.variant.model) == 0 ? row.variant.read_token
-                                                                                    : row.token;
+    return row.variant.model && g_ascii_strcasecmp(model, row.variant.model) == 0 ? row.variant.read_token : row.token;
 }

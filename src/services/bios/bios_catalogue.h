@@ -13,6 +13,16 @@ struct BiosState;
 
 constexpr const char *bios_key_prefix = "DeviceKORACMOS";
 
+// The auto-on schedule's own members, and its day names from Sunday (bit 0) on.
+namespace bios_member {
+constexpr const char *days = "DeviceKORACMOSAutoPowerDays";
+constexpr const char *time = "DeviceKORACMOSAutoPowerTime";
+constexpr const char *hour = "DeviceKORACMOSAutoPowerHour";
+constexpr const char *minute = "DeviceKORACMOSAutoPowerMin";
+}  // namespace bios_member
+inline constexpr const char *bios_day_names[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                                 "Thursday", "Friday", "Saturday"};
+
 struct BiosTokenValue {
     uint32_t token;
     uint32_t value;
@@ -60,12 +70,12 @@ using BiosOperation = int (*)(BiosState &state, int value, uint32_t key);
 
 // How a word row shows what it read, and what it logs when the read fails.
 struct BiosWordRead {
-    const char *fail_log = nullptr;            // logged by the getter, with the BIOS status unless told
-    const char *key_fail_log = nullptr;        // logged after it by the key reader
-    const char *fail_value = "get data err";   // shown on failure; nullptr: nothing
-    const char *other = nullptr;               // shown for a value without a word; nullptr: nothing
-    int other_result = 0;                      // the getter's result then
-    bool fail_status = true;                   // fail_log is followed by the BIOS status
+    const char *fail_log = nullptr;           // logged by the getter, with the BIOS status unless told
+    const char *key_fail_log = nullptr;       // logged after it by the key reader
+    const char *fail_value = "get data err";  // shown on failure; nullptr: nothing
+    const char *other = nullptr;              // shown for a value without a word; nullptr: nothing
+    int other_result = 0;                     // the getter's result then
+    bool fail_status = true;                  // fail_log is followed by the BIOS status
 };
 
 // A model whose tokens differ from every other's.
@@ -78,11 +88,11 @@ struct BiosVariant {
 };
 
 struct BiosSetting {
-    const char *suffix;            // the member is bios_key_prefix followed by this
+    const char *suffix;             // the member is bios_key_prefix followed by this
     ModelSet models = every_model;  // whose SetBios takes the member
     BiosRead read = BiosRead::by_name;
-    uint32_t token = 0;               // the token read; 0 where the setting does not exist
-    bool named = false;               // a word row also read by its name
+    uint32_t token = 0;                 // the token read; 0 where the setting does not exist
+    bool named = false;                 // a word row also read by its name
     const char *read_prefix = nullptr;  // keys this row reads begin with it; nullptr: the whole suffix
     bool read_on_models_only = false;   // on other models the key reads as nothing
     BiosWords words = {};

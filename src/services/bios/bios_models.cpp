@@ -26,6 +26,7 @@ constexpr ProductRule product_rules[] = {
     {"AIO K60", nullptr, "K60AIO"},
 };
 
+// clang-format off
 // Each model's BIOS lists its settings in an order of its own, which replies and extract
 // files keep. Every list starts with the admin-password state and the asset tag, which an
 // extract file leaves out.
@@ -67,6 +68,8 @@ constexpr const char *k60aio_keys[] = {
     "USBBootSupport", "OSDConfigure", "USBSidePortTop", "USBSideBottom", "SecureBoot", "KeyboardErrorDetection",
     "ExtendedBIOSPostTime", "DeepSleep", "USBSidePort", "USBRearPort", "PXEBootSupport"};
 
+// clang-format on
+
 struct ModelKeys {
     const char *model;
     bool prefix;  // the model name only has to begin with `model`
@@ -81,12 +84,18 @@ constexpr BiosKeyList list(const char *const (&suffixes)[N])
 
 // Tried in order; "K10" also catches "K10X".
 constexpr ModelKeys model_keys[] = {
-    {"K10", true, list(k10_keys)},          {"K30AIO", false, list(k30_k40_aio_keys)},
-    {"K30MTC", false, list(k30mtc_keys)},   {"K20", false, list(k20_keys)},
-    {"Vantor 70", false, list(vantor70_keys)}, {"Lumen 81", false, list(lumen_keys)},
-    {"K40AIO", false, list(k30_k40_aio_keys)}, {"K50AIO", false, list(k50aio_keys)},
-    {"K60AIO", false, list(k60aio_keys)},   {"Lumen 82", false, list(lumen_keys)},
-    {"Lumen 83", false, list(lumen_keys)},  {"Lumen 84", false, list(lumen84_keys)},
+    {"K10", true, list(k10_keys)},
+    {"K30AIO", false, list(k30_k40_aio_keys)},
+    {"K30MTC", false, list(k30mtc_keys)},
+    {"K20", false, list(k20_keys)},
+    {"Vantor 70", false, list(vantor70_keys)},
+    {"Lumen 81", false, list(lumen_keys)},
+    {"K40AIO", false, list(k30_k40_aio_keys)},
+    {"K50AIO", false, list(k50aio_keys)},
+    {"K60AIO", false, list(k60aio_keys)},
+    {"Lumen 82", false, list(lumen_keys)},
+    {"Lumen 83", false, list(lumen_keys)},
+    {"Lumen 84", false, list(lumen84_keys)},
 };
 
 constexpr size_t extract_skipped_keys = 2;
@@ -129,7 +138,8 @@ bool bios_model_in(const char *model, const ModelSet &set)
 BiosKeyList bios_read_key_list(const char *model)
 {
     for (const auto &row : model_keys)
-        if (row.prefix ? g_ascii_strncasecmp(model, row.model, strlen(row.model)) == 0 : bios_model_is(model, row.model))
+        if (row.prefix ? g_ascii_strncasecmp(model, row.model, strlen(row.model)) == 0
+                       : bios_model_is(model, row.model))
             return row.keys;
     return {};
 }

@@ -14,9 +14,6 @@
 
 namespace {
 
-constexpr const char *hour_key = "DeviceKORACMOSAutoPowerHour";
-constexpr const char *minute_key = "DeviceKORACMOSAutoPowerMin";
-constexpr const char *days_key = "DeviceKORACMOSAutoPowerDays";
 constexpr const char *reboot_marker_key = "BiosChangeRebo";
 
 struct KeyContext {
@@ -105,14 +102,13 @@ constexpr size_t mode_days = G_N_ELEMENTS(mode_reads);
 
 constexpr const char *get_day_names[] = {"autoonSunday",   "autoonMonday", "autoonTuesday", "autoonWednesday",
                                          "autoonThursday", "autoonFriday", "autoonSaturday"};
-constexpr const char *extract_day_names[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
-                                             "Thursday", "Friday", "Saturday"};
 
 void append_time(KeyContext &ctx)
 {
     const int hour = bios_get_auto_on_hour();
     const int minute = bios_get_auto_on_minute();
-    g_autofree char *text = g_strdup_printf("\"%s\": \"%d\",\"%s\": \"%d\",", hour_key, hour, minute_key, minute);
+    g_autofree char *text =
+        g_strdup_printf("\"%s\": \"%d\",\"%s\": \"%d\",", bios_member::hour, hour, bios_member::minute, minute);
     ctx.fragment += text;
 }
 
@@ -121,7 +117,7 @@ void append_days(KeyContext &ctx, int mask)
 {
     if (ctx.form == BiosReadForm::extract_file) {
         if (mask < 0) {
-            append_member(ctx.fragment, "\"%s\": \"err\",", days_key);
+            append_member(ctx.fragment, "\"%s\": \"err\",", bios_member::days);
             return;
         }
         std::string days;
@@ -129,11 +125,11 @@ void append_days(KeyContext &ctx, int mask)
             if (mask & (1 << bit)) {
                 days += days.empty() ? "" : ", ";
                 days += '"';
-                days += extract_day_names[bit];
+                days += bios_day_names[bit];
                 days += '"';
             }
         }
-        append_member(ctx.fragment, "\"%s\": [%s],", days_key, days.c_str());
+        append_member(ctx.fragment, "\"%s\": [%s],", bios_member::days, days.c_str());
         return;
     }
     for (int bit = 0; bit < 7; ++bit) {

@@ -19,18 +19,12 @@ constexpr size_t hour_minute_size = 8;
 
 constexpr const char *current_password_member = "DeviceKORACMOSCurrentPassword";
 constexpr const char *new_password_member = "DeviceKORACMOSNewPassword";
-constexpr const char *days_member = "DeviceKORACMOSAutoPowerDays";
-constexpr const char *time_member = "DeviceKORACMOSAutoPowerTime";
-constexpr const char *hour_member = "DeviceKORACMOSAutoPowerHour";
-constexpr const char *minute_member = "DeviceKORACMOSAutoPowerMin";
 constexpr int switch_not_given = 165;
-
-constexpr const char *day_names[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
 
 int day_bit(const char *name)
 {
     for (int bit = 0; bit < 7; ++bit)
-        if (g_ascii_strcasecmp(name, day_names[bit]) == 0)
+        if (g_ascii_strcasecmp(name, bios_day_names[bit]) == 0)
             return bit;
     return -1;
 }
@@ -77,12 +71,12 @@ void skip_auto_power(BiosSettings *settings)
 // are cut to 63 characters, and names that no longer fit the list are dropped.
 void read_days(const JsonParams &params, bool restore_mode, BiosSettings *settings)
 {
-    JsonNode *node = params.member(days_member);
+    JsonNode *node = params.member(bios_member::days);
     if (!node)
         return;
     if (!JSON_NODE_HOLDS_ARRAY(node)) {
         const bool unread = holds(node, G_TYPE_STRING) && is_failure_marker(json_node_get_string(node));
-        log_skipped(days_member, unread ? "not read when extracted" : "not a list");
+        log_skipped(bios_member::days, unread ? "not read when extracted" : "not a list");
         // An extract that could not read the days says "err": mode, time and days stay as they are.
         if (unread && restore_mode)
             skip_auto_power(settings);
@@ -140,14 +134,14 @@ bool read_extract_time(const JsonParams &params, const char *member, std::option
 void read_time(const JsonParams &params, bool restore_mode, BiosSettings *settings)
 {
     if (restore_mode) {
-        const bool hour_ok = read_extract_time(params, hour_member, &settings->schedule.hour);
-        const bool minute_ok = read_extract_time(params, minute_member, &settings->schedule.minute);
+        const bool hour_ok = read_extract_time(params, bios_member::hour, &settings->schedule.hour);
+        const bool minute_ok = read_extract_time(params, bios_member::minute, &settings->schedule.minute);
         if (!hour_ok || !minute_ok)
             skip_auto_power(settings);
         return;
     }
     char time[time_size] = {};
-    params.copy_string(time_member, time, sizeof time);
+    params.copy_string(bios_member::time, time, sizeof time);
     if (!time[0])
         return;
     const char *colon = strchr(time, ':');

@@ -14,8 +14,8 @@ struct AutoOnSchedule {
 
 struct BiosState {
     char model[bios_model_name_size] = {};  // detected at start; empty when unknown
-    bool secure_boot_by_install = false;     // a fresh install is switching secure boot on
-    bool reboot_needed = false;              // it did: GetBios reports that a reboot is due
+    bool secure_boot_by_install = false;    // a fresh install is switching secure boot on
+    bool reboot_needed = false;             // it did: GetBios reports that a reboot is due
     AutoOnSchedule schedule;
 };
 

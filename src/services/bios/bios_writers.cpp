@@ -107,7 +107,8 @@ bool apply_word(const BiosSetting &row, const BiosWord &word, BiosWriteCall &cal
     if (!word.token)
         return row.operation(call.state, static_cast<int>(word.value), call.key) == 0;
     // The SFP adapter only on a model that has one, and only when it is there.
-    if (word.write_only && !(bios_model_is(call.state.model, sfp_nic_model) && host_net_interface_exists(sfp_nic_interface)))
+    if (word.write_only &&
+        !(bios_model_is(call.state.model, sfp_nic_model) && host_net_interface_exists(sfp_nic_interface)))
         return write_token_word(row, *word_named(row, "LAN"), call.key);
     return write_token_word(row, word, call.key);
 }
@@ -128,7 +129,9 @@ bool report(const BiosSetting &row, Outcome outcome, std::string *result)
         const char *name = outcome == Outcome::ok          ? (row.fragment_ok ? row.fragment_ok : row.fragment)
                            : outcome == Outcome::input_err ? (row.fragment_input ? row.fragment_input : row.fragment)
                                                            : row.fragment;
-        const char *what = outcome == Outcome::ok ? (text ? "ok" : "set ok") : outcome == Outcome::set_err ? "set err" : "input err";
+        const char *what = outcome == Outcome::ok        ? (text ? "ok" : "set ok")
+                           : outcome == Outcome::set_err ? "set err"
+                                                         : "input err";
         *result += std::string("{") + name + ": " + what + "}";
     }
     return outcome != Outcome::set_err;

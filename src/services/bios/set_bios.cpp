@@ -65,8 +65,7 @@ Entry restore_entry(const char *para, const char *model, BiosSettings *settings,
     char password[restore_member_size] = {};
     const JsonParams params(para);
     params.copy_string("DeviceKORACMOSRestoreFilePath", path, sizeof path);
-    const bool password_fits =
-        bios_password_member(params, "DeviceKORACMOSRestorePassword", password, sizeof password);
+    const bool password_fits = bios_password_member(params, "DeviceKORACMOSRestorePassword", password, sizeof password);
     params.scrub_string("DeviceKORACMOSRestorePassword");
     if (!path[0]) {
         explicit_bzero(password, sizeof password);
@@ -96,8 +95,8 @@ bool apply_settings(const BiosSettings &settings, BiosWriteCall &call)
         const BiosSetting &row = bios_setting(i);
         if (settings.texts[i])
             failed |= !bios_write_text(row, settings.texts[i]->c_str(), call);
-        else if (settings.numbers[i] ||
-                 (row.write == BiosWrite::dock_warning && settings.parsed && bios_model_in(call.state.model, row.models)))
+        else if (settings.numbers[i] || (row.write == BiosWrite::dock_warning && settings.parsed &&
+                                         bios_model_in(call.state.model, row.models)))
             failed |= !bios_write_switch(row, settings.numbers[i], call);
     }
     return !failed;

@@ -185,6 +185,10 @@ SmiAnswer smi_password_verify(const char *password, int max_len)
 
 SmiAnswer smi_password_change(const char *password, const char *new_password, int max_len)
 {
-    return send_record({smi_class::password, smi_select::password_change, {}, password ? password : "",
-                        new_password ? new_password : "", max_len});
+    return send_record({smi_class::password,
+                        smi_select::password_change,
+                        {},
+                        password ? password : "",
+                        new_password ? new_password : "",
+                        max_len});
 }
