@@ -46,14 +46,17 @@ bool is_failure_marker(const char *text)
     return g_str_equal(text, "err") || g_str_has_suffix(text, " err");
 }
 
+bool holds_failure_marker(JsonNode *node)
+{
+    return holds(node, G_TYPE_STRING) && is_failure_marker(json_node_get_string(node));
+}
+
 // Reads an integer member when it is a number; any other value is skipped.
 std::optional<int> read_number(const JsonParams &params, const char *member)
 {
     JsonNode *node = params.member(member);
     if (node && !params.holds_number(member)) {
-        log_skipped(member, holds(node, G_TYPE_STRING) && is_failure_marker(json_node_get_string(node))
-                                ? "not read when extracted"
-                                : "not a number");
+        log_skipped(member, holds_failure_marker(node) ? "not read when extracted" : "not a number");
         return std::nullopt;
     }
     return node ? params.get_int(member) : std::nullopt;
@@ -75,7 +78,7 @@ void read_days(const JsonParams &params, bool restore_mode, BiosSettings *settin
     if (!node)
         return;
     if (!JSON_NODE_HOLDS_ARRAY(node)) {
-        const bool unread = holds(node, G_TYPE_STRING) && is_failure_marker(json_node_get_string(node));
+        const bool unread = holds_failure_marker(node);
         log_skipped(bios_member::days, unread ? "not read when extracted" : "not a list");
         // An extract that could not read the days says "err": mode, time and days stay as they are.
         if (unread && restore_mode)
