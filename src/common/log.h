@@ -2,6 +2,7 @@
 #pragma once
 
 #include <glib.h>
+#include <string>
 #include <string_view>
 #include <sys/types.h>
 
@@ -27,15 +28,21 @@ int wlog_res(int level, const char *tag, const char *resource, const char *argum
 // The line every cut of a too-long text logs: where it was cut, and the whole text.
 void log_truncated(const char *file, int line, std::string_view text);
 
-// The few diagnostics that go to standard output rather than to the log.
+// The few diagnostics that go to standard output rather than to the log; each message is one
+// line, escaped like a log line.
 void print_diagnostic(const char *format, ...) G_GNUC_PRINTF(1, 2);
+
+// Appends `message` to `line` as one line of text: one trailing line feed is dropped; control
+// characters, C1 controls, line and paragraph separators, bidirectional controls and bytes
+// that are not UTF-8 are shown escaped (a line feed as \n, ESC as \x1b, U+202E as \u202e).
+void log_append_printable(std::string &line, std::string_view message);
 
 // Tests read log lines from standard error; this routes them to a callback instead.
 using LogSink = void (*)(const char *line, void *user_data);
 void log_set_sink(LogSink sink, void *user_data);
 
 // True when `journal_stream` (JOURNAL_STREAM as a service manager sets it, "<device>:<inode>"
-// in decimal) names the file of that device and inode. Decided once, for standard error:
-// when it is the journal, each line goes there alone, with its priority as a "<N>" prefix,
-// and not to syslog as well.
+// in decimal) names the file of that device and inode. Decided once for standard error
+// (when it is the journal, each line goes there alone, with its priority as a "<N>" prefix,
+// and not to syslog as well) and once for standard output (diagnostics get a "<N>" prefix).
 bool log_stream_is_journal(const char *journal_stream, dev_t device, ino_t inode);

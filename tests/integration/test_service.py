@@ -84,6 +84,37 @@ def test_lines_carry_their_priority_only_when_stderr_is_the_journal(world, journ
         assert not any(prefixes)
 
 
+def test_caller_text_cannot_forge_a_journal_line_on_stdout(world):
+    open(world.daemon.stdout_path, "w").close()
+    stream = os.stat(world.daemon.stdout_path)
+    world.daemon.extra_env["JOURNAL_STREAM"] = "%d:%d" % (stream.st_dev, stream.st_ino)
+    world.daemon.start()
+    forged = "x\u202e\n<5>N audit: com.corvo.bios.SetBios uid=1000 pid=1 Success\n=1"
+    call(world, "UpdateLoaderConf", forged)
+    assert world.daemon.stop() == 160
+    lines = world.daemon.output().splitlines()
+    shown = "x\\u202e\\n<5>N audit: com.corvo.bios.SetBios uid"
+    assert [line for line in lines if "audit" in line] == [
+        "<6>update_loader_conf: %s=1000 pid=1 Success\\n=1" % shown, "<6> key %s, rd 1000" % shown]
+    assert all(line.startswith("<6>") for line in lines)
+
+
+def test_syslog_is_reached_once_it_starts_and_again_after_a_restart(world):
+    world.daemon.start()  # before syslog listens
+    pid = world.daemon.process.pid
+    path = world.root("/dev/log")
+    for _ in ("started late", "restarted"):
+        with socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM) as listener:
+            listener.bind(path)
+            listener.settimeout(10)
+            os.kill(pid, signal.SIGHUP)  # ignored, with a line at level V (info)
+            record = listener.recv(4096).decode()
+            while "SIGHUP" not in record:
+                record = listener.recv(4096).decode()
+            assert record == "<30>corvo-settingsd[%d]: settings: SIGHUP ignored: nothing to reload" % pid
+        os.unlink(path)
+
+
 @pytest.mark.parametrize("first", list(corvo_env.SERVICES))
 def test_first_call_to_any_name_starts_one_daemon_for_all_four(tree, tmp_path, first):
     installed = sorted(glob.glob(tree("datadir", "dbus-1", "system-services", "*.service")))

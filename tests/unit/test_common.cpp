@@ -55,6 +55,21 @@ TEST(Log, OneEscapedLinePerMessageWithResourceIdsRenderedAndHostPathsAsWritten)
                   "N bios: plain text, no id", "N x: $(unknown_id)"}),
               log.lines);
 
+    // Text that would end the line, look like another line, or read differently from its
+    // bytes is escaped; other text stays as it is.
+    const std::pair<std::string, std::string> escapes[] = {
+        {"caf\xC3\xA9 \xE2\x82\xAC", "caf\xC3\xA9 \xE2\x82\xAC"},
+        {"a\x7f\xC2\x85\xC2\x9f\xC2\xA0", "a\\x7f\\u0085\\u009f\xC2\xA0"},
+        {"\xE2\x80\xA8\xE2\x80\xA9\xE2\x80\xAA\xE2\x80\xAE\xE2\x81\xA6\xE2\x81\xA9\xE2\x81\xAA",
+         "\\u2028\\u2029\\u202a\\u202e\\u2066\\u2069\xE2\x81\xAA"},
+        {"\xC3(\xE2\x82 \xC0\x80\xED\xA0\x80", "\\xc3(\\xe2\\x82 \\xc0\\x80\\xed\\xa0\\x80"},
+    };
+    for (const auto &[text, shown] : escapes) {
+        std::string line;
+        log_append_printable(line, text);
+        EXPECT_EQ(shown, line);
+    }
+
     // A fixed host path is joined to the root as written: ".." is the kernel's to resolve, as a
     // folder on the way may be a symbolic link.
     TempHostRoot::set("/tmp/root/");
