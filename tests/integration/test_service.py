@@ -176,15 +176,23 @@ def test_unit_verifies_clean_within_the_exposure_budget(tree, tmp_path):
     assert security.returncode == 0, security.stdout[-300:]
 
 
-def test_rc_script_parses_and_shares_the_activation_lock(tree):
+def test_a_second_instance_started_another_way_gives_up_before_applying_anything(tree, world):
     script = tree("sysconfdir", "rc.d", "corvo_settingsd")
-    assert os.access(script, os.X_OK)
-    assert subprocess.run(["sh", "-n", script]).returncode == 0
-    with open(tree("datadir", "dbus-1", "system-services", "com.corvo.settings.service")) as f:
-        lock = re.search(r"^Exec=\S+ (\S+)$", f.read(), re.M)[1]
-    with open(script) as f:
-        text = f.read()
-    assert 'procname="%s"' % installed_daemon() in text and 'pidfile="%s"' % lock in text
+    assert os.access(script, os.X_OK) and subprocess.run(["sh", "-n", script]).returncode == 0
+    [unit] = glob.glob(os.path.join(tree.destdir, "**", "corvo-settingsd.service"), recursive=True)
+
+    def lock(path, pattern):
+        """The lock the file names, moved into this test's folder."""
+        with open(path) as f:
+            named = os.path.join(world.workdir, re.search(pattern, f.read(), re.M)[1].lstrip("/"))
+        os.makedirs(os.path.dirname(named), exist_ok=True)
+        return named
+    activation = [tree("datadir", "dbus-1", "system-services", name + ".service") for name in corvo_env.NAMES]
+    world.daemon.start([lock(unit, r"^ExecStart=\S+ (\S+)$")])
+    others = {lock(path, r"^Exec=\S+ (\S+)$") for path in activation} | {lock(script, r'^pidfile="(\S+)"$')}
+    for other in sorted(others):
+        second = subprocess.run([DAEMON, other], env=world.daemon.env(), capture_output=True, text=True, timeout=15)
+        assert second.returncode == 162, second.stderr
 
 
 SECRET = "Qx7-not-for-logs"
