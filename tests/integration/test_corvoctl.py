@@ -4,6 +4,8 @@ statuses; --json output that parses as one document in every case; passwords nev
 from the command line."""
 import json
 import os
+import signal
+import subprocess
 
 import pytest
 
@@ -67,8 +69,8 @@ def test_verb_request_reaches_the_daemon(env, args, stdin, shown, observe, expec
     assert observe(env) == expected
 
 
-def status_document(owned, versions):
-    return {name: {"name": bus, "owned": owned, "version": version}
+def status_document(owned, versions, error=None):
+    return {name: {"name": bus, "owned": owned, "version": version, "error": error}
             for (name, (bus, _, _)), version in zip(corvo_env.SERVICES.items(), versions)}
 
 
@@ -131,6 +133,55 @@ def test_help_lists_every_verb_as_text_or_one_json_string(world):
     assert human.returncode == 0 and human.stdout.startswith("Usage: corvoctl")
     assert all(verb in human.stdout for verb in ("status", "bios restore", "usb policy", "camera list"))
     assert outcome(ctl(world, "--json", "--help")) == (0, human.stdout)
+    # A verb's help is its line of the list; a first word alone chooses all its lines.
+    listed = [line.strip() for line in human.stdout.splitlines() if line.startswith("  ")]
+    for words, lead in ((["status"], "status "), (["bios", "set"], "bios set "), (["bios"], "bios "),
+                        (["call", "settings", "Nosuch"], "call ")):
+        chosen = [line for line in listed if (line + " ").startswith(lead)]
+        done = ctl(world, *words, "--help")
+        assert (done.returncode, done.stdout) == (0, "".join("Usage: corvoctl %s\n" % line for line in chosen))
+    assert ctl(world, "nosuch", "--help").returncode == 2
+    project = json.loads(subprocess.run(["meson", "introspect", "--projectinfo", corvo_env.build_dir()],
+                                        check=True, capture_output=True, text=True).stdout)
+    assert outcome(ctl(world, "--json", "--version")) == (0, "corvoctl %s\n" % project["version"])
+
+
+NOBODY = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"]
+
+
+@pytest.mark.parametrize("how, error", [("stopped", "org.freedesktop.DBus.Error.NoReply"),
+                                        ("not root", "org.freedesktop.DBus.Error.AccessDenied")])
+def test_status_shows_services_that_do_not_answer_and_fails(env, how, error):
+    os.chmod(env.workdir, 0o755)  # the unprivileged client reaches the bus socket
+    command = [corvo_env.built("src", "ctl", "corvoctl"), "--timeout", "1"]
+    if how == "stopped":
+        env.daemon.process.send_signal(signal.SIGSTOP)
+    else:
+        command = NOBODY + command
+    try:
+        done = [subprocess.run(command + json + ["status"], env=dict(os.environ, DBUS_SYSTEM_BUS_ADDRESS=env.bus.address),
+                               capture_output=True, text=True, timeout=60) for json in (["--json"], [])]
+    finally:
+        env.daemon.process.send_signal(signal.SIGCONT)
+    assert outcome(done[0]) == (1, status_document(True, [None] * 4, error))
+    assert done[1].returncode == 1
+    assert done[1].stdout.splitlines()[0].split() == ["settings", "com.corvo.settings", "not", "answering", error]
+
+
+def test_status_never_starts_the_daemon_a_call_would_start(tmp_path):
+    services = tmp_path / "services"
+    services.mkdir()
+    started = tmp_path / "started"
+    (services / "com.corvo.settings.service").write_text(
+        "[D-BUS Service]\nName=com.corvo.settings\nExec=/usr/bin/touch %s\nUser=root\n" % started)
+    config = tmp_path / "activation.conf"
+    config.write_text("<busconfig><servicedir>%s</servicedir></busconfig>" % services)
+    with corvo_env.Environment(start_daemon=False, bus_includes=[str(config)]) as world:
+        done = ctl(world, "--json", "status")
+        assert not started.exists()
+        assert outcome(done) == (1, status_document(False, [None] * 4))
+        ctl(world, "--timeout", "5", "call", "settings", "GetCameraInfo", "{}")
+        assert started.exists()
 
 
 def test_bios_verbs_with_password_files_and_relative_paths():
