@@ -150,9 +150,10 @@ void append_hex_byte(std::string &line, unsigned char c)
     line += hex;
 }
 
-}  // namespace
-
-void log_append_printable(std::string &line, std::string_view message)
+// A message becomes exactly one line: one trailing line feed is dropped; control
+// characters, C1 controls, line and paragraph separators, bidirectional controls and bytes
+// that are not UTF-8 are shown escaped (a line feed as \n, ESC as \x1b, U+202E as \u202e).
+void append_printable(std::string &line, std::string_view message)
 {
     if (!message.empty() && message.back() == '\n')
         message.remove_suffix(1);
@@ -190,8 +191,6 @@ void log_append_printable(std::string &line, std::string_view message)
     }
 }
 
-namespace {
-
 void emit(int level, const char *tag, std::string_view prefix, std::string_view message)
 {
     std::string line;
@@ -201,7 +200,7 @@ void emit(int level, const char *tag, std::string_view prefix, std::string_view 
     line += tag ? tag : "";
     line += ": ";
     line += prefix;
-    log_append_printable(line, message);
+    append_printable(line, message);
 
     if (log_sink) {
         log_sink(line.c_str(), log_sink_data);
@@ -301,7 +300,7 @@ void print_diagnostic(const char *format, ...)
     // journal a "<N>" of ours comes first, so none in the text can set the line's priority.
     static const bool journal = stream_is_journal(STDOUT_FILENO);
     std::string line = journal ? "<6>" : "";
-    log_append_printable(line, message);
+    append_printable(line, message);
     line += '\n';
     fputs(line.c_str(), stdout);
     errno = saved_errno;

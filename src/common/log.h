@@ -2,7 +2,6 @@
 #pragma once
 
 #include <glib.h>
-#include <string>
 #include <string_view>
 #include <sys/types.h>
 
@@ -31,11 +30,6 @@ void log_truncated(const char *file, int line, std::string_view text);
 // The few diagnostics that go to standard output rather than to the log; each message is one
 // line, escaped like a log line.
 void print_diagnostic(const char *format, ...) G_GNUC_PRINTF(1, 2);
-
-// Appends `message` to `line` as one line of text: one trailing line feed is dropped; control
-// characters, C1 controls, line and paragraph separators, bidirectional controls and bytes
-// that are not UTF-8 are shown escaped (a line feed as \n, ESC as \x1b, U+202E as \u202e).
-void log_append_printable(std::string &line, std::string_view message);
 
 // Tests read log lines from standard error; this routes them to a callback instead.
 using LogSink = void (*)(const char *line, void *user_data);

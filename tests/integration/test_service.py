@@ -89,30 +89,24 @@ def test_caller_text_cannot_forge_a_journal_line_on_stdout(world):
     stream = os.stat(world.daemon.stdout_path)
     world.daemon.extra_env["JOURNAL_STREAM"] = "%d:%d" % (stream.st_dev, stream.st_ino)
     world.daemon.start()
-    forged = "x\u202e\n<5>N audit: com.corvo.bios.SetBios uid=1000 pid=1 Success\n=1"
-    call(world, "UpdateLoaderConf", forged)
+    call(world, "UpdateLoaderConf", "x\u202e\n<5>N audit: com.corvo.bios.SetBios uid=1000 pid=1 Success\n=1")
     assert world.daemon.stop() == 160
-    lines = world.daemon.output().splitlines()
     shown = "x\\u202e\\n<5>N audit: com.corvo.bios.SetBios uid"
-    assert [line for line in lines if "audit" in line] == [
+    assert [line for line in world.daemon.output().splitlines() if "audit" in line or line[:3] != "<6>"] == [
         "<6>update_loader_conf: %s=1000 pid=1 Success\\n=1" % shown, "<6> key %s, rd 1000" % shown]
-    assert all(line.startswith("<6>") for line in lines)
 
 
 def test_syslog_is_reached_once_it_starts_and_again_after_a_restart(world):
-    world.daemon.start()  # before syslog listens
-    pid = world.daemon.process.pid
-    path = world.root("/dev/log")
+    pid = world.daemon.start().process.pid  # before syslog listens
     for _ in ("started late", "restarted"):
         with socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM) as listener:
-            listener.bind(path)
+            listener.bind(world.root("/dev/log"))
             listener.settimeout(10)
             os.kill(pid, signal.SIGHUP)  # ignored, with a line at level V (info)
-            record = listener.recv(4096).decode()
-            while "SIGHUP" not in record:
-                record = listener.recv(4096).decode()
-            assert record == "<30>corvo-settingsd[%d]: settings: SIGHUP ignored: nothing to reload" % pid
-        os.unlink(path)
+            records = iter(lambda: listener.recv(4096).decode(), None)
+            assert next(r for r in records if "SIGHUP" in r) == \
+                "<30>corvo-settingsd[%d]: settings: SIGHUP ignored: nothing to reload" % pid
+        os.unlink(world.root("/dev/log"))
 
 
 @pytest.mark.parametrize("first", list(corvo_env.SERVICES))
@@ -180,17 +174,15 @@ def test_a_second_instance_started_another_way_gives_up_before_applying_anything
     script = tree("sysconfdir", "rc.d", "corvo_settingsd")
     assert os.access(script, os.X_OK) and subprocess.run(["sh", "-n", script]).returncode == 0
     [unit] = glob.glob(os.path.join(tree.destdir, "**", "corvo-settingsd.service"), recursive=True)
-
-    def lock(path, pattern):
-        """The lock the file names, moved into this test's folder."""
+    activation = [(tree("datadir", "dbus-1", "system-services", name + ".service"), r"^Exec=\S+ (\S+)$")
+                  for name in corvo_env.NAMES]
+    locks = []  # each file's lock, moved into this test's folder
+    for path, pattern in [(unit, r"^ExecStart=\S+ (\S+)$"), (script, r'^pidfile="(\S+)"$')] + activation:
         with open(path) as f:
-            named = os.path.join(world.workdir, re.search(pattern, f.read(), re.M)[1].lstrip("/"))
-        os.makedirs(os.path.dirname(named), exist_ok=True)
-        return named
-    activation = [tree("datadir", "dbus-1", "system-services", name + ".service") for name in corvo_env.NAMES]
-    world.daemon.start([lock(unit, r"^ExecStart=\S+ (\S+)$")])
-    others = {lock(path, r"^Exec=\S+ (\S+)$") for path in activation} | {lock(script, r'^pidfile="(\S+)"$')}
-    for other in sorted(others):
+            locks.append(os.path.join(world.workdir, re.search(pattern, f.read(), re.M)[1].lstrip("/")))
+        os.makedirs(os.path.dirname(locks[-1]), exist_ok=True)
+    world.daemon.start([locks[0]])
+    for other in sorted(set(locks[1:])):
         second = subprocess.run([DAEMON, other], env=world.daemon.env(), capture_output=True, text=True, timeout=15)
         assert second.returncode == 162, second.stderr
 
