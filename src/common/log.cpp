@@ -97,8 +97,7 @@ void syslog_send(const std::string &record)
             syslog_fd = syslog_connect();
         if (syslog_fd < 0)
             break;
-        if (send(syslog_fd, record.data(), record.size(), MSG_DONTWAIT | MSG_NOSIGNAL) >= 0 ||
-            !syslog_went_away(errno))
+        if (send(syslog_fd, record.data(), record.size(), MSG_DONTWAIT | MSG_NOSIGNAL) >= 0 || !syslog_went_away(errno))
             break;
         close(syslog_fd);
         syslog_fd = -1;

@@ -125,9 +125,13 @@ int verb_status(const CtlOptions &options, char **, int)
         const char *failure = state.failure.name.empty() ? nullptr : state.failure.name.c_str();
         const char *version = state.version.empty() ? nullptr : state.version.c_str();
         all_well = all_well && state.owned && !failure;
-        g_string_append_printf(text, "%-10s %-20s %-13s %s\n", each.name, each.bus_name,
-                               !state.owned ? "not owned" : failure ? "not answering" : "owned",
-                               failure ? failure : version ? version : "-");
+        const char *shown = "owned";
+        if (!state.owned)
+            shown = "not owned";
+        else if (failure)
+            shown = "not answering";
+        g_string_append_printf(text, "%-10s %-20s %-13s %s\n", each.name, each.bus_name, shown,
+                               failure ? failure : (version ? version : "-"));
         json_builder_set_member_name(builder, each.name);
         json_builder_begin_object(builder);
         json_builder_set_member_name(builder, "name");

@@ -42,24 +42,12 @@ int answer_option(const char *option)
     return exit_no_argument;
 }
 
-const char *signal_name(int signal_number)
-{
-    switch (signal_number) {
-    case SIGTERM:
-        return "SIGTERM";
-    case SIGINT:
-        return "SIGINT";
-    default:
-        return "SIGHUP";
-    }
-}
-
 // SIGTERM and SIGINT stop the daemon in order. The source stays: a second signal while the
 // names are released must not end the process half-way.
 template <int signal_number>
 gboolean on_stop_signal(gpointer loop)
 {
-    wlog('V', log_tag::settings, "stopping on %s\n", signal_name(signal_number));
+    wlog('V', log_tag::settings, "stopping on %s\n", signal_number == SIGINT ? "SIGINT" : "SIGTERM");
     service_notify_stopping();
     g_main_loop_quit(static_cast<GMainLoop *>(loop));
     return G_SOURCE_CONTINUE;
@@ -68,7 +56,7 @@ gboolean on_stop_signal(gpointer loop)
 // A hang-up would end the daemon silently; there is no configuration to read again.
 gboolean on_sighup(gpointer)
 {
-    wlog('V', log_tag::settings, "%s ignored: nothing to reload\n", signal_name(SIGHUP));
+    wlog('V', log_tag::settings, "SIGHUP ignored: nothing to reload\n");
     return G_SOURCE_CONTINUE;
 }
 

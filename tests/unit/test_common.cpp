@@ -50,8 +50,9 @@ TEST(Log, OneEscapedLinePerMessageWithResourceIdsRenderedAndHostPathsAsWritten)
     wlog_res('N', "bios", "plain text, no id");
     wlog_res('N', "x", "$(unknown_id)");
     // C1 controls, separators, bidirectional controls and bytes that are not UTF-8 as well.
-    wlog('T', "x", "%s", "\xC3\xA9\x7f\xC2\x85\xC2\x9f\xC2\xA0\xE2\x80\xA8\xE2\x80\xA9\xE2\x80\xAA\xE2\x80\xAE\xE2\x81\xA6"
-                         "\xE2\x81\xA9\xE2\x81\xAA\xC3(\xE2\x82 \xC0\x80\xED\xA0\x80");
+    wlog('T', "x", "%s",
+         "\xC3\xA9\x7f\xC2\x85\xC2\x9f\xC2\xA0\xE2\x80\xA8\xE2\x80\xA9\xE2\x80\xAA\xE2\x80\xAE\xE2\x81\xA6"
+         "\xE2\x81\xA9\xE2\x81\xAA\xC3(\xE2\x82 \xC0\x80\xED\xA0\x80");
     EXPECT_EQ((std::vector<std::string>{
                   "D settings: handler: same value (yes)", "V headset: evil line\\ninjected\\x1b\\n.",
                   "E settings: $(export_fail) failed to export the service object: object already exported",
