@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include "host/file_io.h"
+
 GKeyFile *host_key_file_load(const std::string &path, GError **error)
 {
     GKeyFile *key_file = g_key_file_new();
@@ -19,12 +21,11 @@ bool host_key_file_save(GKeyFile *key_file, const std::string &path, GError **er
     g_autofree char *data = g_key_file_to_data(key_file, &length, error);
     if (!data)
         return false;
-    // Without this the replacement would get the process umask's default mode, and a
-    // file the application keeps private could become readable by everyone.
-    int mode = 0644;
-    struct stat st;
-    if (stat(path.c_str(), &st) == 0)
-        mode = static_cast<int>(st.st_mode & 07777);
-    const auto flags = static_cast<GFileSetContentsFlags>(G_FILE_SET_CONTENTS_CONSISTENT);
-    return g_file_set_contents_full(path.c_str(), data, static_cast<gssize>(length), flags, mode, error);
+    // The replacement takes over the old file's owner and mode: the application that owns
+    // the file must still be able to write it, and a private file must stay private.
+    struct stat info {};
+    HostFileAttrs attrs;
+    if (lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode))
+        attrs.keep = &info;
+    return host_file_replace(path, std::string_view(data, length), attrs, error);
 }

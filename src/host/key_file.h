@@ -9,5 +9,6 @@
 GKeyFile *host_key_file_load(const std::string &path, GError **error);
 
 // Writes `key_file` to `path` atomically (temporary file in the same folder, synced, then
-// renamed over it). The file's permission bits are kept; a new file gets 0644.
+// renamed over it). The file's owner, group and permission bits are kept; a new file gets
+// 0644 and the daemon's owner.
 bool host_key_file_save(GKeyFile *key_file, const std::string &path, GError **error);

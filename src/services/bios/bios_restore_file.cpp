@@ -2,6 +2,52 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
+
+#include "common/json_params.h"
+#include "common/log.h"
+
+namespace {
+
+constexpr const char *password_members[] = {"DeviceKORACMOSCurrentPassword", "DeviceKORACMOSNewPassword"};
+
+bool is_password_member(const char *name)
+{
+    for (const char *member : password_members)
+        if (g_ascii_strcasecmp(name, member) == 0)
+            return true;
+    return false;
+}
+
+// The settings text without its password members. An extract never writes one, so a file
+// that holds one was edited by someone, and whoever can edit it must not be able to set the
+// admin password through the administrator's restore: only the caller's restore password
+// counts.
+std::string without_passwords(const std::string &text)
+{
+    const JsonParams params(text.c_str());
+    JsonObject *object = params.object();
+    if (!object)
+        return text;
+    std::vector<std::string> found;
+    JsonObjectIter members;
+    const char *name = nullptr;
+    json_object_iter_init(&members, object);
+    while (json_object_iter_next(&members, &name, nullptr))
+        if (is_password_member(name))
+            found.emplace_back(name);
+    if (found.empty())
+        return text;
+    for (const auto &member : found) {
+        wlog('D', log_tag::bios, "cmos file member %s skipped: a restore never sets a password\n", member.c_str());
+        params.scrub_string(member.c_str());
+        json_object_remove_member(object, member.c_str());
+    }
+    g_autofree char *rebuilt = json_to_string(params.root(), FALSE);
+    return rebuilt;
+}
+
+}  // namespace
 
 bool bios_restore_file_read(const char *bytes, size_t size, BiosSettings *settings)
 {
@@ -11,7 +57,9 @@ bool bios_restore_file_read(const char *bytes, size_t size, BiosSettings *settin
     if (!end && length == bios_extract_file_size)
         return false;
     std::string text(bytes, end ? static_cast<size_t>(static_cast<const char *>(end) - bytes) : length);
-    bios_settings_read(text.c_str(), true, settings);
+    std::string settings_text = without_passwords(text);
+    bios_settings_read(settings_text.c_str(), true, settings);
     explicit_bzero(text.data(), text.size());
+    explicit_bzero(settings_text.data(), settings_text.size());
     return true;
 }

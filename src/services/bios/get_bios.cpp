@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/log.h"
+#include "common/log_param.h"
 #include "common/reply.h"
 #include "services/bios/bios_handlers.h"
 #include "services/bios/bios_models.h"
@@ -19,7 +20,7 @@ std::string get_bios_reply(const char *para)
             return reply_read(false, "\"get product name err\"");
         }
     }
-    wlog('D', log_tag::bios, " %d: param is %s\n", 1, key_list);
+    wlog('D', log_tag::bios, " %d: param is %s\n", 1, log_param(key_list).c_str());
     const BiosReadResult read = bios_read_keys(key_list, BiosReadForm::get);
     return reply_read(read.read_status == 1, read.message);
 }
