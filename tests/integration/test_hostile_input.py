@@ -305,6 +305,8 @@ def hostile(tmp_path_factory):
             yield env
             # Whatever reached sysctl reached it as one argument after the variable name.
             assert all(len(argv) == 2 for argv in env.recorder.calls("sysctl"))
+            # A caller's text is cut in log lines, whatever size it came in (1 MiB here).
+            assert max(len(line) for line in env.daemon.log().splitlines()) < 8192
     finally:
         os.chdir(here)
 

@@ -25,10 +25,12 @@ def basic_status(conf_text):
 class TestSetAppStatus:
     def test_hid_in_any_case_updates_file_process_and_store(self, env):
         before = env.apps.hid_conf()
+        os.chown(env.root(HID_CONF), 65534, 65534)
         assert call(env, "SetAppStatus", {"name": "hid", "status": True}, "thirdapps") == OK
         # Everything else of the package's file survives: comments, translations, groups, mode.
         assert env.apps.hid_conf() == before.replace("Status=Off", "Status=On")
-        assert os.stat(env.root(HID_CONF)).st_mode & 0o777 == 0o640
+        info = os.stat(env.root(HID_CONF))
+        assert (info.st_mode & 0o777, info.st_uid, info.st_gid) == (0o640, 65534, 65534)
         assert env.peers.get("HID", "Status") == "On"
         # A missing status switches off.
         assert call(env, "SetAppStatus", {"name": "HID"}, "thirdapps") == OK
@@ -69,6 +71,8 @@ class TestEnableUCPlugins:
         ("[]", OK, []), ("{}", OK, []), ("[{", FAILED, []),
         # An unusable element fails the call while the others run.
         ([{"plugin": "a", "value": True}, {"plugin": 5}, {"plugin": "b"}], FAILED, [["a", "ON"], ["b", "OFF"]]),
+        # An empty name is skipped; more than 64 elements run nothing.
+        ([{"plugin": ""}, {"plugin": "c", "value": True}], OK, [["c", "ON"]]), ([{"plugin": "d"}] * 65, FAILED, []),
     ])
     def test_requests_without_plugins_or_with_unusable_elements(self, env, params, reply, runs):
         assert call(env, "EnableUCPlugins", params, "thirdapps") == reply
