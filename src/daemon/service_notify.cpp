@@ -60,8 +60,8 @@ void send_state(const char *state)
         return;
     // A lost notice is the manager's to time out on; the daemon serves on regardless, and
     // never waits for a reader that stopped reading.
-    (void)sendto(notifier.fd, state, strlen(state), MSG_NOSIGNAL | MSG_DONTWAIT, reinterpret_cast<sockaddr *>(&notifier.address),
-                 notifier.address_size);
+    (void)sendto(notifier.fd, state, strlen(state), MSG_NOSIGNAL | MSG_DONTWAIT,
+                 reinterpret_cast<sockaddr *>(&notifier.address), notifier.address_size);
 }
 
 gboolean on_watchdog(gpointer)

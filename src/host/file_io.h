@@ -34,7 +34,7 @@ ssize_t host_file_read_head(const char *path, const HostFileRules &rules, void *
 // Permission bits and owner of a replacement file.
 struct HostFileAttrs {
     mode_t mode = 0644;
-    bool less_umask = false;           // the process umask is taken off `mode`
+    bool less_umask = false;            // the process umask is taken off `mode`
     const struct stat *keep = nullptr;  // the file replaced: its mode, owner and group are kept
 };
 
