@@ -93,7 +93,43 @@ int host_file_probe(const char *path, const HostFileRules &rules, bool *refused,
     return fd;
 }
 
+// Checks `path` and opens the file it named (`access`: O_RDONLY or O_RDWR; no controlling
+// terminal, no blocking) through the checked descriptor, not the path: a file swapped in
+// after the check is never the one opened.
+int open_checked(const char *path, const HostFileRules &rules, int access, bool *refused, GError **error)
+{
+    const int probe = host_file_probe(path, rules, refused, error);
+    if (probe < 0)
+        return -1;
+    g_autofree char *same_file = g_strdup_printf("/proc/self/fd/%d", probe);
+    const int fd = open(same_file, access | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int open_error = errno;
+    close(probe);
+    if (fd < 0)
+        set_errno_error(error, open_error, "cannot open", path);
+    return fd;
+}
+
 }  // namespace
+
+bool host_file_read_all(const char *path, const HostFileRules &rules, std::string *content, bool *refused,
+                        GError **error)
+{
+    const int fd = open_checked(path, rules, O_RDONLY, refused, error);
+    if (fd < 0)
+        return false;
+    content->assign(static_cast<size_t>(rules.max_size), '\0');
+    size_t filled = 0;
+    ssize_t n = 0;
+    // The file may grow after the check: never more than the limit is read.
+    while (filled < content->size() && (n = read_once(fd, content->data() + filled, content->size() - filled)) > 0)
+        filled += static_cast<size_t>(n);
+    if (n < 0)
+        set_errno_error(error, errno, "cannot read", path);
+    close(fd);
+    content->resize(filled);
+    return n >= 0;
+}
 
 bool host_file_check(const char *path, const HostFileRules &rules, bool *refused, GError **error)
 {
@@ -107,19 +143,9 @@ bool host_file_check(const char *path, const HostFileRules &rules, bool *refused
 ssize_t host_file_read_head(const char *path, const HostFileRules &rules, void *buffer, size_t size, bool *refused,
                             GError **error)
 {
-    const int probe = host_file_probe(path, rules, refused, error);
-    if (probe < 0)
+    const int fd = open_checked(path, rules, O_RDWR, refused, error);
+    if (fd < 0)
         return -1;
-    // Opened again through the checked descriptor, not the path: a file swapped in after the
-    // check is never the one read.
-    g_autofree char *same_file = g_strdup_printf("/proc/self/fd/%d", probe);
-    const int fd = open(same_file, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    const int open_error = errno;
-    close(probe);
-    if (fd < 0) {
-        set_errno_error(error, open_error, "cannot open", path);
-        return -1;
-    }
     const ssize_t n = read_once(fd, buffer, size);
     if (n < 0)
         set_errno_error(error, errno, "cannot read", path);

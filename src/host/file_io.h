@@ -31,6 +31,12 @@ bool host_file_check(const char *path, const HostFileRules &rules, bool *refused
 ssize_t host_file_read_head(const char *path, const HostFileRules &rules, void *buffer, size_t size, bool *refused,
                             GError **error);
 
+// Checks `path` as host_file_check does and reads the whole of that same file (at most
+// `rules.max_size` bytes, which must be set) into `content`, without ever waiting on it.
+// False with `error` set (G_FILE_ERROR_NOENT for a missing file) and `refused` as above.
+bool host_file_read_all(const char *path, const HostFileRules &rules, std::string *content, bool *refused,
+                        GError **error);
+
 // Permission bits and owner of a replacement file.
 struct HostFileAttrs {
     mode_t mode = 0644;

@@ -4,11 +4,26 @@
 
 #include "host/file_io.h"
 
+namespace {
+
+// Far beyond any settings file an application keeps.
+constexpr off_t key_file_max = 1024 * 1024;
+
+}  // namespace
+
 GKeyFile *host_key_file_load(const std::string &path, GError **error)
 {
+    // The file belongs to an application and may lie in its folder: a FIFO or a device put
+    // there must not hold the daemon, nor a huge file fill its memory.
+    HostFileRules rules;
+    rules.max_size = key_file_max;
+    std::string content;
+    bool refused = false;
+    if (!host_file_read_all(path.c_str(), rules, &content, &refused, error))
+        return nullptr;
     GKeyFile *key_file = g_key_file_new();
     const auto flags = static_cast<GKeyFileFlags>(G_KEY_FILE_KEEP_COMMENTS | G_KEY_FILE_KEEP_TRANSLATIONS);
-    if (!g_key_file_load_from_file(key_file, path.c_str(), flags, error)) {
+    if (!g_key_file_load_from_data(key_file, content.data(), content.size(), flags, error)) {
         g_key_file_free(key_file);
         return nullptr;
     }

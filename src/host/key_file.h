@@ -4,8 +4,9 @@
 #include <glib.h>
 #include <string>
 
-// Loads `path` with comments and translations kept. NULL with `error` set on failure
-// (G_FILE_ERROR_NOENT when the file is missing).
+// Loads `path` with comments and translations kept. The file must be a regular file of at
+// most 1 MiB; it is never waited on. NULL with `error` set on failure (G_FILE_ERROR_NOENT
+// when the file is missing).
 GKeyFile *host_key_file_load(const std::string &path, GError **error);
 
 // Writes `key_file` to `path` atomically (temporary file in the same folder, synced, then

@@ -2,6 +2,7 @@
 stored state), EnableUCPlugins runs the plug-in toggle script, and the stored HID state is
 re-applied when the daemon starts."""
 import os
+import stat
 
 import pytest
 
@@ -45,14 +46,13 @@ class TestSetAppStatus:
         assert env.apps.hid_conf() == before and env.apps.script_calls() == []
         assert env.peers.get("HID", "Status") is None
 
-    @pytest.mark.parametrize("conf", [None, "this is not a key file\n"])
-    def test_missing_or_broken_key_file_is_left_while_process_and_store_follow(self, env, conf):
-        if conf is None:
-            os.unlink(env.root(HID_CONF))
-        else:
-            env.root.write(HID_CONF, conf)
-        assert call(env, "SetAppStatus", {"name": "HID", "status": True}, "thirdapps") == OK
-        assert env.root.read(HID_CONF) == conf
+    @pytest.mark.parametrize("conf", [None, "this is not a key file\n", "fifo"])
+    def test_missing_broken_or_fifo_key_file_is_left_while_process_and_store_follow(self, env, conf):
+        os.unlink(env.root(HID_CONF))
+        if conf:
+            os.mkfifo(env.root(HID_CONF)) if conf == "fifo" else env.root.write(HID_CONF, conf)
+        assert env.call("thirdapps", "SetAppStatus", '{"name": "HID", "status": true}', timeout=20) == OK
+        assert stat.S_ISFIFO(os.stat(env.root(HID_CONF)).st_mode) if conf == "fifo" else env.root.read(HID_CONF) == conf
         assert env.apps.script_calls() == [["dpmuxd", "start"]] and env.peers.get("HID", "Status") == "On"
 
 
