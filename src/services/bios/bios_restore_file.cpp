@@ -19,16 +19,15 @@ bool is_password_member(const char *name)
     return false;
 }
 
-// The settings text without its password members. An extract never writes one, so a file
-// that holds one was edited by someone, and whoever can edit it must not be able to set the
-// admin password through the administrator's restore: only the caller's restore password
-// counts.
-std::string without_passwords(const std::string &text)
+// Takes the password members out of the settings object. An extract never writes one, so a
+// file that holds one was edited by someone, and whoever can edit it must not be able to set
+// the admin password through the administrator's restore: only the caller's restore
+// password counts.
+void drop_passwords(const JsonParams &params)
 {
-    const JsonParams params(text.c_str());
     JsonObject *object = params.object();
     if (!object)
-        return text;
+        return;
     std::vector<std::string> found;
     JsonObjectIter members;
     const char *name = nullptr;
@@ -36,20 +35,16 @@ std::string without_passwords(const std::string &text)
     while (json_object_iter_next(&members, &name, nullptr))
         if (is_password_member(name))
             found.emplace_back(name);
-    if (found.empty())
-        return text;
     for (const auto &member : found) {
         wlog('D', log_tag::bios, "cmos file member %s skipped: a restore never sets a password\n", member.c_str());
         params.scrub_string(member.c_str());
         json_object_remove_member(object, member.c_str());
     }
-    g_autofree char *rebuilt = json_to_string(params.root(), FALSE);
-    return rebuilt;
 }
 
 }  // namespace
 
-bool bios_restore_file_read(const char *bytes, size_t size, BiosSettings *settings)
+bool bios_restore_file_read(const char *bytes, size_t size, const char *model, BiosSettings *settings)
 {
     // A file shorter than the buffer ends in the buffer's zero bytes.
     const size_t length = size < bios_extract_file_size ? size : bios_extract_file_size;
@@ -57,9 +52,9 @@ bool bios_restore_file_read(const char *bytes, size_t size, BiosSettings *settin
     if (!end && length == bios_extract_file_size)
         return false;
     std::string text(bytes, end ? static_cast<size_t>(static_cast<const char *>(end) - bytes) : length);
-    std::string settings_text = without_passwords(text);
-    bios_settings_read(settings_text.c_str(), true, settings);
+    const JsonParams params(text.c_str());
+    drop_passwords(params);
+    bios_settings_read(params, true, model, settings);
     explicit_bzero(text.data(), text.size());
-    explicit_bzero(settings_text.data(), settings_text.size());
     return true;
 }
