@@ -1,4 +1,5 @@
 #include "common/log.h"
+#include "common/log_param.h"
 
 #include <cerrno>
 #include <cstdarg>
@@ -284,8 +285,8 @@ int wlog_res(int level, const char *tag, const char *resource, const char *argum
 
 void log_truncated(const char *file, int line, std::string_view text)
 {
-    wlog('D', log_tag::settings, "file[%s] line[%d]: %.*s length error, truncated!\n", file, line,
-         static_cast<int>(text.size()), text.data());
+    wlog('D', log_tag::settings, "file[%s] line[%d]: %s length error, truncated!\n", file, line,
+         log_param(text).c_str());
 }
 
 void print_diagnostic(const char *format, ...)

@@ -24,7 +24,8 @@ int wlog(int level, const char *tag, const char *format, ...) G_GNUC_PRINTF(3, 4
 // the ids that have one.
 int wlog_res(int level, const char *tag, const char *resource, const char *argument = nullptr);
 
-// The line every cut of a too-long text logs: where it was cut, and the whole text.
+// The line every cut of a too-long text logs: where it was cut, and the text as log_param
+// shows it.
 void log_truncated(const char *file, int line, std::string_view text);
 
 // The few diagnostics that go to standard output rather than to the log; each message is one

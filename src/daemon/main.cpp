@@ -5,6 +5,7 @@
 #include <cstring>
 #include <gio/gio.h>
 #include <glib-unix.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include "common/log.h"
@@ -66,6 +67,9 @@ int main(int argc, char **argv)
 {
     if (argc >= 2 && argv[1][0] == '-')
         return answer_option(argv[1]);
+    // Passwords pass through this process's memory: no core file and no debugger of a
+    // lesser user may ever see it.
+    (void)prctl(PR_SET_DUMPABLE, 0);
     // Before the first bus call starts GDBus's thread: it takes variables out of the environment.
     service_notify_init();
     (void)setsid();

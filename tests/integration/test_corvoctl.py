@@ -193,6 +193,6 @@ def test_bios_verbs_with_password_files_and_relative_paths():
         assert (done.returncode, env.bios.setting("Audio"), env.bios.setting("ACRecovery")) == (0, 1, 2)
 
         done = ctl(env, "--json", "bios", "set", "--password-file", password_file, "--new-password-file", "-",
-                   input="Other 1\r\n")
+                   input="Other1\r\n")
         assert outcome(done) == (0, {"result": "Success"})
-        assert env.bios.state()["password"] == "Other 1"
+        assert env.bios.state()["password"] == "Other1"

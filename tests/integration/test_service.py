@@ -4,9 +4,11 @@ import glob
 import json
 import os
 import re
+import resource
 import signal
 import socket
 import subprocess
+import time
 
 import dbus
 import dbus.lowlevel
@@ -67,6 +69,30 @@ def test_ready_once_all_four_names_are_served_watchdog_pings_and_stopping(world,
     assert set(notices_until(receiver, "STOPPING=1")[:-1]) <= {"WATCHDOG=1"}
     assert world.daemon.process.wait(30) == 160
     world.daemon.stop()
+
+
+def test_a_manager_that_stops_reading_never_holds_the_daemon_and_pings_keep_their_floor(world):
+    receiver, address = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM), os.path.join(world.workdir, "notify")
+    receiver.bind(address)
+    world.daemon.extra_env.update(NOTIFY_SOCKET=address, WATCHDOG_USEC="2")
+    world.daemon.start()
+    time.sleep(1)  # far more pings than the socket queue holds, were they sent every millisecond
+    assert call(world, "GetCameraInfo", "") == '{"result" : "Success","message": []}'
+    receiver.settimeout(5)
+    deadline, pings = time.monotonic() + 1, 0
+    while time.monotonic() < deadline:
+        pings += receiver.recv(256) == b"WATCHDOG=1"
+    assert pings <= 10 + 25  # the queue's backlog, then one ping each 50 ms
+
+
+def test_a_crash_leaves_no_core_file_to_carry_passwords(world, tmp_path, monkeypatch):
+    monkeypatch.chdir(tmp_path)  # where the kernel would write it
+    limit = resource.getrlimit(resource.RLIMIT_CORE)
+    resource.setrlimit(resource.RLIMIT_CORE, (limit[1], limit[1]))  # inherited by the daemon only
+    world.daemon.start()
+    resource.setrlimit(resource.RLIMIT_CORE, limit)
+    world.daemon.process.send_signal(signal.SIGQUIT)
+    assert world.daemon.stop() == -signal.SIGQUIT and os.listdir(tmp_path) == []
 
 
 @pytest.mark.parametrize("journal", [True, False])
