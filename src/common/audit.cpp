@@ -13,6 +13,7 @@ struct MethodName {
 constexpr MethodName read_only_methods[] = {
     {"com.corvo.bios", "GetBios"},
     {"com.corvo.settings", "GetCameraInfo"},
+    {"com.corvo.settings", "GetSettings"},
 };
 
 bool audited(GDBusMethodInvocation *invocation)

@@ -29,14 +29,18 @@ protected:
 
 }  // namespace
 
-TEST_F(KvFile, RemovesOnlyTheExactKeyAndKeepsEverythingElse)
+TEST_F(KvFile, ReplacesOnlyTheExactKeyInPlaceAndKeepsEverythingElse)
 {
     put(file.path, "# usb.whitelist.class is set below\nusb.whitelistXclass=\"1\"\nusb.whitelist.class=\"0x03\"\n"
                    "  usb.whitelist.class = \"0x08\"\nusb.whitelist.class.extra=\"2\"");
     ASSERT_EQ(KvStatus::ok, replace(file, "usb.whitelist.class", "HID"));
-    EXPECT_EQ("# usb.whitelist.class is set below\nusb.whitelistXclass=\"1\"\nusb.whitelist.class.extra=\"2\"\n"
-              "usb.whitelist.class=\"HID\"\n",
+    EXPECT_EQ("# usb.whitelist.class is set below\nusb.whitelistXclass=\"1\"\nusb.whitelist.class=\"HID\"\n"
+              "usb.whitelist.class.extra=\"2\"\n",
               slurp(file.path));
+    // The same value again leaves the file as it is, in place, not moved to the end.
+    const std::string before = slurp(file.path);
+    ASSERT_EQ(KvStatus::ok, replace(file, "usb.whitelist.class", "HID"));
+    EXPECT_EQ(before, slurp(file.path));
     chmod(file.path.c_str(), 0600);
     ASSERT_EQ(KvStatus::ok, replace(file, "usb.whitelist.class", "Audio"));
     EXPECT_EQ(0600, mode_of(file.path));

@@ -78,7 +78,7 @@ TEST(SettingsWriters, SysctlFileIsResolvedThroughLinksAndHoldsOneLinePerName)
     EXPECT_EQ(0, sysctl_conf_write("kern.coredump", "1"));
     EXPECT_EQ(-1, sysctl_conf_write("kern.coredump", "1\nkern.evil=1"));
     EXPECT_EQ(-1, sysctl_conf_write("kern core", "1"));
-    EXPECT_EQ("# host\nhw.usb.v4l2.v4l2_not_allowed=1\nkern.coredump=1\n",
+    EXPECT_EQ("# host\nkern.coredump=1\nhw.usb.v4l2.v4l2_not_allowed=1\n",
               slurp(root.file("usr/etc/sysctl.conf.local")));
     // The boot-loader edit refuses what its file cannot hold in the same way.
     LoaderConfEdit edit;

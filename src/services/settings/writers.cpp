@@ -47,6 +47,14 @@ KvFileSpec sysctl_conf_file()
     return spec_of(sysctl_conf_row);
 }
 
+std::optional<std::string> conf_file_value(const KvFileSpec &file, const char *name)
+{
+    std::string content, why;
+    if (!name || !kv_file_read(file, &content, &why))
+        return std::nullopt;
+    return kv_value(file, content, name);
+}
+
 void loader_conf_delete(LoaderConfEdit &edit, const char *name)
 {
     if (!name_fits(loader_conf_file(), name)) {
