@@ -14,6 +14,7 @@ enum CtlExit {
 struct CtlOptions {
     gboolean json = FALSE;
     gboolean help = FALSE;
+    gboolean dry_run = FALSE;
     int timeout_s = 30;
     char *password_file = nullptr;
     char *new_password_file = nullptr;

@@ -2,7 +2,9 @@
 throwaway host root: what each method leaves in the kernel (recorded commands), the store
 and the host files, and the stored settings re-applied at start-up. The text rules behind
 them (class lists, redirection ids, the line editor) are the unit tests'."""
+import json
 import os
+import random
 
 import pytest
 
@@ -234,3 +236,86 @@ class TestStartUp:
         env.recorder.clear()
         env.daemon.start()
         assert sysctl(env) == ["hw.acpi.power_button_state=S5", "hw.usb.usbfs_redirect_string=1,0,1,{0x0,0x080650,0x1}"]
+
+
+PLAIN_TEXT_METHODS = ("EEEConfigure", "GKeyConfigure", "RKeyConfigure")
+
+
+def random_settings(rng):
+    """Random valid settings of every readable method, as GetSettings shows them."""
+    def word():
+        return rng.choice(["yes", "no"])
+
+    def hexid(digits):
+        return "0x" + "".join(rng.choice("0123456789abcdef") for _ in range(digits))
+
+    def red_list(enable):
+        entries = [hexid(rng.choice([8, 6, 14])) + rng.choice(["", ",NoDriver"]) for _ in range(rng.randint(0, 3))]
+        return {"usbifstring": " ".join(entries), "usbredenable": enable}
+
+    lists = {"USBWhiteListVIDPID": hexid(4) + ":" + hexid(4),
+             "USBWhiteListClass": ",".join(rng.sample(["HID", "Audio", "Video", "0x080650"], 2))}
+    if rng.random() < 0.5:  # black lists only where no white list excludes them
+        lists = {k.replace("White", "Black"): v for k, v in lists.items()}
+    return {
+        "SetTerminal": {"DisablePowerButton": word(), "DisableRestart": word()},
+        "ConfigBoardSerialPort": {"BoardSerialPortEnable": rng.random() < 0.5},
+        "SetUsbUhidDriver": {"uhid": hexid(4) + ":" + hexid(4)},
+        "UsbConfigure": dict(lists, EnableUDiskReadOnly=word()),
+        "VusbProperty": {name: rng.random() < 0.5
+                         for name in ("usbRedirect", "excludePrinter", "excludeDisk", "excludeVideo", "excludeAudio")},
+        "Sysctl": {"EnableUserCoreDump": word(), "EnableRe0ASPM": word()},
+        "SysctlGeneric": {"sysctl": "v4l2_not_allowed", "boolkey": rng.random() < 0.5},
+        **{method: {"value": rng.choice(["true", "false"])} for method in PLAIN_TEXT_METHODS},
+        "UsbRedConfigure": [red_list("yes"), red_list("no")],
+    }
+
+
+def send_all(env, settings, one_sysctl_member_a_call=True):
+    """Every method with its members: UsbRedConfigure one call per list, the plain-text
+    methods their value as the parameter, Sysctl (which acts on its first member) one member
+    a call, or as shown."""
+    replies = {}
+    for method, members in settings.items():
+        if method in PLAIN_TEXT_METHODS:
+            requests = [members["value"]]
+        elif method == "Sysctl" and one_sysctl_member_a_call:
+            requests = [{name: value} for name, value in members.items()]
+        else:
+            requests = members if isinstance(members, list) else [members]
+        replies[method] = [call(env, method, request) for request in requests]
+    return replies
+
+
+def get_settings(env, params=""):
+    return json.loads(call(env, "GetSettings", params))
+
+
+class TestReadBack:
+    def test_random_settings_read_back_as_set_and_sent_back_change_nothing(self, env):
+        for seed in range(4):
+            rng = random.Random(seed)
+            settings = random_settings(rng)
+            assert all(r == [SUCCESS] * len(r) for r in send_all(env, settings).values()), seed
+            shown = get_settings(env)
+            assert shown == settings, seed
+
+            files = (env.root.loader_conf, env.root.sysctl_conf, env.peers.dump(), env.peers.remounts())
+            env.recorder.clear()
+            replies = send_all(env, shown, one_sysctl_member_a_call=False)
+            assert all(r == [SUCCESS] * len(r) for r in replies.values()), (seed, replies)
+            assert env.recorder.calls() == [], seed
+            assert (env.root.loader_conf, env.root.sysctl_conf, env.peers.dump(), env.peers.remounts()) == files
+        assert "GetSettings" not in env.daemon.log()
+
+    def test_nothing_set_unknown_names_and_unreadable_sources(self, env):
+        assert get_settings(env, '["VusbProperty","UsbRedConfigure"]') == {"VusbProperty": {}, "UsbRedConfigure": []}
+        for params in ('["VusbProperty","UpdateLoaderConf"]', '"VusbProperty"', "[1]", "{"):
+            assert call(env, "GetSettings", params) == FAIL, params
+        os.remove(env.root(LOADER)) if os.path.exists(env.root(LOADER)) else None
+        os.mkdir(env.root(LOADER))
+        env.peers.stop()
+        shown = get_settings(env, '["SetTerminal","VusbProperty","Sysctl"]')
+        assert set(shown) == {"SetTerminal", "VusbProperty", "Sysctl"}
+        assert [list(value) for value in shown.values()] == [["error"]] * 3
+        assert "loader.conf.local" in shown["VusbProperty"]["error"]
