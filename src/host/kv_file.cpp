@@ -250,17 +250,19 @@ KvStatus kv_file_commit(const KvFileSpec &file, const KvEdit &edit)
         wlog('D', log_tag::settings, "%s: read error(%s) \n", file.path.c_str(), g_strerror(errno));
         return KvStatus::io_error;
     }
+    g_autofree char *folder = g_path_get_dirname(file.path.c_str());
+    g_autofree char *base = g_path_get_basename(file.path.c_str());
+    // Also when the values are unchanged: an edit that rewrites nothing still clears what a
+    // killed writer left.
+    remove_stale_temps(folder, base);
     const std::string updated = kv_apply(file, content, edit);
     if (exists && updated == content)
         return KvStatus::ok;
 
-    g_autofree char *folder = g_path_get_dirname(file.path.c_str());
-    g_autofree char *base = g_path_get_basename(file.path.c_str());
     // g_file_set_contents_full() would do the write, the file sync and the rename, but not
     // the sync of the folder that makes the rename itself survive a power cut, nor keep the
     // owner; and its temporary name is its own, which remove_stale_temps() could not find
     // again after a crash. So the replace is written out here.
-    remove_stale_temps(folder, base);
     g_autofree char *temp = g_strdup_printf("%s/.%s.XXXXXX", folder, base);
     int fd = g_mkstemp_full(temp, O_WRONLY | O_CLOEXEC, 0600);
     if (fd < 0) {

@@ -114,14 +114,16 @@ class TestKernelTuning:
         ("GKeyConfigure", "shortcut", "resetkeyenable", "system_reset_key_enable"),
         ("RKeyConfigure", "shortcut", "recoverkeyenable", "system_recover_key_enable"),
     ])
-    def test_boot_switches_are_stored_and_written_unless_the_same_in_any_case(self, env, method, module, key,
-                                                                              tunable):
+    def test_boot_switches_are_stored_and_written_unless_the_same_in_any_case_and_in_the_file(
+            self, env, method, module, key, tunable):
         assert call(env, method, "TRUE") == SUCCESS
         assert env.peers.get(module, key) == "TRUE"
+        # The store holds the value but the file lost its line: it is written again.
         env.root.write(LOADER, "# untouched\n")
-        for same in ("true", ""):
+        for same in ("true", "", "true"):
             assert call(env, method, same) == SUCCESS
-        assert env.root.loader_conf == "# untouched\n"
+        assert env.root.loader_conf == '# untouched\n%s="1"\n' % tunable
+        env.root.write(LOADER, "# untouched\n")
         assert call(env, method, "off") == SUCCESS
         assert env.root.loader_conf == '# untouched\n%s="0"\n' % tunable
         assert env.recorder.calls() == [], "takes effect at the next boot only"

@@ -47,6 +47,13 @@ TEST_F(KvFile, ReplacesOnlyTheExactKeyInPlaceAndKeepsEverythingElse)
     ASSERT_EQ(KvStatus::ok, replace(plain, "kern.coredump", "\"1\""));  // quotes are plain text here
     EXPECT_EQ("kern.coredump=\"1\"\n", slurp(plain.path));
     EXPECT_EQ(0644, mode_of(plain.path));  // a new file
+
+    // Read back as the boot takes it: the last line of the key, quotes and blanks removed.
+    const std::string content = "a=\"1\"\n a = \"two words\" \nab=\"3\"\n# a=\"4\"\nb=\"\"";
+    EXPECT_EQ("two words", kv_value(file, content, "a"));
+    EXPECT_EQ("", kv_value(file, content, "b"));
+    EXPECT_EQ(std::nullopt, kv_value(file, content, "c"));
+    EXPECT_EQ("\"1\"", kv_value(plain, "kern.coredump=\"1\"", "kern.coredump"));
 }
 
 TEST_F(KvFile, RefusedEditLeavesTheFileByteIdenticalAndAnOverLongValueIsCut)
