@@ -116,8 +116,11 @@ void add_rows(std::vector<Row> &rows, const char *method, JsonNode *value)
         g_autoptr(GList) items = json_array_get_elements(json_node_get_array(value));
         if (!items)
             rows.push_back({method, "", "(not set)"});
-        for (GList *item = items; item; item = item->next)
-            add_rows(rows, method, static_cast<JsonNode *>(item->data));
+        int index = 0;
+        for (GList *item = items; item; item = item->next) {
+            const std::string element = std::string(method) + "[" + std::to_string(index++) + "]";
+            add_rows(rows, element.c_str(), static_cast<JsonNode *>(item->data));
+        }
         return;
     }
     if (!is_object(value))

@@ -9,7 +9,8 @@ import corvo_env
 METHODS = {
     "settings": ["ConfigBoardSerialPort", "SysctlGeneric", "SetTerminal", "Sysctl", "UsbConfigure",
                  "UsbRedConfigure", "EEEConfigure", "VusbProperty", "UpdateLoaderConf", "GKeyConfigure",
-                 "RKeyConfigure", "GetCameraInfo", "SetUsbUhidDriver", "SetCameraFormat"],
+                 "RKeyConfigure", "GetCameraInfo", "SetUsbUhidDriver", "SetCameraFormat",
+                 "GetSettings"],
     "bios": ["SetBios", "GetBios", "ExtBios", "UpdateBios"],
     "headset": ["SetHeadset"],
     "thirdapps": ["SetAppStatus", "EnableUCPlugins"],
