@@ -82,8 +82,9 @@ constexpr RedListRow red_lists[] = {
     {"usbiflocal", "flo_interfacestring"},
 };
 
-// The two files, each read at most once a call.
-struct FileCache {
+// The two files, each read at most once a call, and the store's first failure: a store that
+// does not answer is asked once a call, not once a key (each wait may take 25 s).
+struct SourceCache {
     struct Entry {
         bool read = false;
         bool ok = false;
@@ -91,6 +92,20 @@ struct FileCache {
         std::string why;
     };
     Entry loader, sysctl;
+    std::string store_error;
+
+    bool store_read(const char *module, const char *key, char **value, std::string *why)
+    {
+        *value = nullptr;
+        if (store_error.empty()) {
+            g_autofree char *reason = nullptr;
+            if (sysconf_read_key("system", module, key, value, &reason) == 0)
+                return true;
+            store_error = reason ? reason : "configuration store";
+        }
+        *why = store_error;
+        return false;
+    }
 
     const Entry &get(Source source)
     {
@@ -106,21 +121,18 @@ struct FileCache {
 };
 
 // The text of a row now: false with `why` when its file or the store cannot be read.
-bool row_text(const SettingRow &row, FileCache &files, std::optional<std::string> *text, std::string *why)
+bool row_text(const SettingRow &row, SourceCache &sources, std::optional<std::string> *text, std::string *why)
 {
     *text = std::nullopt;
     if (row.source == Source::store) {
         g_autofree char *value = nullptr;
-        g_autofree char *reason = nullptr;
-        if (sysconf_read_key("system", row.name, row.key, &value, &reason) != 0) {
-            *why = reason ? reason : "configuration store";
+        if (!sources.store_read(row.name, row.key, &value, why))
             return false;
-        }
         if (value)
             *text = value;
         return true;
     }
-    const FileCache::Entry &file = files.get(row.source);
+    const SourceCache::Entry &file = sources.get(row.source);
     if (!file.ok) {
         *why = file.why;
         return false;
@@ -162,7 +174,7 @@ JsonNode *error_node(const std::string &why)
     return json_node_init_object(json_node_alloc(), object);
 }
 
-JsonNode *read_method(const char *method, FileCache &files)
+JsonNode *read_method(const char *method, SourceCache &sources)
 {
     g_autoptr(JsonObject) object = json_object_new();
     const char *fixed_member = nullptr;
@@ -177,7 +189,7 @@ JsonNode *read_method(const char *method, FileCache &files)
         }
         std::optional<std::string> text;
         std::string why;
-        if (!row_text(row, files, &text, &why))
+        if (!row_text(row, sources, &text, &why))
             return error_node(why);
         if (text)
             add_member(object, row, *text);
@@ -187,14 +199,14 @@ JsonNode *read_method(const char *method, FileCache &files)
     return json_node_init_object(json_node_alloc(), object);
 }
 
-JsonNode *read_red_lists()
+JsonNode *read_red_lists(SourceCache &sources)
 {
     g_autoptr(JsonArray) lists = json_array_new();
     for (const auto &row : red_lists) {
         g_autofree char *stored = nullptr;
-        g_autofree char *why = nullptr;
-        if (sysconf_read_key("system", row.module, row.key, &stored, &why) != 0)
-            return error_node(why ? why : "configuration store");
+        std::string why;
+        if (!sources.store_read(row.module, row.key, &stored, &why))
+            return error_node(why);
         if (!stored)
             continue;
         const auto request = usb_red_request_of(stored);
@@ -258,11 +270,11 @@ gboolean on_handle_get_settings(CorvoSettings *, GDBusMethodInvocation *invocati
     if (!wanted_methods(parameters, &methods))
         return complete_with_reply(invocation, reply_result("Fail"));
 
-    FileCache files;
+    SourceCache sources;
     g_autoptr(JsonObject) settings = json_object_new();
     for (const char *method : methods)
         json_object_set_member(settings, method,
-                               strcmp(method, red_method) == 0 ? read_red_lists() : read_method(method, files));
+                               strcmp(method, red_method) == 0 ? read_red_lists(sources) : read_method(method, sources));
     g_autoptr(JsonNode) root = json_node_init_object(json_node_alloc(), settings);
     g_autofree char *reply = json_to_string(root, FALSE);
     return complete_with_reply(invocation, reply);
