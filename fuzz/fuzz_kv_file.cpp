@@ -36,10 +36,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             }
         }
         const bool had_key = kv_apply(file, content, KvEdit()) != kv_apply(file, content, [&] {
-            KvEdit removal;
-            removal.remove(name);
-            return removal;
-        }());
+                                 KvEdit removal;
+                                 removal.remove(name);
+                                 return removal;
+                             }());
         if (with_key != 1 || (!had_key && keyed != last) || keyed.size() > file.max_line ||
             (format == KvFormat::quoted && keyed.back() != '"'))
             __builtin_trap();

@@ -16,10 +16,10 @@ namespace {
 
 // How a method's members become its calls, where that is not "the object as JSON, once".
 enum class CallShape {
-    object,         // one call with the members as a JSON object
-    plain_text,     // the parameter is the text of the member "value"
-    one_member,     // acts on the first member it finds: one call per differing member
-    request_list,   // the value is a list of requests: one call per request not in force
+    object,        // one call with the members as a JSON object
+    plain_text,    // the parameter is the text of the member "value"
+    one_member,    // acts on the first member it finds: one call per differing member
+    request_list,  // the value is a list of requests: one call per request not in force
 };
 
 struct MethodShape {
@@ -27,10 +27,8 @@ struct MethodShape {
     CallShape shape;
 };
 constexpr MethodShape method_shapes[] = {
-    {"EEEConfigure", CallShape::plain_text},
-    {"GKeyConfigure", CallShape::plain_text},
-    {"RKeyConfigure", CallShape::plain_text},
-    {"Sysctl", CallShape::one_member},
+    {"EEEConfigure", CallShape::plain_text},      {"GKeyConfigure", CallShape::plain_text},
+    {"RKeyConfigure", CallShape::plain_text},     {"Sysctl", CallShape::one_member},
     {"UsbRedConfigure", CallShape::request_list},
 };
 
@@ -89,8 +87,7 @@ JsonObject *get_settings(const CtlOptions &options, const std::vector<const char
     }
     JsonNode *root = parse(parser, *reply);
     if (!is_object(root) || json_object_has_member(json_node_get_object(root), "Result")) {
-        fprintf(stderr, "corvoctl: GetSettings answered %s (a name that is not a readable settings method?)\n",
-                *reply);
+        fprintf(stderr, "corvoctl: GetSettings answered %s (a name that is not a readable settings method?)\n", *reply);
         *status = ctl_exit_failed;
         return nullptr;
     }
@@ -332,4 +329,3 @@ int verb_settings_apply(const CtlOptions &options, char **words, int)
     }
     return failed ? ctl_exit_failed : ctl_exit_success;
 }
-

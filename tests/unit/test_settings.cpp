@@ -66,7 +66,8 @@ TEST(SettingsUsbRedString, KernelStringKeepsTheWellFormedEntriesAndTheSpecialEnt
         EXPECT_EQ(redirect, request->redirect);
         EXPECT_EQ(kernel, usb_red_kernel_string(request->ids, request->redirect)) << request->ids;
     }
-    EXPECT_EQ("0x0abc1234080650,NoDriver 0x080650", usb_red_request_of("1,0,2,{0xabc1234,0x80650,0x3},{0x0,0x080650,0x1}")->ids);
+    EXPECT_EQ("0x0abc1234080650,NoDriver 0x080650",
+              usb_red_request_of("1,0,2,{0xabc1234,0x80650,0x3},{0x0,0x080650,0x1}")->ids);
     for (const char *stored : {"1,0,2,{0x12345678,0x0,0x3}", "2,0,0", "1,0,1,{0x12345678,0x0,0x5}", "1,0,0,",
                                "1,0,1,{0x12345678,0x0,0x1}x", "1,0,1,{0x1,0x2,0x1,0x4}", "1,0,1,{0x12345678,0x0,0x1"})
         EXPECT_FALSE(usb_red_request_of(stored)) << stored;

@@ -26,10 +26,10 @@ enum class Source {
 
 // How the text found becomes the member's value.
 enum class Shape {
-    text,           // as it stands
-    bool_word,      // "true"/"false" -> true/false
-    bool_digit,     // "1"/"0" -> true/false
-    yes_no_digit,   // "1"/"0" -> "yes"/"no"
+    text,              // as it stands
+    bool_word,         // "true"/"false" -> true/false
+    bool_digit,        // "1"/"0" -> true/false
+    yes_no_digit,      // "1"/"0" -> "yes"/"no"
     true_false_digit,  // "1"/"0" -> "true"/"false"
 };
 
@@ -112,9 +112,8 @@ struct SourceCache {
         Entry &entry = source == Source::loader_file ? loader : sysctl;
         if (!entry.read) {
             entry.read = true;
-            entry.ok =
-                kv_file_read(source == Source::loader_file ? loader_conf_file() : sysctl_conf_file(), &entry.content,
-                             &entry.why);
+            entry.ok = kv_file_read(source == Source::loader_file ? loader_conf_file() : sysctl_conf_file(),
+                                    &entry.content, &entry.why);
         }
         return entry;
     }
@@ -137,8 +136,8 @@ bool row_text(const SettingRow &row, SourceCache &sources, std::optional<std::st
         *why = file.why;
         return false;
     }
-    *text = kv_value(row.source == Source::loader_file ? loader_conf_file() : sysctl_conf_file(), file.content,
-                     row.name);
+    *text =
+        kv_value(row.source == Source::loader_file ? loader_conf_file() : sysctl_conf_file(), file.content, row.name);
     return true;
 }
 
@@ -273,8 +272,8 @@ gboolean on_handle_get_settings(CorvoSettings *, GDBusMethodInvocation *invocati
     SourceCache sources;
     g_autoptr(JsonObject) settings = json_object_new();
     for (const char *method : methods)
-        json_object_set_member(settings, method,
-                               strcmp(method, red_method) == 0 ? read_red_lists(sources) : read_method(method, sources));
+        json_object_set_member(
+            settings, method, strcmp(method, red_method) == 0 ? read_red_lists(sources) : read_method(method, sources));
     g_autoptr(JsonNode) root = json_node_init_object(json_node_alloc(), settings);
     g_autofree char *reply = json_to_string(root, FALSE);
     return complete_with_reply(invocation, reply);
