@@ -312,10 +312,14 @@ class TestReadBack:
 
     def test_nothing_set_unknown_names_and_unreadable_sources(self, env):
         assert get_settings(env, '["VusbProperty","UsbRedConfigure"]') == {"VusbProperty": {}, "UsbRedConfigure": []}
+        # A restart switch alone is stored and read back, and that request succeeds.
+        assert call(env, "SetTerminal", {"DisableRestart": "yes"}) == SUCCESS
+        assert get_settings(env, '["SetTerminal"]') == {"SetTerminal": {"DisableRestart": "yes"}}
         for params in ('["VusbProperty","UpdateLoaderConf"]', '"VusbProperty"', "[1]", "{"):
             assert call(env, "GetSettings", params) == FAIL, params
-        os.remove(env.root(LOADER)) if os.path.exists(env.root(LOADER)) else None
-        os.mkdir(env.root(LOADER))
+        if os.path.exists(env.root(LOADER)):
+            os.remove(env.root(LOADER))
+        os.mkdir(env.root(LOADER))  # a folder where the file should be cannot be read
         env.peers.stop()
         shown = get_settings(env, '["SetTerminal","VusbProperty","Sysctl"]')
         assert set(shown) == {"SetTerminal", "VusbProperty", "Sysctl"}
