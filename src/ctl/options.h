@@ -16,6 +16,7 @@ struct CtlOptions {
     gboolean help = FALSE;
     gboolean dry_run = FALSE;
     gboolean no_ask_password = FALSE;
+    gboolean version = FALSE;
     int timeout_s = 30;
     char *password_file = nullptr;
     char *new_password_file = nullptr;

@@ -127,7 +127,7 @@ TEST_F(BiosRead, ExtractFileHoldsTheModelsListIn1024BytesAndItsWriteDecidesTheRe
 
     const std::string failed = R"({"result":"FAILED", "message": )";
     EXPECT_EQ(failed + text + "}", extract_to(root.path));    // a folder
-    EXPECT_EQ(failed + text + "}", extract_to("/dev/full"));  // a write that does not go through
+    EXPECT_EQ(failed + text + "}", extract_to("/dev/full"));  // a device is never replaced by a file
     sim.faults = {{.token = 0x31F, .status = 4}};
     extract_to(path);
     EXPECT_NE(std::string::npos, slurp(path).find(cmos(R"("@AutoPowerDays": "err")")));
