@@ -81,6 +81,7 @@ const HandlerRow settings_handlers[] = {
                 on_handle_admin_policy_set_camera_format),
     handler_row("handle-set-usb-uhid-driver", &CorvoSettingsIface::handle_set_usb_uhid_driver,
                 on_handle_admin_policy_set_usb_uhid_driver),
+    handler_row("handle-get-settings", &CorvoSettingsIface::handle_get_settings, on_handle_get_settings),
 };
 const HandlerRow bios_handlers[] = {
     handler_row("handle-get-bios", &CorvoBiosIface::handle_get_bios, on_handle_get_bios),
