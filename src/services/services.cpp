@@ -21,10 +21,10 @@ struct HandlerRow {
     GCallback handler;
 };
 
-// A handler row, checked against the generated interface: `slot` is the interface's member
-// for the method (`&CorvoSettingsIface::handle_usb_configure`, ...), whose type the skeleton
-// calls the signal's handlers with, so a handler whose arguments drift from the interface
-// description does not compile.
+// A handler row, checked against the generated interface: the second argument names the
+// interface's member for the method (`&CorvoSettingsIface::handle_usb_configure`, ...),
+// whose type is the one the skeleton calls the signal's handlers with, so a handler whose
+// arguments drift from the interface description does not compile.
 template <typename Iface, typename Slot, typename Handler>
 HandlerRow handler_row(const char *signal, Slot Iface::*, Handler *handler)
 {
@@ -47,7 +47,7 @@ struct ServiceRow {
     bool has_version;
     bool (*start_up)();  // the service's start-up work; false: the service is not started
     StartUp start_up_when;
-    // The service's own lines on the bus callbacks; nullptr: none.
+    // The service's own lines on the bus callbacks; bus_acquired may be nullptr (none).
     void (*bus_acquired)(const char *name);
     void (*name_acquired)(const char *name);
     void (*export_failed)(const char *error);
