@@ -182,10 +182,12 @@ class Recorder:
         if os.path.exists(self.file):
             os.unlink(self.file)
 
-    def answer(self, program, text):
-        """What the recorded `program` prints from now on."""
+    def answer(self, program, text, status=0):
+        """What the recorded `program` prints, and its exit status, from now on."""
         with open(os.path.join(self.dir, program + ".out"), "w") as f:
             f.write(text)
+        with open(os.path.join(self.dir, program + ".status"), "w") as f:
+            f.write(str(status))
 
 
 class Daemon:

@@ -1,4 +1,5 @@
 #include <csignal>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -136,11 +137,87 @@ TEST(HostRun, ArgumentsArriveLiterallyNoShellRunsAndTheFirstLineComesBack)
     ASSERT_TRUE(host_run({{"printf", "abcdef"}, ""}, &line, 3));
     EXPECT_EQ("abc", line);
     // A program that writes far more than is read still ends (closed pipe) and is reaped.
-    ASSERT_TRUE(host_run({{"yes"}, ""}, &line, 10));
+    host_run({{"yes"}, ""}, &line, 10);
     EXPECT_EQ("y", line);
-    EXPECT_TRUE(host_run({{"false"}, ""})) << "an exit status is no start failure";
-    for (const Argv &argv : {Argv{"/nonexistent/program"}, Argv{"no-such-program-corvo"}, Argv{}})
-        EXPECT_FALSE(host_run({argv, ""}));
+}
+
+TEST(HostRun, OnlyExitStatusZeroSucceedsAndAFailedStartIsToldApart)
+{
+    const struct {
+        Argv argv;
+        int error;  // -1: none
+    } cases[] = {
+        {{"true"}, -1},
+        {{"false"}, HOST_RUN_ERROR_FAILED},
+        {{"sh", "-c", "kill -9 $$"}, HOST_RUN_ERROR_FAILED},
+        {{"/nonexistent/program"}, HOST_RUN_ERROR_NOT_STARTED},
+        {{"no-such-program-corvo"}, HOST_RUN_ERROR_NOT_STARTED},
+        {{}, HOST_RUN_ERROR_NOT_STARTED},
+    };
+    for (const auto &c : cases) {
+        g_autoptr(GError) error = nullptr;
+        EXPECT_EQ(c.error < 0, host_run({c.argv, ""}, nullptr, 255, &error));
+        EXPECT_EQ(c.error, error ? error->code : -1);
+        EXPECT_EQ(c.error != HOST_RUN_ERROR_NOT_STARTED, host_run_started(error));
+    }
+    // What a program writes to standard error reaches the log, never the daemon's own output.
+    TempDir dir;
+    const std::string own_stderr = dir.file("stderr");
+    const int saved = dup(2), file = open(own_stderr.c_str(), O_WRONLY | O_CREAT, 0600);
+    ASSERT_GE(file, 0);
+    dup2(file, 2);
+    LogCapture log;
+    EXPECT_FALSE(host_run({{"sh", "-c", "echo oops >&2; echo more >&2; exit 3"}, ""}));
+    dup2(saved, 2);
+    close(saved);
+    close(file);
+    EXPECT_EQ("", slurp(own_stderr));
+    EXPECT_EQ(1u, log.count("sh said: oops"));
+    EXPECT_EQ(1u, log.count("sh ended with status 3"));
+}
+
+TEST(HostRun, AProgramOverTheTimeLimitIsKilledWithItsGroupWhileNoOtherWorkIsDispatched)
+{
+    const auto limit_for = [](const char *asked) {
+        g_setenv("CORVO_PROGRAM_TIMEOUT", asked, TRUE);
+        host_run_time_limit_reset_for_tests();
+        return host_run_time_limit_seconds();
+    };
+    // The variable only shortens the limit.
+    for (const char *asked : {"600", "0", "-5", "ten", ""})
+        EXPECT_EQ(60u, limit_for(asked)) << asked;
+    EXPECT_EQ(1u, limit_for("1"));
+
+    TempDir dir;
+    const std::string pid_file = dir.file("pid");
+    bool dispatched = false;
+    const guint idle = g_idle_add(
+        [](gpointer flag) {
+            *static_cast<bool *>(flag) = true;
+            return G_SOURCE_REMOVE;
+        },
+        &dispatched);
+    LogCapture log;
+    g_autoptr(GError) error = nullptr;
+    // The script leaves a child of its own that would outlive it.
+    EXPECT_FALSE(host_run({{"sh", "-c", "sleep 600 & echo $! > " + pid_file + "; wait"}, ""}, nullptr, 255, &error));
+    EXPECT_TRUE(g_error_matches(error, host_run_error_quark(), HOST_RUN_ERROR_TIMED_OUT));
+    EXPECT_FALSE(host_run_started(error));
+    EXPECT_EQ(1u, log.count("sh: killed after 1 s, the time limit"));
+    EXPECT_FALSE(dispatched);
+    g_source_remove(idle);
+
+    const pid_t left = static_cast<pid_t>(atoi(slurp(pid_file).c_str()));
+    ASSERT_GT(left, 0);
+    const auto gone = [left] {
+        const std::string stat = slurp("/proc/" + std::to_string(left) + "/stat");
+        return stat.empty() || stat.find(") Z ") != std::string::npos;
+    };
+    for (int i = 0; i < 500 && !gone(); ++i)
+        g_usleep(10000);
+    EXPECT_TRUE(gone()) << "the script's child was killed with it";
+    g_unsetenv("CORVO_PROGRAM_TIMEOUT");
+    host_run_time_limit_reset_for_tests();
 }
 
 TEST(HostStartBackground, ChildIsReapedSoNoZombieRemains)

@@ -151,8 +151,8 @@ int sysctl_generic_bool_type(const JsonParams &params, const SysctlGenericEntry 
     // The runtime value is set even when the file cannot be written; the store learns the
     // value only once both hold it, so a failed request is redone by the next one.
     const bool written = sysctl_conf_write(entry->sysctl, text) == 0;
-    const bool started = host_run(host_command("sysctl %s=%d", entry->sysctl, on ? 1 : 0));
-    if (!written || !started)
+    const bool applied = host_run(host_command("sysctl %s=%d", entry->sysctl, on ? 1 : 0));
+    if (!written || !applied)
         return 1;
     sysconf_set_key("system", "sysctl", entry->key, text, sysconf_type::string);
     return 0;

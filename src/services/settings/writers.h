@@ -1,6 +1,7 @@
 // Writers shared by the settings handlers: the boot-loader file, the host sysctl file, the
 // runtime sysctls of USB redirection and the power button, and two small persistent
-// settings. They run on the main-loop thread and wait for any program they start.
+// settings. They run on the main-loop thread and wait for any program they start (within
+// its time limit); a sysctl that exits with a non-zero status has not set its variable.
 #pragma once
 
 #include "common/json_params.h"
@@ -43,11 +44,11 @@ int sysctl_conf_write(const char *name, const char *value);
 // Sets the kernel variable `variable` to `value` through sysctl, e.g.
 // usbif_command("hw.usb.vusb_property_string", "1,0,0,0,0") runs
 // sysctl hw.usb.vusb_property_string=1,0,0,0,0 (one argument, no shell).
-// 1 when the program started, 0 otherwise (also for a NULL value).
+// 1 when sysctl exited with status 0, 0 otherwise (also for a NULL value).
 int usbif_command(const char *variable, const char *value);
 
 // Applies a DisablePowerButton text: no -> power button state S5, yes -> NONE.
-// 1 when a command ran, 0 otherwise (other texts run nothing).
+// 1 when its sysctl exited with status 0, 0 otherwise (other texts run nothing).
 int power_button_apply(const char *value);
 
 // Stores "true"/"false" under power/most_save and writes the tunable "hw.devpmostsave"
@@ -62,6 +63,6 @@ struct SysctlGenericEntry {
     int (*handler)(const JsonParams &params, const SysctlGenericEntry *entry);
 };
 
-// Reads "boolkey" (absent: false), stores "1"/"0", writes the sysctl file entry and sets the
-// kernel variable. 0 on success or when unchanged, 1 on failure.
+// Reads "boolkey" (absent: false), writes the sysctl file entry and sets the kernel variable;
+// stores "1"/"0" only when both did. 0 on success or when unchanged, 1 on failure.
 int sysctl_generic_bool_type(const JsonParams &params, const SysctlGenericEntry *entry);
