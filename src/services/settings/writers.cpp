@@ -56,9 +56,11 @@ void loader_conf_delete(LoaderConfEdit &edit, const char *name)
     edit.edit.remove(name);
 }
 
-bool loader_conf_value_ok(const char *value)
+bool loader_conf_value_ok(const char *name, const char *value)
 {
-    return value && kv_value_valid(value, KvFormat::quoted);
+    const KvFileSpec file = loader_conf_file();
+    return name && value && kv_value_valid(value, file.format) &&
+           strlen(name) + strlen(value) + 3 <= file.max_line;
 }
 
 int loader_conf_write(LoaderConfEdit &edit, const char *name, const char *value)
@@ -67,7 +69,7 @@ int loader_conf_write(LoaderConfEdit &edit, const char *name, const char *value)
         wlog('T', log_tag::admin_policy, "loader_conf_write: refused tunable name %s\n", name ? name : "");
         return -1;
     }
-    if (!loader_conf_value_ok(value)) {
+    if (!loader_conf_value_ok(name, value)) {
         wlog('T', log_tag::admin_policy, "loader_conf_write: refused value for %s\n", name);
         return -1;
     }

@@ -26,12 +26,13 @@ struct LoaderConfEdit {
 void loader_conf_delete(LoaderConfEdit &edit, const char *name);
 
 // Appends name="value". Returns -1, with the edit unchanged, when the name or the value
-// cannot be held by the file (line feed, carriage return, NUL or double quote); 0 otherwise.
-// A value too long for the line is cut so that the closing quote still fits (logged).
+// cannot be held by the file (a control character or double quote, or a line longer than
+// 1023 characters: a value is never cut); 0 otherwise.
 int loader_conf_write(LoaderConfEdit &edit, const char *name, const char *value);
 
-// True when loader_conf_write would take `value`.
-bool loader_conf_value_ok(const char *value);
+// True when loader_conf_write would take `value` for the tunable `name`; handlers ask first
+// so that a refused value changes nothing, programs included.
+bool loader_conf_value_ok(const char *name, const char *value);
 
 // Writes the gathered edit: 0 when the file holds it (or there was nothing to do), -1 when
 // the file could not be written (it then keeps its old content).
