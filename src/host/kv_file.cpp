@@ -40,6 +40,9 @@ bool kv_value_valid(std::string_view value, KvFormat format)
 
 namespace {
 
+constexpr KvReplaceCalls real_calls = {::write, ::fsync, ::rename};
+KvReplaceCalls calls = real_calls;
+
 std::vector<std::string> split_lines(std::string_view content)
 {
     std::vector<std::string> lines;
@@ -85,7 +88,7 @@ bool read_whole(const std::string &path, std::string *content, bool *exists, str
 bool write_all(int fd, std::string_view data)
 {
     while (!data.empty()) {
-        ssize_t n = write(fd, data.data(), data.size());
+        ssize_t n = calls.write(fd, data.data(), data.size());
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -100,7 +103,7 @@ void sync_folder(const std::string &path)
     g_autofree char *folder = g_path_get_dirname(path.c_str());
     int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
-        (void)fsync(fd);
+        (void)calls.fsync(fd);
         close(fd);
     }
 }
@@ -213,18 +216,25 @@ KvStatus kv_file_commit(const KvFileSpec &file, const KvEdit &edit)
         return KvStatus::io_error;
     }
     const mode_t mode = exists ? (info.st_mode & 07777) : 0644;
-    bool written = fchmod(fd, mode) == 0 && write_all(fd, updated) && fsync(fd) == 0;
+    bool written = fchmod(fd, mode) == 0 && write_all(fd, updated) && calls.fsync(fd) == 0;
     if (written && exists)
         if (fchown(fd, info.st_uid, info.st_gid) != 0) {
             // ownership is kept where possible; root-owned files stay root-owned anyway
         }
     if (close(fd) != 0)
         written = false;
-    if (!written || rename(temp, file.path.c_str()) != 0) {
+    if (!written || calls.rename(temp, file.path.c_str()) != 0) {
         wlog('D', log_tag::settings, "%s: write error(%s) \n", file.path.c_str(), g_strerror(errno));
         unlink(temp);
         return KvStatus::io_error;
     }
     sync_folder(file.path);
     return KvStatus::ok;
+}
+
+KvReplaceCalls kv_file_set_calls_for_tests(KvReplaceCalls replacement)
+{
+    const KvReplaceCalls previous = calls;
+    calls = replacement.write ? replacement : real_calls;
+    return previous;
 }

@@ -1,4 +1,5 @@
 #include <csignal>
+#include <memory>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -79,6 +80,11 @@ TEST_F(KvFile, ReadersAndKilledWritersSeeTheGatheredEditWhollyBeforeOrWhollyAfte
     for (int round = 0; round < 40; ++round) {
         const pid_t child = fork();
         ASSERT_GE(child, 0);
+        // Killed however this round ends: a failed assertion returns from the test at once.
+        std::unique_ptr<const pid_t, void (*)(const pid_t *)> writer(&child, [](const pid_t *pid) {
+            kill(*pid, SIGKILL);
+            waitpid(*pid, nullptr, 0);
+        });
         while (child == 0)
             for (const char *value : {"new", "old"}) {
                 KvEdit edit;
@@ -92,8 +98,7 @@ TEST_F(KvFile, ReadersAndKilledWritersSeeTheGatheredEditWhollyBeforeOrWhollyAfte
             const std::string seen = slurp(file.path);
             ASSERT_TRUE(seen == old_content || seen == new_content) << "round " << round << ", read " << read;
         }
-        kill(child, SIGKILL);
-        waitpid(child, nullptr, 0);
+        writer.reset();
         const std::string seen = slurp(file.path);
         ASSERT_TRUE(seen == old_content || seen == new_content) << "round " << round << " after the kill";
     }
@@ -105,6 +110,30 @@ TEST_F(KvFile, ReadersAndKilledWritersSeeTheGatheredEditWhollyBeforeOrWhollyAfte
     EXPECT_FALSE(g_file_test(dir.file(".loader.conf.local.Ab12Cd").c_str(), G_FILE_TEST_EXISTS));
     EXPECT_TRUE(g_file_test(dir.file(".loader.conf.local.keep").c_str(), G_FILE_TEST_EXISTS));
     EXPECT_TRUE(g_file_test(dir.file(".other.conf.Ab12Cd").c_str(), G_FILE_TEST_EXISTS));
+}
+
+TEST_F(KvFile, TheNewContentIsOnDiskBeforeTheRenameAndTheRenameBeforeTheCallEnds)
+{
+    static std::vector<std::string> steps;
+    steps.clear();
+    const KvReplaceCalls previous = kv_file_set_calls_for_tests({
+        [](int fd, const void *data, size_t size) {
+            steps.emplace_back("write");
+            return write(fd, data, size);
+        },
+        [](int fd) {
+            struct stat info {};
+            steps.emplace_back(fstat(fd, &info) == 0 && S_ISDIR(info.st_mode) ? "sync folder" : "sync file");
+            return fsync(fd);
+        },
+        [](const char *from, const char *to) {
+            steps.emplace_back("rename");
+            return rename(from, to);
+        },
+    });
+    EXPECT_EQ(KvStatus::ok, replace(file, "a", "1"));
+    kv_file_set_calls_for_tests(previous);
+    EXPECT_EQ((std::vector<std::string>{"write", "sync file", "rename", "sync folder"}), steps);
 }
 
 using Argv = std::vector<std::string>;
