@@ -7,6 +7,7 @@ import re
 import signal
 import socket
 import subprocess
+import time
 
 import pytest
 
@@ -65,6 +66,20 @@ def test_ready_once_all_four_names_are_served_watchdog_pings_and_stopping(world,
     assert set(notices_until(receiver, "STOPPING=1")[:-1]) <= {"WATCHDOG=1"}
     assert world.daemon.process.wait(30) == 160
     world.daemon.stop()
+
+
+def test_watchdog_pings_come_at_half_the_interval(world):
+    receiver = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
+    receiver.bind(os.path.join(world.workdir, "notify"))
+    receiver.settimeout(30)
+    world.daemon.extra_env.update(NOTIFY_SOCKET=os.path.join(world.workdir, "notify"), WATCHDOG_USEC="3000000")
+    world.daemon.start()
+    pings = []
+    while len(pings) < 4:
+        if receiver.recv(256) == b"WATCHDOG=1":
+            pings.append(time.monotonic())
+    # Every 1.5 s; a ping every full 3 s would leave the manager no margin at all.
+    assert all(1.0 < later - earlier < 2.5 for earlier, later in zip(pings, pings[1:]))
 
 
 @pytest.mark.parametrize("journal", [True, False])
