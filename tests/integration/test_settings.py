@@ -198,7 +198,7 @@ class TestUsbRedirection:
         assert env.root.loader_conf == "# boot\n" + tunable
 
     @pytest.mark.parametrize("ids", ["0x12345678 " * 92 + " 0x0abc1234080650",
-                                     "0x12345678,NoDriver " * 50])
+                                     "0x12345678,NoDriver " * 50], ids=["cut-by-its-field", "redirect-line"])
     def test_a_list_that_would_be_cut_fails_before_the_kernel_is_told(self, env, ids):
         # The first is cut by its field inside the 16-digit id; the second's redirect string
         # is longer than its boot-loader line.
