@@ -141,18 +141,14 @@ TEST_F(BiosRead, ExtractFileHoldsTheModelsListIn1024BytesAndItsWriteDecidesTheRe
 
     const std::string failed = R"({"result":"FAILED", "message": )";
     EXPECT_EQ(failed + text + "}", extract_to(root.path));    // a folder
-    {
-        // A write that does not go through: the file may not grow past 512 bytes.
-        struct rlimit saved {};
-        getrlimit(RLIMIT_FSIZE, &saved);
-        struct rlimit small = saved;
-        small.rlim_cur = 512;
-        const auto old_handler = signal(SIGXFSZ, SIG_IGN);
-        setrlimit(RLIMIT_FSIZE, &small);
-        EXPECT_EQ(failed + text + "}", extract_to(root.file("full.bin")));
-        setrlimit(RLIMIT_FSIZE, &saved);
-        signal(SIGXFSZ, old_handler);
-    }
+    // A write that does not go through: no file may grow past 512 bytes meanwhile.
+    struct rlimit saved {}, small {};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    small = {512, saved.rlim_max};
+    signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    EXPECT_EQ(failed + text + "}", extract_to(root.file("full.bin")));
+    setrlimit(RLIMIT_FSIZE, &saved);
     sim.faults = {{.token = 0x31F, .status = 4}};
     extract_to(path);
     EXPECT_NE(std::string::npos, slurp(path).find(cmos(R"("@AutoPowerDays": "err")")));
