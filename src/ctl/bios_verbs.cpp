@@ -16,13 +16,10 @@ constexpr const char *password_suffixes[] = {"CurrentPassword", "NewPassword", "
 // Settings the BIOS service takes as the number 0 or 1 (any other value it skips without a
 // word), and the words an administrator may write for them.
 constexpr const char *switch_suffixes[] = {
-    "WakeOnUSB",          "Audio",          "AdminLock",          "USBRearPort",
-    "USBFrontTopPort",    "USBFrontTopMePort", "USBFrontBottomMePort", "USBFrontBottomPort",
-    "USBBootSupport",     "PXEBootSupport", "USBFrontPort",       "SecureBoot",
-    "OSDConfigure",       "USBSidePortTop", "USBSideBottom",      "USBRearPortTopLeft",
-    "USBRearPortTopRight", "USBRearBottomLeft", "USBRearPortBottomRight", "USBSidePort",
-    "SupressDockWarnMsg",
-};
+    "WakeOnUSB", "Audio", "AdminLock", "USBRearPort", "USBFrontTopPort", "USBFrontTopMePort", "USBFrontBottomMePort",
+    "USBFrontBottomPort", "USBBootSupport", "PXEBootSupport", "USBFrontPort", "SecureBoot", "OSDConfigure",
+    "USBSidePortTop", "USBSideBottom", "USBRearPortTopLeft", "USBRearPortTopRight", "USBRearBottomLeft",
+    "USBRearPortBottomRight", "USBSidePort", "SupressDockWarnMsg"};
 constexpr struct {
     const char *word;
     int value;

@@ -137,7 +137,8 @@ void render_bios_table(const char *reply, JsonNode *root)
     g_autoptr(GList) keys = json_object_get_members(object);
     int width = 0;
     for (GList *key = keys; key; key = key->next)
-        width = std::max(width, static_cast<int>(printable(bios_short_key(static_cast<const char *>(key->data))).size()));
+        width =
+            std::max(width, static_cast<int>(printable(bios_short_key(static_cast<const char *>(key->data))).size()));
     for (GList *key = keys; key; key = key->next) {
         const char *name = static_cast<const char *>(key->data);
         printf("%-*s  ", width, printable(bios_short_key(name)).c_str());
@@ -204,7 +205,8 @@ int ctl_usage_error(const CtlOptions &options, const char *format, ...)
 
 int ctl_bus_error(const CtlOptions &options, const BusError &error)
 {
-    fprintf(stderr, "corvoctl: %s: %s\n", printable(error.name.c_str()).c_str(), printable(error.message.c_str()).c_str());
+    fprintf(stderr, "corvoctl: %s: %s\n", printable(error.name.c_str()).c_str(),
+            printable(error.message.c_str()).c_str());
     if (options.json)
         print_error_document(error.name.c_str(), error.message.c_str());
     return ctl_exit_bus;

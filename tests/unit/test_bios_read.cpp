@@ -142,9 +142,9 @@ TEST_F(BiosRead, ExtractFileHoldsTheModelsListIn1024BytesAndItsWriteDecidesTheRe
     const std::string failed = R"({"result":"FAILED", "message": )";
     EXPECT_EQ(failed + text + "}", extract_to(root.path));    // a folder
     // A write that does not go through: no file may grow past 512 bytes meanwhile.
-    struct rlimit saved {}, small {};
+    rlimit saved{};
     getrlimit(RLIMIT_FSIZE, &saved);
-    small = {512, saved.rlim_max};
+    const rlimit small{512, saved.rlim_max};
     signal(SIGXFSZ, SIG_IGN);
     setrlimit(RLIMIT_FSIZE, &small);
     EXPECT_EQ(failed + text + "}", extract_to(root.file("full.bin")));
