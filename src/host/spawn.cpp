@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdarg>
+#include <cstdlib>
 #include <glib-unix.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -203,7 +204,7 @@ unsigned host_run_time_limit_seconds()
 {
     if (cached_time_limit == 0) {
         cached_time_limit = default_time_limit;
-        const char *asked = g_getenv("CORVO_PROGRAM_TIMEOUT");
+        const char *asked = secure_getenv("CORVO_PROGRAM_TIMEOUT");
         guint64 seconds = 0;
         if (asked && g_ascii_string_to_unsigned(asked, 10, 1, default_time_limit, &seconds, nullptr))
             cached_time_limit = static_cast<unsigned>(seconds);
