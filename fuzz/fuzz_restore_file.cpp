@@ -14,14 +14,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     static const char empty = 0;
     const char *bytes = size ? file.data() : &empty;
     BiosSettings settings;
-    const bool read = bios_restore_file_read(bytes, size, &settings);
+    const bool read = bios_restore_file_read(bytes, size, "", &settings);
     const bool ends = size < bios_extract_file_size || memchr(bytes, '\0', bios_extract_file_size) != nullptr;
     const BiosSettings fresh;
     const bool untouched = !settings.parsed && !settings.schedule.days && !settings.schedule.hour &&
-                           !settings.schedule.minute && settings.dock_warning == fresh.dock_warning &&
-                           settings.switches == fresh.switches && settings.texts == fresh.texts &&
+                           !settings.schedule.minute && settings.numbers == fresh.numbers && settings.texts == fresh.texts &&
                            !settings.current_password[0] && !settings.new_password[0];
-    const AutoOnSchedule &s = settings.schedule;
+    const AutoOnUpdate &s = settings.schedule;
     const bool schedule_sound =
         (!s.days || (*s.days >= 0 && *s.days < 128)) && (!s.hour || *s.hour >= 0) && (!s.minute || *s.minute >= 0);
     if (read != ends || (!read && !untouched) || !schedule_sound ||

@@ -72,17 +72,17 @@ TEST_F(BiosAccess, SecureBootIsSwitchedWithTheKeyAndNeverOff)
 {
     install_password("p");
     sim.security_key = 0xabc;
-    EXPECT_EQ(0, bios_set_secure_boot(0, 0xabc));
-    EXPECT_EQ(0, bios_set_secure_boot(1, 0xabc));  // without the install marker: no reboot flag
-    EXPECT_EQ(0, bios_change_reboot_flag);
-    EXPECT_EQ(0, bios_set_secure_boot(0, 0xabc));  // now on: never written again
-    EXPECT_EQ(0, bios_set_secure_boot(1, 0xabc));
+    EXPECT_EQ(0, bios_set_secure_boot(state, 0, 0xabc));
+    EXPECT_EQ(0, bios_set_secure_boot(state, 1, 0xabc));  // without the install marker: no reboot flag
+    EXPECT_FALSE(state.reboot_needed);
+    EXPECT_EQ(0, bios_set_secure_boot(state, 0, 0xabc));  // now on: never written again
+    EXPECT_EQ(0, bios_set_secure_boot(state, 1, 0xabc));
     EXPECT_EQ((Strings{"350 0 abc", "34f 1 abc"}), writes());
     sim.values["SecureBoot"] = 0;
-    EXPECT_EQ(-1, bios_set_secure_boot(1, 0x999));  // wrong key
-    secure_boot_init_marker = secure_boot_init_mark;
-    EXPECT_EQ(0, bios_set_secure_boot(1, 0xabc));
-    EXPECT_EQ(bios_reboot_needed, bios_change_reboot_flag);
+    EXPECT_EQ(-1, bios_set_secure_boot(state, 1, 0x999));  // wrong key
+    state.secure_boot_by_install = true;
+    EXPECT_EQ(0, bios_set_secure_boot(state, 1, 0xabc));
+    EXPECT_TRUE(state.reboot_needed);
 }
 
 TEST_F(BiosAccess, ReadByNameInAnyLetterCaseWithTokensOfTheModel)
@@ -93,12 +93,12 @@ TEST_F(BiosAccess, ReadByNameInAnyLetterCaseWithTokensOfTheModel)
     uint32_t value = 0;
     for (const auto &[model, name] : cases) {
         set_model(model);
-        bios_read_token_by_name(name, &value);
+        bios_read_token_by_name(state.model, name, &value);
     }
     EXPECT_EQ((Strings{"appwrite 0 0 41c 0 0 0\n", "appwrite 0 0 1d5 0 0 0\n", "appwrite 0 0 3a9 0 0 0\n"}),
               requests());  // an unknown name asks nothing
-    EXPECT_EQ(-1, bios_read_token_by_name("secure boot", &value));
-    EXPECT_EQ(0, bios_read_token_by_name("usbsideport", &value));
+    EXPECT_EQ(-1, bios_read_token_by_name(state.model, "secure boot", &value));
+    EXPECT_EQ(0, bios_read_token_by_name(state.model, "usbsideport", &value));
     EXPECT_EQ(1u, value);
 }
 
@@ -112,19 +112,19 @@ TEST_F(BiosAccess, FirstMatchingProductRuleWinsAndTheModelGivesTheKeyLists)
     for (const auto &[product, model] : products) {
         put(root.file("sys/class/dmi/id/product_name"), std::string(product) + "\n");
         set_model("");
-        bios_detect_model();
-        EXPECT_STREQ(model, bios_model_name) << product;
+        bios_detect_model(state.model);
+        EXPECT_STREQ(model, state.model) << product;
     }
     // The extract list is the read list without the password state and the asset tag.
     set_model("K10X");
-    const std::string read = bios_read_key_list();
+    const std::string read = key_list_text(bios_read_key_list(state.model));
     EXPECT_EQ(std::string("[\"DeviceKORACMOSEnablePassword\", \"DeviceKORACMOSAssettag\", ") +
-                  (bios_extract_key_list() + 1),
+                  (key_list_text(bios_extract_key_list(state.model)).c_str() + 1),
               read);
     set_model("k10-anything");  // only the K10 family is matched by prefix
-    EXPECT_EQ(read, bios_read_key_list());
+    EXPECT_EQ(read, key_list_text(bios_read_key_list(state.model)));
     set_model("K30");
-    EXPECT_EQ(nullptr, bios_read_key_list());
+    EXPECT_EQ(nullptr, bios_read_key_list(state.model).suffixes);
 }
 
 using BiosTransport = BiosFixture;

@@ -12,6 +12,8 @@
 #include "host/smi_file.h"
 #include "services/bios/bios_access.h"
 #include "services/bios/bios_models.h"
+#include "services/bios/bios_read_keys.h"
+#include "services/bios/bios_state.h"
 #include "services/bios/smi_transport.h"
 #include "test_support.h"
 
@@ -32,14 +34,11 @@ protected:
         biossim::reset(sim);
         active = this;
         smi_file_set_exchange_for_tests(&BiosFixture::exchange);
-        smi_buffers_init();
-        set_model("");
-        secure_boot_init_marker = 0;
-        bios_change_reboot_flag = 0;
+        state = {};
     }
     void TearDown() override { smi_file_set_exchange_for_tests(nullptr); }  // the real exchange again
 
-    void set_model(const char *model) { g_strlcpy(bios_model_name, model, sizeof bios_model_name); }
+    void set_model(const char *model) { g_strlcpy(state.model, model, sizeof state.model); }
     void install_password(const char *password)
     {
         sim.password_installed = true;
@@ -63,6 +62,7 @@ protected:
         return texts;
     }
 
+    BiosState &state = bios_service_state();
     biossim::Sim sim;
     LogCapture log;
     // Where the last request record is, to look at it after the exchange.
@@ -84,6 +84,12 @@ private:
     }
     static inline BiosFixture *active = nullptr;
 };
+
+// A model's key list as the text of a JSON array of keys; "" when the model has none.
+inline std::string key_list_text(const BiosKeyList &list)
+{
+    return list.suffixes ? bios_keys_text(bios_keys_of(list)) : "";
+}
 
 // The member names of a JSON object text in order, as a JSON array text like the key lists.
 inline std::string member_names(const std::string &object_text)

@@ -1,6 +1,7 @@
 #include <csignal>
 #include <sys/resource.h>
 
+#include "common/json_params.h"
 #include "services/bios/bios_read_keys.h"
 #include "services/bios/ext_bios.h"
 #include "test_bios_fixture.h"
@@ -12,12 +13,12 @@ protected:
     // GetBios's reading of `key_list` ("@" for the key prefix): the message and the status.
     std::pair<std::string, int> read(const std::string &key_list)
     {
-        const BiosReadResult result = bios_read_keys(cmos(key_list).c_str(), BiosReadForm::get);
+        const BiosReadResult result = bios_read_keys(bios_keys_of(JsonParams(cmos(key_list).c_str())), BiosReadForm::get, state);
         return {result.message, result.read_status};
     }
     std::string extract_to(const std::string &path)
     {
-        return ext_bios_reply(cmos(R"({"@ExtractFilePath": ")" + path + "\"}").c_str());
+        return ext_bios_reply(state, cmos(R"({"@ExtractFilePath": ")" + path + "\"}").c_str());
     }
     // Every auto-power mode token shares one setting in the simulator: 0 off, 1 every day,
     // 2 working days, 3 chosen days.
@@ -103,7 +104,7 @@ TEST_F(BiosRead, LongKeysAreReadAsTheirFirst63BytesAndStayWholeMembers)
 {
     const std::string key = cmos("@Fastboot" + std::string(50, 'x'));
     EXPECT_EQ("{\"" + key.substr(0, 63) + "\": \"Minimal\"}", read("[\"" + key + "\"]").first);
-    ext_bios_reply(("[\"" + key + "\"]").c_str());
+    ext_bios_reply(state, ("[\"" + key + "\"]").c_str());
     EXPECT_EQ(1u, log.count(key + " length error, truncated!"));
     // Control characters take six bytes each once escaped; the member must not be cut.
     const std::string escaped = cmos("\"@ACRe" + json_escape(std::string(63 - 18, '\x01')) + "\"");
@@ -133,7 +134,7 @@ TEST_F(BiosRead, ExtractFileHoldsTheModelsListIn1024BytesAndItsWriteDecidesTheRe
     EXPECT_EQ(text + std::string(1024 - text.size(), '\0'), bytes);  // the message, then zeros to 1024 bytes
     EXPECT_EQ(success + text + "}", reply);
     // The extract list, with the auto-on time and the chosen days (one array) after the mode.
-    std::string list = bios_extract_key_list();
+    std::string list = key_list_text(bios_extract_key_list(state.model));
     list.insert(list.find(cmos("\"@AutoPower\"")) + 25,
                 cmos(R"(, "@AutoPowerHour", "@AutoPowerMin", "@AutoPowerDays")"));
     EXPECT_EQ(list, member_names(text));

@@ -31,7 +31,7 @@ protected:
         sim.faults = std::move(faults);
         sim.requests.clear();
         log.lines.clear();
-        bios_fresh_install_apply();
+        bios_fresh_install_apply(state);
         Strings ids;
         for (const auto &line : log.lines)
             if (line.rfind("N ", 0) == 0)
@@ -60,7 +60,7 @@ TEST_F(BiosStartup, FreshInstallPutsTheFactoryPasswordOnABiosWithoutOneAndUsesIt
     // Every write carries the key of that verification: secure boot, no booting from USB or
     // the network, AHCI, wake on USB.
     EXPECT_EQ((Strings{"34f 1 5eed", "109 0 5eed", "6e 1 5eed", "138 1 5eed", "147 1 5eed"}), writes());
-    EXPECT_EQ(bios_reboot_needed, bios_change_reboot_flag);
+    EXPECT_TRUE(state.reboot_needed);
 }
 
 TEST_F(BiosStartup, FreshInstallStopsAtAFailedPasswordStepAndGoesOnAfterALaterOne)
@@ -112,7 +112,8 @@ TEST_F(BiosStartup, ModelDecidesDeepSleepWakeAndSfpSteps)
     EXPECT_EQ((Strings{"$(smbios_nic_error)", "$(sfp_fail)"}), fresh_install({{.token = 0x44A, .status = 4}}));
     EXPECT_EQ("44a 1 5eed", writes().back());
     std::string result;
-    EXPECT_TRUE(bios_write_text_setting(BiosText::wake_on_lan, "LANORSFPNIC", {}, 0x5EED, &result));
+    BiosWriteCall call{state, 0x5EED, &result};
+    EXPECT_TRUE(bios_write_text(*bios_setting_named("WakeOnLan"), "LANORSFPNIC", call));
     EXPECT_EQ("464 9 5eed", writes().back());
 }
 

@@ -13,7 +13,7 @@ protected:
     {
         sim.requests.clear();
         std::string result;
-        return set_bios_run(cmos(para).c_str(), &result);
+        return set_bios_run(state, cmos(para).c_str(), &result);
     }
 };
 
@@ -26,12 +26,15 @@ TEST_F(BiosWrite, SettingsBecomeTheirTokenWritesForTheModel)
     const std::string days = R"("@AutoPower": "Days", "@AutoPowerDays": )";
     const auto refuse = [](int64_t token) { return Faults{{.token = token, .status = 4}}; };
     const Faults any_write = {{.cmd_class = 1, .status = 6}};
-    const Strings monday_friday = {"312 3 0", "314 0 0", "315 1 0", "318 0 0",
-                                   "31a 0 0", "31c 0 0", "31d 1 0", "320 0 0"};
+    const Strings monday_friday = {"312 3 0", "314 0 0", "315 1 0", "318 0 0", "31a 0 0",
+                                   "31c 0 0", "31d 1 0", "320 0 0", "2b 0 0", "2c 0 0"};
     const Strings sunday_saturday = {"312 3 0", "313 1 0", "316 0 0", "318 0 0", "31a 0 0",
                                      "31c 0 0", "31e 0 0", "31f 1 0", "2b 23 0", "2c 45 0"};
     const std::string wednesdays = R"(["Wednesday", "Wednesday", "Wednesday", "Wednesday", "Wednesday", "Wednesday", )";
-    const Strings wednesday = {"312 3 0", "314 0 0", "316 0 0", "318 0 0", "319 1 0", "31c 0 0", "31e 0 0", "320 0 0"};
+    const Strings wednesday = {"312 3 0", "314 0 0", "316 0 0", "318 0 0", "319 1 0",
+                               "31c 0 0", "31e 0 0", "320 0 0", "2b 0 0", "2c 0 0"};
+    const Strings no_day = {"312 3 0", "314 0 0", "316 0 0", "318 0 0", "31a 0 0",
+                            "31c 0 0", "31e 0 0", "320 0 0", "2b 0 0", "2c 0 0"};
     // Model, settings ("@" for the key prefix), faults, result, token writes.
     const std::tuple<const char *, std::string, Faults, bool, Strings> cases[] = {
         // Texts in their order, then switches in theirs; each member only on the models that read it.
@@ -48,13 +51,13 @@ TEST_F(BiosWrite, SettingsBecomeTheirTokenWritesForTheModel)
         {"", days + R"(["Sunday", "Saturday"], "@AutoPowerTime": "23:45")", {}, true, sunday_saturday},
         {"", daily + R"("25:45")", {}, false, {"29 1 0"}},
         {"", days + R"(["Sunday", "Tuesday"])", refuse(0x317), false, {"312 3 0", "313 1 0", "316 0 0", "317 1 0"}},
-        // The schedule is the request's own: what it does not carry is left to the BIOS.
+        // What the request does not carry comes from the stored schedule, all 0 here.
         {"", daily + R"(" 8:30:15")", {}, true, {"29 1 0", "2b 8 0", "2c 30 0"}},
         {"", daily + R"("x:")", {}, true, {"29 1 0", "2b 0 0", "2c 0 0"}},
         {"", daily + R"("99999999999:-99999999999")", {}, false, {"29 1 0"}},
         {"", daily + R"("7")", {}, false, {}},  // no colon
-        {"", daily + R"("")", {}, true, {"29 1 0"}},
-        {"", days + R"("Monday")", {}, true, {"312 3 0"}},
+        {"", daily + R"("")", {}, true, {"29 1 0", "2b 0 0", "2c 0 0"}},
+        {"", days + R"("Monday")", {}, true, no_day},
         {"", days + R"(["monday", "FRIDAY", 3, "Someday"])", {}, true, monday_friday},
         // A name is cut to 63 bytes; names that no longer fit the 64-byte list they go through are dropped.
         {"", days + R"(["Monday", "Friday", ")" + std::string(70, 'x') + "\"]", {}, true, monday_friday},
@@ -70,6 +73,7 @@ TEST_F(BiosWrite, SettingsBecomeTheirTokenWritesForTheModel)
         {"", R"("@Audio": 165, "@WakeOnUSB": 1)", refuse(0x147), false, {"147 1 0"}},
     };
     for (const auto &[model, members, faults, ok, expected] : cases) {
+        state.schedule = {};
         set_model(model);
         sim.faults = faults;
         EXPECT_EQ(ok, run("{" + members + "}")) << model << " " << members;
@@ -81,6 +85,27 @@ TEST_F(BiosWrite, SettingsBecomeTheirTokenWritesForTheModel)
     EXPECT_EQ(-1, bios_set_auto_on_hour(24, 0));
     EXPECT_EQ(-1, bios_set_auto_on_minute(60, 0));
     EXPECT_TRUE(requests().empty());
+}
+
+TEST_F(BiosWrite, AutoOnScheduleIsKeptBetweenCallsAndWrittenInFull)
+{
+    const auto days_then = [](const char *monday, const char *hour, const char *minute) {
+        return Strings{"312 3 0", "314 0 0", monday, "318 0 0", "31a 0 0", "31c 0 0", "31e 0 0", "320 0 0", hour, minute};
+    };
+    // Calls in order, each with the token writes it makes.
+    const std::pair<std::string, Strings> calls[] = {
+        {R"({"@AutoPowerTime": "7:30"})", {}},
+        {R"({"@AutoPowerDays": ["Monday"]})", {}},
+        {R"({"@AutoPower": "Days"})", days_then("315 1 0", "2b 7 0", "2c 30 0")},
+        {R"({"@AutoPower": "Workday", "@AutoPowerTime": "6:05"})", {"2a 2 0", "2b 6 0", "2c 5 0"}},
+        {R"({"@AutoPower": "Daily"})", {"29 1 0", "2b 6 0", "2c 5 0"}},
+        {R"({"@AutoPowerDays": ["Sunday"], "@AutoPowerTime": "9"})", {}},  // refused whole: nothing kept
+        {R"({"@AutoPower": "Days"})", days_then("315 1 0", "2b 6 0", "2c 5 0")},
+    };
+    for (const auto &[para, expected] : calls) {
+        run(para);
+        EXPECT_EQ(expected, writes()) << para;
+    }
 }
 
 TEST_F(BiosWrite, PasswordDecidesWhatIsWrittenAndIsNeitherCutNorLogged)
@@ -138,17 +163,18 @@ TEST_F(BiosRestore, FileIsTheSettingsObjectAndWhatTheExtractCouldNotReadIsNeverW
     EXPECT_TRUE(restore(R"({"@AutoPower": "Daily", "@AutoPowerTime": "9", )" + time + R"(, "@Audio": 0})", "secret"));
     EXPECT_EQ((Strings{"29 1 5eed", "2b 8 5eed", "2c 30 5eed", "23 0 5eed"}), writes());
     sim.password_installed = false;
+    const Strings no_day = {"312 3 0", "314 0 0", "316 0 0", "318 0 0", "31a 0 0",
+                            "31c 0 0", "31e 0 0", "320 0 0", "2b 8 0", "2c 30 0"};
     const std::pair<std::string, Strings> cases[] = {
-        // An empty day selection is no day; one the extract could not read leaves the days alone.
-        {R"({"@AutoPower": "Days", )" + time + R"(, "@AutoPowerDays": []})",
-         {"312 3 0", "314 0 0", "316 0 0", "318 0 0", "31a 0 0", "31c 0 0", "31e 0 0", "320 0 0", "2b 8 0", "2c 30 0"}},
-        {R"({"@AutoPower": "Days", )" + time + R"(, "@AutoPowerDays": "err"})", {"312 3 0", "2b 8 0", "2c 30 0"}},
-        // A time the extract could not read leaves mode, time and days alone.
+        // An empty day selection is no day.
+        {R"({"@AutoPower": "Days", )" + time + R"(, "@AutoPowerDays": []})", no_day},
+        // Days or a time the extract could not read leave mode, time, days and the stored schedule alone.
+        {R"({"@AutoPower": "Days", "@AutoPowerHour": "9", "@AutoPowerMin": "5", "@AutoPowerDays": "err"})", {}},
         {R"({"@AutoPower": "Days", "@AutoPowerHour": "-1", "@AutoPowerMin": "5", "@AutoPowerDays": ["Monday"],
              "@Audio": 1})",
          {"22 1 0"}},
-        // A file without a time leaves the BIOS its own.
-        {R"({"@AutoPower": "Daily", "@AutoPowerHour": "", "@AutoPowerMin": ""})", {"29 1 0"}},
+        // A file without a time or days writes the stored ones.
+        {R"({"@AutoPower": "Days", "@AutoPowerHour": "", "@AutoPowerMin": ""})", no_day},
         {R"({"@Audio": "err", "@AdminLock": 0, "@WakeOnUSB": null, "@Fastboot": "get data err"})", {"2be 0 0"}},
     };
     for (const auto &[file, expected] : cases) {

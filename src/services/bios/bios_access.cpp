@@ -4,11 +4,9 @@
 #include <glib.h>
 
 #include "common/log.h"
-#include "services/bios/bios_models.h"
+#include "services/bios/bios_catalogue.h"
+#include "services/bios/bios_state.h"
 #include "services/bios/smi_transport.h"
-
-int secure_boot_init_marker;
-int bios_change_reboot_flag;
 
 namespace {
 
@@ -30,45 +28,47 @@ constexpr int password_text_max = static_cast<int>(smi_password_max);
 constexpr uint32_t token_secure_boot_on = 0x34F;
 constexpr uint32_t token_secure_boot_off = 0x350;
 
-struct NamedToken {
-    const char *name;
-    uint32_t token;
-    const char *model;     // nullptr: the same token on every model
-    uint32_t model_token;  // the token on `model`
-};
-
-// Tried in order, names compared ignoring letter case. Token 0 means the setting does not
-// exist on the model; the read still goes out and the BIOS answers for token 0.
-constexpr NamedToken named_tokens[] = {
-    {"acrecovery", 0xA3, nullptr, 0},
-    {"wakeonusb", 0x147, nullptr, 0},
-    {"wakeonlan", 0x216, nullptr, 0},
-    {"audio", 0x22, nullptr, 0},
-    {"adminlock", 0x2BD, nullptr, 0},
-    {"usbrearport", 0x41A, "K20", 0x1D5},
-    {"usbfrontport", 0x14F, nullptr, 0},
-    {"usbbootsupport", 0x109, nullptr, 0},
-    {"osdconfigure", 0x373, nullptr, 0},
-    {"usbfronttopport", 0x3E3, "Vantor 70", 0x3E5},
-    {"usbfronttopmeport", 0x3E5, nullptr, 0},
-    {"usbfrontbottommeport", 0x3E7, nullptr, 0},
-    {"usbfrontbottomport", 0x3E9, "Vantor 70", 0x3E3},
-    {"usbsideporttop", 0x1B6, nullptr, 0},
-    {"usbsidebottom", 0x1B8, nullptr, 0},
-    {"usbrearporttopleft", 0x1A2, nullptr, 0},
-    {"usbrearporttopright", 0x1A4, nullptr, 0},
-    {"usbrearbottomleft", 0x1A6, nullptr, 0},
-    {"usbrearportbottomright", 0x1A8, nullptr, 0},
-    {"secureboot", 0x34F, nullptr, 0},
-    {"USBSidePort", 0x41C, nullptr, 0},
-    {"pxebootsupport", 0x2D, nullptr, 0},
-    {"supressdockwarnmsg", 0, "Vantor 70", 0x3A9},
-};
-
 int text_length(const char *text)
 {
     const size_t len = text ? strlen(text) : 0;
     return len > G_MAXINT ? G_MAXINT : static_cast<int>(len);
+}
+
+bool is_ascii(char c)
+{
+    return !(static_cast<unsigned char>(c) & 0x80);
+}
+
+bool is_alnum(char c)
+{
+    return g_ascii_isalnum(c);
+}
+
+// False, with the first character that fails `test` logged by position, when one does.
+bool all_characters(const char *password, int length, bool (*test)(char), const char *what)
+{
+    for (int i = 0; i < length; ++i) {
+        if (!test(password[i])) {
+            wlog('D', log_tag::bios, "the %d input password is no %s\n", i, what);
+            return false;
+        }
+    }
+    return true;
+}
+
+// 0 when the BIOS took the request; -1 when it could not be asked, `refused` when it said no
+// (each logged, the refusal with the BIOS status).
+int judge(const SmiAnswer &answer, const char *not_asked, const char *refusal, int refused)
+{
+    if (!answer.exchanged) {
+        wlog('D', log_tag::bios, "%s", not_asked);
+        return -1;
+    }
+    if (answer.status() != 0) {
+        wlog('D', log_tag::bios, "%s %d\n", refusal, static_cast<int>(answer.status()));
+        return refused;
+    }
+    return 0;
 }
 
 }  // namespace
@@ -76,14 +76,8 @@ int text_length(const char *text)
 int bios_check_password_properties(const char *password, int length, uint8_t *not_installed, uint8_t *max_len)
 {
     const SmiAnswer answer = smi_request(smi_class::password, smi_select::password_properties);
-    if (!answer.exchanged) {
-        wlog('D', log_tag::bios, "get passwd,send smi err\n");
+    if (judge(answer, "get passwd,send smi err\n", "SMBIOS: get admin password properties error", -1) != 0)
         return -1;
-    }
-    if (answer.status() != 0) {
-        wlog('D', log_tag::bios, "SMBIOS: get admin password properties error %d\n", static_cast<int>(answer.status()));
-        return -1;
-    }
     const uint32_t word = answer.value();
     if (word & prop_not_installed) {
         *not_installed = 1;
@@ -108,23 +102,9 @@ int bios_check_password_properties(const char *password, int length, uint8_t *no
         wlog('D', log_tag::bios, "set password too short, the min len is %d\n", minimum);
         return -1;
     }
-    if ((word & prop_ascii_only) && length >= 1) {
-        for (int i = 0; i < length; ++i) {
-            if (static_cast<unsigned char>(password[i]) & 0x80) {
-                wlog('D', log_tag::bios, "the %d input password is no ascii \n", i);
-                return -1;
-            }
-        }
-    }
-    if ((word & prop_alnum_only) && length >= 1) {
-        for (int i = 0; i < length; ++i) {
-            if (!g_ascii_isalnum(password[i])) {
-                wlog('D', log_tag::bios, "the %d input password is no alphanumeric\n", i);
-                return -1;
-            }
-        }
-    }
-    return 0;
+    if ((word & prop_ascii_only) && !all_characters(password, length, is_ascii, "ascii "))
+        return -1;
+    return (word & prop_alnum_only) && !all_characters(password, length, is_alnum, "alphanumeric") ? -1 : 0;
 }
 
 int bios_verify_admin_password(const char *password, uint32_t *security_key)
@@ -140,14 +120,9 @@ int bios_verify_admin_password(const char *password, uint32_t *security_key)
         return 0;
     }
     const SmiAnswer answer = smi_password_verify(password, max_len);
-    if (!answer.exchanged) {
-        wlog('D', log_tag::bios, "send smi, get security err\n");
-        return -1;
-    }
-    if (answer.status() != 0) {
-        wlog('D', log_tag::bios, "SMBIOS: verify admin password error %d\n", static_cast<int>(answer.status()));
-        return -2;
-    }
+    const int judged = judge(answer, "send smi, get security err\n", "SMBIOS: verify admin password error", -2);
+    if (judged != 0)
+        return judged;
     *security_key = answer.value();
     return 0;
 }
@@ -177,11 +152,11 @@ int bios_change_admin_password(const char *password, const char *new_password, i
     return 0;
 }
 
-int bios_set_secure_boot(int enable, uint32_t security_key)
+int bios_set_secure_boot(BiosState &state, int enable, uint32_t security_key)
 {
     wlog('D', log_tag::bios, "start to set secure boot, set val is %x\n", static_cast<unsigned>(enable));
     uint32_t current = 0;
-    bios_read_token_by_name("secureboot", &current);
+    bios_read_token_by_name(state.model, "secureboot", &current);
     if (current == 1) {
         wlog('D', log_tag::bios, "secure value is enable,can not be changed");
         return 0;
@@ -192,25 +167,20 @@ int bios_set_secure_boot(int enable, uint32_t security_key)
         wlog('D', log_tag::bios, "SMBIOS: set Secure Boot error %d\n", static_cast<int>(written.status()));
         return -1;
     }
-    if (enable)
-        bios_change_reboot_flag = secure_boot_init_marker == secure_boot_init_mark ? bios_reboot_needed : 0;
-    else
-        bios_change_reboot_flag = 0;
+    state.reboot_needed = enable && state.secure_boot_by_install;
     wlog('D', log_tag::bios, "secure boot set ok\n");
     return 0;
 }
 
-int bios_read_token_by_name(const char *name, uint32_t *value)
+int bios_read_token_by_name(const char *model, const char *name, uint32_t *value)
 {
-    for (const auto &row : named_tokens) {
-        if (g_ascii_strcasecmp(name, row.name) != 0)
-            continue;
-        const uint32_t token = row.model && bios_model_is(row.model) ? row.model_token : row.token;
-        const SmiAnswer answer = smi_token_read(token);
-        *value = answer.value();
-        return answer.ok() ? 0 : -2;
+    const BiosSetting *row = bios_setting_named(name);
+    if (!row) {
+        wlog('D', log_tag::bios, "not check valid input parameter\n");
+        wlog('D', log_tag::bios, "the input parameter error\n");
+        return -1;
     }
-    wlog('D', log_tag::bios, "not check valid input parameter\n");
-    wlog('D', log_tag::bios, "the input parameter error\n");
-    return -1;
+    const SmiAnswer answer = smi_token_read(bios_setting_token(*row, model));
+    *value = answer.value();
+    return answer.ok() ? 0 : -2;
 }

@@ -7,12 +7,7 @@
 // Mode of bios_change_admin_password that removes the password.
 constexpr int bios_password_remove = 0x55AA;
 
-// Set just before a fresh install enables secure boot; a successful enable then raises the
-// reboot flag so GetBios can tell that the change needs a reboot.
-constexpr int secure_boot_init_mark = 0xA5A5;
-constexpr int bios_reboot_needed = 0xAA55;
-extern int secure_boot_init_marker;
-extern int bios_change_reboot_flag;
+struct BiosState;
 
 // Asks the BIOS for its password rules and checks `password` (`length` characters; 0 when
 // there is no candidate) against them. Sets `not_installed` when no admin password is
@@ -27,11 +22,12 @@ int bios_verify_admin_password(const char *password, uint32_t *security_key);
 // `password` is the current one (ignored when none is installed). 0 or -1.
 int bios_change_admin_password(const char *password, const char *new_password, int mode);
 
-// Switches secure boot on (`enable` nonzero) or off. Once on, it is never written again.
+// Switches secure boot on (`enable` nonzero) or off. Once on, it is never written again. An
+// enable during a fresh install raises the state's reboot flag, any other write clears it.
 // 0 or -1.
-int bios_set_secure_boot(int enable, uint32_t security_key);
+int bios_set_secure_boot(BiosState &state, int enable, uint32_t security_key);
 
-// Reads the setting `name` (for example "secureboot", any letter case) into `value`, which
-// the BIOS answer sets even when it reports a failure. 0, -1 (unknown name, no request, value
-// untouched) or -2 (the read failed).
-int bios_read_token_by_name(const char *name, uint32_t *value);
+// Reads the setting `name` (for example "secureboot", any letter case) with the token it has
+// on `model` into `value`, which the BIOS answer sets even when it reports a failure. 0, -1
+// (unknown name, no request, value untouched) or -2 (the read failed).
+int bios_read_token_by_name(const char *model, const char *name, uint32_t *value);

@@ -7,8 +7,10 @@
 #include "host/net_iface.h"
 #include "peers/sysconf.h"
 #include "services/bios/bios_access.h"
+#include "services/bios/bios_catalogue.h"
 #include "services/bios/bios_models.h"
 #include "services/bios/bios_primitives.h"
+#include "services/bios/bios_writers.h"
 #include "services/bios/smi_transport.h"
 
 namespace {
@@ -21,9 +23,15 @@ constexpr uint32_t token_sfp_nic_on = 0x44A;
 
 // Deep sleep is switched off at install on these models only; this set is narrower than the
 // models whose deep-sleep setting is read.
-constexpr const char *deep_sleep_off_models[] = {"Vantor 70", "K40AIO", "K10", "K30AIO", "K10X"};
+constexpr const char *deep_sleep_off_model_list[] = {"Vantor 70", "K40AIO", "K10", "K30AIO", "K10X"};
 // These wake from the dock instead of from USB.
-constexpr const char *dock_wake_models[] = {"Lumen 81", "Lumen 82", "Lumen 83", "Lumen 84"};
+constexpr const char *dock_wake_model_list[] = {"Lumen 81", "Lumen 82", "Lumen 83", "Lumen 84"};
+
+// Switches the catalogue setting `name` off.
+bool switch_off(BiosState &state, const char *name, uint32_t key)
+{
+    return bios_switch_setting(*bios_setting_named(name), state, false, key) == 0;
+}
 
 // Verifies the factory password, installing it first when the BIOS has none. False when the
 // setup cannot go on (notice logged).
@@ -51,16 +59,16 @@ bool obtain_security_key(uint32_t *key)
     return true;
 }
 
-void enable_secure_boot(uint32_t key)
+void enable_secure_boot(BiosState &state, uint32_t key)
 {
     uint32_t secure_boot = 0;
-    const int read = bios_read_token_by_name("secureboot", &secure_boot);
+    const int read = bios_read_token_by_name(state.model, "secureboot", &secure_boot);
     if (read != 0)
         wlog_res('N', log_tag::bios, "$(init_err)");
     if (read == 0 && secure_boot == 1)
         return;
-    secure_boot_init_marker = secure_boot_init_mark;
-    if (bios_set_secure_boot(1, key) != 0)
+    state.secure_boot_by_install = true;
+    if (bios_set_secure_boot(state, 1, key) != 0)
         wlog_res('N', log_tag::system, "$(secure_fail)");
 }
 
@@ -71,32 +79,32 @@ bool bios_fresh_install_wanted(const char *freshinstall)
     return freshinstall && g_ascii_strcasecmp(freshinstall, "false") != 0;
 }
 
-void bios_fresh_install_setup()
+void bios_fresh_install_setup(BiosState &state)
 {
     g_autofree char *freshinstall = sysconf_get_key("system", "sys", "freshinstall");
     if (!bios_fresh_install_wanted(freshinstall))
         return;
-    bios_fresh_install_apply();
+    bios_fresh_install_apply(state);
 }
 
-void bios_fresh_install_apply()
+void bios_fresh_install_apply(BiosState &state)
 {
-    bios_change_reboot_flag = 0;
-    secure_boot_init_marker = 0;
+    state.reboot_needed = false;
+    state.secure_boot_by_install = false;
     uint32_t key = 0;
     if (!obtain_security_key(&key))
         return;
 
-    enable_secure_boot(key);
-    if (bios_set_usb_boot_support(0, key) != 0)
+    enable_secure_boot(state, key);
+    if (!switch_off(state, "USBBootSupport", key))
         wlog_res('N', log_tag::system, "$(use_disable_fail)");
-    if (bios_set_pxe_nic1(0, key) != 0)
+    if (!switch_off(state, "PXEBootSupport", key))
         wlog_res('N', log_tag::system, "$(pxe_disable_fail)");
     if (!smi_token_write_logged(token_ahci_on, 1, key, "SMBIOS: set ahci on error"))
         wlog_res('N', log_tag::system, "$(ahci_fail)");
-    if (bios_model_in(deep_sleep_off_models, G_N_ELEMENTS(deep_sleep_off_models)) && bios_set_deep_sleep(0, key) != 0)
+    if (bios_model_in(state.model, models_in(deep_sleep_off_model_list)) && bios_set_deep_sleep(0, key) != 0)
         wlog_res('N', log_tag::system, "$(deepsleep_fail)");
-    if (bios_model_in(dock_wake_models, G_N_ELEMENTS(dock_wake_models))) {
+    if (bios_model_in(state.model, models_in(dock_wake_model_list))) {
         if (!smi_token_write(token_wake_on_dock, 1, key).ok()) {
             wlog_res('N', log_tag::bios, "$(smbios_dock_error)");
             wlog_res('N', log_tag::system, "$(wake_dock_fail)");
@@ -104,7 +112,7 @@ void bios_fresh_install_apply()
     } else if (bios_set_wake_on_usb(1, key) != 0) {
         wlog_res('N', log_tag::system, "$(wake_usb_fail)");
     }
-    if (host_net_interface_exists("re1") && bios_model_is("Vantor 70") &&
+    if (host_net_interface_exists("re1") && bios_model_is(state.model, "Vantor 70") &&
         !smi_token_write(token_sfp_nic_on, 1, key).ok()) {
         wlog_res('N', log_tag::bios, "$(smbios_nic_error)");
         wlog_res('N', log_tag::system, "$(sfp_fail)");

@@ -8,8 +8,6 @@
 #include "common/util.h"
 #include "host/host_root.h"
 
-char bios_model_name[bios_model_name_size];
-
 namespace {
 
 // Product names are searched case-sensitively, first hit wins. The product name spells some
@@ -28,113 +26,83 @@ constexpr ProductRule product_rules[] = {
     {"AIO K60", nullptr, "K60AIO"},
 };
 
-// Setting keys: "DeviceKORACMOS" followed by each word. Every list starts with the
-// admin-password state and the asset tag, which an extract file leaves out.
-constexpr const char *k10_keys =
-    "EnablePassword Assettag Audio AdminLock AutoPower ACRecovery USBRearPort WakeOnLan WakeOnUSB "
-    "USBFrontPort USBBootSupport USBFrontTopPort USBFrontTopMePort USBFrontBottomMePort "
-    "USBFrontBottomPort SecureBoot KeyboardErrorDetection Fastboot ExtendedBIOSPostTime DeepSleep "
-    "PXEBootSupport";
+// clang-format off
+// Each model's BIOS lists its settings in an order of its own, which replies and extract
+// files keep. Every list starts with the admin-password state and the asset tag, which an
+// extract file leaves out.
+constexpr const char *k10_keys[] = {
+    "EnablePassword", "Assettag", "Audio", "AdminLock", "AutoPower", "ACRecovery", "USBRearPort", "WakeOnLan",
+    "WakeOnUSB", "USBFrontPort", "USBBootSupport", "USBFrontTopPort", "USBFrontTopMePort", "USBFrontBottomMePort",
+    "USBFrontBottomPort", "SecureBoot", "KeyboardErrorDetection", "Fastboot", "ExtendedBIOSPostTime", "DeepSleep",
+    "PXEBootSupport"};
 // The K40AIO offers the same settings as the K30AIO.
-constexpr const char *k30_k40_aio_keys =
-    "EnablePassword Assettag Audio AdminLock AutoPower ACRecovery WakeOnLan WakeOnUSB USBBootSupport "
-    "OSDConfigure USBSidePortTop USBSideBottom USBRearPortTopLeft USBRearPortTopRight USBRearBottomLeft "
-    "USBRearPortBottomRight SecureBoot KeyboardErrorDetection Fastboot ExtendedBIOSPostTime DeepSleep "
-    "PXEBootSupport";
-constexpr const char *k30mtc_keys =
-    "EnablePassword Assettag Audio AdminLock AutoPower ACRecovery WakeOnLan WakeOnUSB USBBootSupport "
-    "MACPASSConfigure SecureBoot Fastboot ExtendedBIOSPostTime PXEBootSupport";
-constexpr const char *k20_keys =
-    "EnablePassword Assettag Audio AdminLock AutoPower ACRecovery USBRearPort USBFrontPort WakeOnLan "
-    "WakeOnUSB USBBootSupport SecureBoot KeyboardErrorDetection Fastboot ExtendedBIOSPostTime";
-constexpr const char *vantor70_keys =
-    "EnablePassword Assettag Audio AdminLock AutoPower ACRecovery USBRearPort WakeOnLan WakeOnUSB "
-    "USBFrontTopPort USBFrontBottomPort USBBootSupport SecureBoot DeepSleep KeyboardErrorDetection "
-    "Fastboot ExtendedBIOSPostTime SupressDockWarnMsg PXEBootSupport";
-constexpr const char *lumen_keys =
-    "EnablePassword Assettag Audio AdminLock AutoPower ACRecovery WakeOnLan USBBootSupport "
-    "MACPASSConfigure SecureBoot Fastboot ExtendedBIOSPostTime PXEBootSupport";
-constexpr const char *lumen84_keys =
-    "EnablePassword Assettag Audio AdminLock AutoPower ACRecovery WakeOnLan USBBootSupport "
-    "MACPASSConfigure SecureBoot ExtendedBIOSPostTime";
-constexpr const char *k50aio_keys =
-    "EnablePassword Assettag Audio AdminLock AutoPower ACRecovery WakeOnLan WakeOnUSB USBBootSupport "
-    "OSDConfigure USBSidePortTop USBSideBottom USBRearPortTopLeft USBRearPortTopRight USBRearBottomLeft "
-    "USBRearPortBottomRight SecureBoot KeyboardErrorDetection Fastboot ExtendedBIOSPostTime DeepSleep "
-    "USBSidePort USBRearPort PXEBootSupport";
-constexpr const char *k60aio_keys =
-    "EnablePassword Assettag Audio AdminLock AutoPower ACRecovery WakeOnLan WakeOnUSB USBBootSupport "
-    "OSDConfigure USBSidePortTop USBSideBottom SecureBoot KeyboardErrorDetection ExtendedBIOSPostTime "
-    "DeepSleep USBSidePort USBRearPort PXEBootSupport";
+constexpr const char *k30_k40_aio_keys[] = {
+    "EnablePassword", "Assettag", "Audio", "AdminLock", "AutoPower", "ACRecovery", "WakeOnLan", "WakeOnUSB",
+    "USBBootSupport", "OSDConfigure", "USBSidePortTop", "USBSideBottom", "USBRearPortTopLeft", "USBRearPortTopRight",
+    "USBRearBottomLeft", "USBRearPortBottomRight", "SecureBoot", "KeyboardErrorDetection", "Fastboot",
+    "ExtendedBIOSPostTime", "DeepSleep", "PXEBootSupport"};
+constexpr const char *k30mtc_keys[] = {
+    "EnablePassword", "Assettag", "Audio", "AdminLock", "AutoPower", "ACRecovery", "WakeOnLan", "WakeOnUSB",
+    "USBBootSupport", "MACPASSConfigure", "SecureBoot", "Fastboot", "ExtendedBIOSPostTime", "PXEBootSupport"};
+constexpr const char *k20_keys[] = {
+    "EnablePassword", "Assettag", "Audio", "AdminLock", "AutoPower", "ACRecovery", "USBRearPort", "USBFrontPort",
+    "WakeOnLan", "WakeOnUSB", "USBBootSupport", "SecureBoot", "KeyboardErrorDetection", "Fastboot",
+    "ExtendedBIOSPostTime"};
+constexpr const char *vantor70_keys[] = {
+    "EnablePassword", "Assettag", "Audio", "AdminLock", "AutoPower", "ACRecovery", "USBRearPort", "WakeOnLan",
+    "WakeOnUSB", "USBFrontTopPort", "USBFrontBottomPort", "USBBootSupport", "SecureBoot", "DeepSleep",
+    "KeyboardErrorDetection", "Fastboot", "ExtendedBIOSPostTime", "SupressDockWarnMsg", "PXEBootSupport"};
+constexpr const char *lumen_keys[] = {
+    "EnablePassword", "Assettag", "Audio", "AdminLock", "AutoPower", "ACRecovery", "WakeOnLan", "USBBootSupport",
+    "MACPASSConfigure", "SecureBoot", "Fastboot", "ExtendedBIOSPostTime", "PXEBootSupport"};
+constexpr const char *lumen84_keys[] = {
+    "EnablePassword", "Assettag", "Audio", "AdminLock", "AutoPower", "ACRecovery", "WakeOnLan", "USBBootSupport",
+    "MACPASSConfigure", "SecureBoot", "ExtendedBIOSPostTime"};
+constexpr const char *k50aio_keys[] = {
+    "EnablePassword", "Assettag", "Audio", "AdminLock", "AutoPower", "ACRecovery", "WakeOnLan", "WakeOnUSB",
+    "USBBootSupport", "OSDConfigure", "USBSidePortTop", "USBSideBottom", "USBRearPortTopLeft", "USBRearPortTopRight",
+    "USBRearBottomLeft", "USBRearPortBottomRight", "SecureBoot", "KeyboardErrorDetection", "Fastboot",
+    "ExtendedBIOSPostTime", "DeepSleep", "USBSidePort", "USBRearPort", "PXEBootSupport"};
+constexpr const char *k60aio_keys[] = {
+    "EnablePassword", "Assettag", "Audio", "AdminLock", "AutoPower", "ACRecovery", "WakeOnLan", "WakeOnUSB",
+    "USBBootSupport", "OSDConfigure", "USBSidePortTop", "USBSideBottom", "SecureBoot", "KeyboardErrorDetection",
+    "ExtendedBIOSPostTime", "DeepSleep", "USBSidePort", "USBRearPort", "PXEBootSupport"};
+
+// clang-format on
 
 struct ModelKeys {
     const char *model;
     bool prefix;  // the model name only has to begin with `model`
-    const char *keys;
+    BiosKeyList keys;
 };
+
+template <size_t N>
+constexpr BiosKeyList list(const char *const (&suffixes)[N])
+{
+    return {suffixes, N};
+}
 
 // Tried in order; "K10" also catches "K10X".
 constexpr ModelKeys model_keys[] = {
-    {"K10", true, k10_keys},
-    {"K30AIO", false, k30_k40_aio_keys},
-    {"K30MTC", false, k30mtc_keys},
-    {"K20", false, k20_keys},
-    {"Vantor 70", false, vantor70_keys},
-    {"Lumen 81", false, lumen_keys},
-    {"K40AIO", false, k30_k40_aio_keys},
-    {"K50AIO", false, k50aio_keys},
-    {"K60AIO", false, k60aio_keys},
-    {"Lumen 82", false, lumen_keys},
-    {"Lumen 83", false, lumen_keys},
-    {"Lumen 84", false, lumen84_keys},
+    {"K10", true, list(k10_keys)},
+    {"K30AIO", false, list(k30_k40_aio_keys)},
+    {"K30MTC", false, list(k30mtc_keys)},
+    {"K20", false, list(k20_keys)},
+    {"Vantor 70", false, list(vantor70_keys)},
+    {"Lumen 81", false, list(lumen_keys)},
+    {"K40AIO", false, list(k30_k40_aio_keys)},
+    {"K50AIO", false, list(k50aio_keys)},
+    {"K60AIO", false, list(k60aio_keys)},
+    {"Lumen 82", false, list(lumen_keys)},
+    {"Lumen 83", false, list(lumen_keys)},
+    {"Lumen 84", false, list(lumen84_keys)},
 };
-constexpr size_t model_key_count = G_N_ELEMENTS(model_keys);
 
 constexpr size_t extract_skipped_keys = 2;
 
-// The row of the detected model, or model_key_count when it has none.
-size_t select_key_list()
-{
-    for (size_t i = 0; i < model_key_count; ++i) {
-        const ModelKeys &row = model_keys[i];
-        const bool match = row.prefix ? g_ascii_strncasecmp(bios_model_name, row.model, strlen(row.model)) == 0
-                                      : bios_model_is(row.model);
-        if (match)
-            return i;
-    }
-    return model_key_count;
-}
-
-std::string json_key_array(const char *keys, size_t skip)
-{
-    g_auto(GStrv) words = g_strsplit(keys, " ", -1);
-    std::string text = "[";
-    for (size_t i = skip; words[i]; ++i) {
-        if (i > skip)
-            text += ", ";
-        text += "\"DeviceKORACMOS";
-        text += words[i];
-        text += '"';
-    }
-    text += ']';
-    return text;
-}
-
-// Each text is made on first use and kept for the life of the process, like the tables.
-const char *list_text(size_t row, size_t skip)
-{
-    if (row >= model_key_count)
-        return nullptr;
-    static std::string texts[2][model_key_count];
-    std::string &text = texts[skip ? 1 : 0][row];
-    if (text.empty())
-        text = json_key_array(model_keys[row].keys, skip);
-    return text.c_str();
-}
-
 }  // namespace
 
-void bios_detect_model()
+void bios_detect_model(char *model)
 {
     char *product = nullptr;
     const std::string path = host_path("/sys/class/dmi/id/product_name");
@@ -145,39 +113,41 @@ void bios_detect_model()
     g_autofree char *owned = product;
     for (const auto &rule : product_rules) {
         if (strstr(owned, rule.contains) && (!rule.also || strstr(owned, rule.also))) {
-            g_strlcpy(bios_model_name, rule.model, sizeof bios_model_name);
+            g_strlcpy(model, rule.model, bios_model_name_size);
             return;
         }
     }
     wlog('D', log_tag::bios, "get product name err\n");
 }
 
-bool bios_model_is(const char *model)
+bool bios_model_is(const char *model, const char *name)
 {
-    return g_ascii_strcasecmp(bios_model_name, model) == 0;
+    return g_ascii_strcasecmp(model, name) == 0;
 }
 
-bool bios_model_in(const char *const *models, size_t count)
-{
-    for (size_t i = 0; i < count; ++i)
-        if (bios_model_is(models[i]))
-            return true;
-    return false;
-}
-
-const char *bios_read_key_list()
-{
-    return list_text(select_key_list(), 0);
-}
-
-const char *bios_extract_key_list()
-{
-    return list_text(select_key_list(), extract_skipped_keys);
-}
-
-bool bios_model_matches(const ModelSet &set)
+bool bios_model_in(const char *model, const ModelSet &set)
 {
     if (!set.models)
         return true;
-    return bios_model_in(set.models, set.count) != set.except;
+    bool listed = false;
+    for (size_t i = 0; i < set.count && !listed; ++i)
+        listed = bios_model_is(model, set.models[i]);
+    return listed != set.except;
+}
+
+BiosKeyList bios_read_key_list(const char *model)
+{
+    for (const auto &row : model_keys)
+        if (row.prefix ? g_ascii_strncasecmp(model, row.model, strlen(row.model)) == 0
+                       : bios_model_is(model, row.model))
+            return row.keys;
+    return {};
+}
+
+BiosKeyList bios_extract_key_list(const char *model)
+{
+    const BiosKeyList keys = bios_read_key_list(model);
+    if (!keys.suffixes)
+        return keys;
+    return {keys.suffixes + extract_skipped_keys, keys.count - extract_skipped_keys};
 }

@@ -8,41 +8,21 @@
 #include "common/log.h"
 #include "common/reply.h"
 #include "services/bios/bios_access.h"
-#include "services/bios/bios_models.h"
+#include "services/bios/bios_catalogue.h"
 #include "services/bios/bios_primitives.h"
 #include "services/bios/smi_transport.h"
 
 namespace {
 
-// Escaped key and value must always fit a getter's fragment, or the member would be cut.
-static_assert(bios_fragment_size > bios_key_max * 6 + 16 * 6 + 8, "fragment room for escaped members");
-
-constexpr const char *key_prefix = "DeviceKORACMOS";
-constexpr const char *hour_key = "DeviceKORACMOSAutoPowerHour";
-constexpr const char *minute_key = "DeviceKORACMOSAutoPowerMin";
-constexpr const char *days_key = "DeviceKORACMOSAutoPowerDays";
+constexpr const char *reboot_marker_key = "BiosChangeRebo";
 
 struct KeyContext {
     BiosReadForm form;
+    const BiosState &state;
     const char *key;          // as received, cut to bios_key_max
     std::string escaped_key;  // the key as it goes into the message
     std::string fragment;     // members to append, each ending with a comma
     int *read_status;
-    bool unknown = false;  // ends the reading
-};
-
-using FragmentGetterFn = int (*)(const char *key, char *fragment);
-
-struct ReadRow;
-using RowReader = void (*)(const ReadRow &row, KeyContext &ctx);
-
-struct ReadRow {
-    const char *key;
-    bool whole;  // the whole key must match; otherwise its beginning
-    RowReader read;
-    FragmentGetterFn getter;
-    const char *fail_log;
-    bool get_only;  // ExtBios treats the key as unknown
 };
 
 bool extract_form(const KeyContext &ctx)
@@ -61,51 +41,74 @@ void append_member(std::string &fragment, const char *format, ...)
     fragment += text;
 }
 
-void read_with_getter(const ReadRow &row, KeyContext &ctx)
+// Word rows -------------------------------------------------------------------------------
+
+// One token read shown as the row's word for the value; the row says what a failure and a
+// value without a word show.
+int read_words(const BiosSetting &row, const char *key, std::string *fragment)
 {
-    char fragment[bios_fragment_size] = {};
-    if (row.getter(ctx.escaped_key.c_str(), fragment) < 0)
-        wlog('D', log_tag::bios, "%s", row.fail_log);
-    ctx.fragment = fragment;
-    *ctx.read_status = 1;
+    const BiosWordRead &how = row.word_read;
+    const SmiAnswer answer = smi_token_read(row.token);
+    if (!answer.ok()) {
+        if (how.fail_status)
+            wlog('D', log_tag::bios, "%s %d\n", how.fail_log, static_cast<int>(answer.status()));
+        else
+            wlog('D', log_tag::bios, "%s\n", how.fail_log);
+        if (how.fail_value)
+            bios_append_member(fragment, key, how.fail_value);
+        return -1;
+    }
+    for (size_t i = 0; i < row.words.count; ++i) {
+        const BiosWord &word = row.words.items[i];
+        if (!word.write_only && word.value == answer.value()) {
+            bios_append_member(fragment, key, word.word);
+            return 0;
+        }
+    }
+    if (how.other)
+        bios_append_member(fragment, key, how.other);
+    return how.other_result;
 }
 
-void read_deep_sleep(const ReadRow &row, KeyContext &ctx)
+void read_with_getter(const BiosSetting &row, KeyContext &ctx)
 {
-    if (bios_model_matches(deep_sleep_models)) {
-        read_with_getter(row, ctx);
-        return;
-    }
     *ctx.read_status = 1;
+    if (row.read_on_models_only && !bios_model_in(ctx.state.model, row.models))
+        return;
+    const char *key = ctx.escaped_key.c_str();
+    const int read = row.read == BiosRead::password_state ? bios_get_admin_password_state(key, &ctx.fragment)
+                     : row.read == BiosRead::asset_tag    ? bios_get_asset_tag(key, &ctx.fragment)
+                                                          : read_words(row, key, &ctx.fragment);
+    if (read < 0)
+        wlog('D', log_tag::bios, "%s", row.word_read.key_fail_log);
 }
 
 // Auto-power group -------------------------------------------------------------------------
 
-struct AutoPowerMode {
-    const char *number;  // GetBios
-    const char *word;    // ExtBios, the word SetBios takes
+// The mode reads in order: a failed one ends the group with its text, one that reads its
+// value chooses the mode of its position (the auto-power word of that value). After them:
+// chosen days.
+struct ModeRead {
+    int (*read)();
+    int chosen;
+    const char *fail_value;
 };
-constexpr AutoPowerMode mode_off = {"1", "Disable"};
-constexpr AutoPowerMode mode_daily = {"2", "Daily"};
-constexpr AutoPowerMode mode_workday = {"3", "Workday"};
-constexpr AutoPowerMode mode_days = {"4", "Days"};
+constexpr ModeRead mode_reads[] = {
+    {bios_get_auto_on_off, 0, "get off err"},
+    {bios_get_auto_on_everyday, 1, "get day err"},
+    {bios_get_auto_on_weekdays, 2, "get work err"},
+};
+constexpr size_t mode_days = G_N_ELEMENTS(mode_reads);
 
 constexpr const char *get_day_names[] = {"autoonSunday",   "autoonMonday", "autoonTuesday", "autoonWednesday",
                                          "autoonThursday", "autoonFriday", "autoonSaturday"};
-constexpr const char *extract_day_names[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
-                                             "Thursday", "Friday", "Saturday"};
-
-void append_mode(KeyContext &ctx, const AutoPowerMode &mode)
-{
-    append_member(ctx.fragment, "\"%s\": \"%s\",", ctx.escaped_key.c_str(),
-                  extract_form(ctx) ? mode.word : mode.number);
-}
 
 void append_time(KeyContext &ctx)
 {
     const int hour = bios_get_auto_on_hour();
     const int minute = bios_get_auto_on_minute();
-    g_autofree char *text = g_strdup_printf("\"%s\": \"%d\",\"%s\": \"%d\",", hour_key, hour, minute_key, minute);
+    g_autofree char *text =
+        g_strdup_printf("\"%s\": \"%d\",\"%s\": \"%d\",", bios_member::hour, hour, bios_member::minute, minute);
     ctx.fragment += text;
 }
 
@@ -114,7 +117,7 @@ void append_days(KeyContext &ctx, int mask)
 {
     if (ctx.form == BiosReadForm::extract_file) {
         if (mask < 0) {
-            append_member(ctx.fragment, "\"%s\": \"err\",", days_key);
+            append_member(ctx.fragment, "\"%s\": \"err\",", bios_member::days);
             return;
         }
         std::string days;
@@ -122,11 +125,11 @@ void append_days(KeyContext &ctx, int mask)
             if (mask & (1 << bit)) {
                 days += days.empty() ? "" : ", ";
                 days += '"';
-                days += extract_day_names[bit];
+                days += bios_day_names[bit];
                 days += '"';
             }
         }
-        append_member(ctx.fragment, "\"%s\": [%s],", days_key, days.c_str());
+        append_member(ctx.fragment, "\"%s\": [%s],", bios_member::days, days.c_str());
         return;
     }
     for (int bit = 0; bit < 7; ++bit) {
@@ -135,72 +138,50 @@ void append_days(KeyContext &ctx, int mask)
     }
 }
 
-void read_auto_power(const ReadRow &, KeyContext &ctx)
+// GetBios shows the mode as its number from 1, ExtBios as the word SetBios takes.
+void read_auto_power(const BiosSetting &row, KeyContext &ctx)
 {
     *ctx.read_status = 1;
-    const int off = bios_get_auto_on_off();
-    if (off < 0) {
-        append_member(ctx.fragment, "\"%s\": \"get off err\",", ctx.escaped_key.c_str());
-        wlog('D', log_tag::bios, "get power err\n");
-        return;
+    size_t mode = 0;
+    for (; mode < mode_days; ++mode) {
+        const int value = mode_reads[mode].read();
+        if (value < 0) {
+            append_member(ctx.fragment, "\"%s\": \"%s\",", ctx.escaped_key.c_str(), mode_reads[mode].fail_value);
+            wlog('D', log_tag::bios, "get power err\n");
+            return;
+        }
+        if (value == mode_reads[mode].chosen)
+            break;
     }
-    if (off == 0) {
-        append_mode(ctx, mode_off);
+    if (extract_form(ctx))
+        append_member(ctx.fragment, "\"%s\": \"%s\",", ctx.escaped_key.c_str(), row.words.items[mode].word);
+    else
+        append_member(ctx.fragment, "\"%s\": \"%zu\",", ctx.escaped_key.c_str(), mode + 1);
+    if (mode == 0)
         return;
-    }
-    const int everyday = bios_get_auto_on_everyday();
-    if (everyday < 0) {
-        append_member(ctx.fragment, "\"%s\": \"get day err\",", ctx.escaped_key.c_str());
-        wlog('D', log_tag::bios, "get power err\n");
-        return;
-    }
-    if (everyday == 1) {
-        append_mode(ctx, mode_daily);
-        append_time(ctx);
-        return;
-    }
-    const int weekdays = bios_get_auto_on_weekdays();
-    if (weekdays < 0) {
-        append_member(ctx.fragment, "\"%s\": \"get work err\",", ctx.escaped_key.c_str());
-        wlog('D', log_tag::bios, "get power err\n");
-        return;
-    }
-    if (weekdays == 2) {
-        append_mode(ctx, mode_workday);
-        append_time(ctx);
-        return;
-    }
-    append_mode(ctx, mode_days);
     append_time(ctx);
-    append_days(ctx, bios_get_auto_on_days());
+    if (mode == mode_days)
+        append_days(ctx, bios_get_auto_on_days());
 }
 
 // Read by name ------------------------------------------------------------------------------
 
-// In an extract file a switch is the value SetBios needs to bring the setting back. For most
-// settings that is 1 for any nonzero reading; two settings are read differently from how
-// SetBios writes them: the OSD setting reads 0 after SetBios wrote it with 1, and PXE boot
-// holds 2 when on and 1 when off.
-struct ExtractOnValue {
-    const char *name;
-    uint32_t on_value;
-};
-constexpr ExtractOnValue extract_on_values[] = {{"OSDConfigure", 0}, {"PXEBootSupport", 2}};
-
+// In an extract file a switch is the value SetBios needs to bring the setting back: for most
+// 1 for any nonzero reading, for the rows that say so 1 for their own on-value only.
 int extract_switch_value(const char *name, uint32_t value)
 {
-    for (const auto &row : extract_on_values)
-        if (g_ascii_strcasecmp(row.name, name) == 0)
-            return value == row.on_value ? 1 : 0;
+    const BiosSetting *row = bios_setting_named(name);
+    if (row && row->extract_on >= 0)
+        return value == static_cast<uint32_t>(row->extract_on) ? 1 : 0;
     return value != 0 ? 1 : 0;
 }
 
-void read_by_name(const ReadRow &, KeyContext &ctx)
+void read_by_name(KeyContext &ctx)
 {
-    const char *name = ctx.key + strlen(key_prefix);
+    const char *name = ctx.key + strlen(bios_key_prefix);
     *ctx.read_status = 0;
     uint32_t value = 0;
-    if (bios_read_token_by_name(name, &value) != 0) {
+    if (bios_read_token_by_name(ctx.state.model, name, &value) != 0) {
         append_member(ctx.fragment, "\"%s\":\"err\",", ctx.escaped_key.c_str());
         return;
     }
@@ -213,103 +194,91 @@ void read_by_name(const ReadRow &, KeyContext &ctx)
     append_member(ctx.fragment, "\"%s\":\"%s\",", ctx.escaped_key.c_str(), value == 0 ? "No" : "Yes");
 }
 
-void read_reboot_marker(const ReadRow &, KeyContext &ctx)
+// Reads one key into its fragment; false for a key no row reads, which ends the reading.
+bool read_key(KeyContext &ctx)
 {
-    append_member(ctx.fragment, bios_change_reboot_flag == bios_reboot_needed ? "\"%s\":1," : "\"%s\":0,",
-                  ctx.escaped_key.c_str());
-    *ctx.read_status = 1;
-}
-
-void read_unknown(const ReadRow &, KeyContext &ctx)
-{
-    wlog('D', log_tag::bios, "not found Kora cmos flag\n");
-    ctx.unknown = true;
-}
-
-// Tried in order; the first row whose key test passes reads the key.
-constexpr ReadRow read_rows[] = {
-    {"DeviceKORACMOSEnablePassword", true, read_with_getter, bios_get_admin_password_state, "get pass err\n", false},
-    {"DeviceKORACMOSAssettag", true, read_with_getter, bios_get_asset_tag, "get power err\n", false},
-    {"DeviceKORACMOSAut", false, read_auto_power, nullptr, nullptr, false},
-    {"DeviceKORACMOSACRe", false, read_with_getter, bios_get_ac_recovery, "get ac  err\n", false},
-    {"DeviceKORACMOSWakeOnLa", false, read_with_getter, bios_get_wake_on_lan, "get lan err\n", false},
-    {"DeviceKORACMOSMACPASSC", false, read_with_getter, bios_get_mac_passthrough, "get mac err\n", false},
-    {"DeviceKORACMOSDeepSleep", false, read_deep_sleep, bios_get_deep_sleep, "get deepsleep state err\n", false},
-    {"DeviceKORACMOSKeyboardErrorDetection", false, read_with_getter, bios_get_keyboard_error_reporting,
-     "SMBIOS: Get Keyboard Error state error\n", false},
-    {"DeviceKORACMOSFastboot", false, read_with_getter, bios_get_fastboot, "SMBIOS: Get Fastboot state error\n", false},
-    {"DeviceKORACMOSExtendedBIOSPostTime", false, read_with_getter, bios_get_extended_post_time,
-     "SMBIOS: Get Extend Post Time state error\n", false},
-    {"DeviceKORACMOS", false, read_by_name, nullptr, nullptr, false},
-    {"BiosChangeRebo", false, read_reboot_marker, nullptr, nullptr, true},
-};
-constexpr ReadRow unknown_row = {"", false, read_unknown, nullptr, nullptr, false};
-
-const ReadRow &find_row(const char *key, BiosReadForm form)
-{
-    for (const auto &row : read_rows) {
-        const bool match = row.whole ? strcmp(key, row.key) == 0 : strncmp(key, row.key, strlen(row.key)) == 0;
-        if (match)
-            return (row.get_only && form != BiosReadForm::get) ? unknown_row : row;
+    if (const BiosSetting *row = bios_setting_for_key(ctx.key)) {
+        if (row->read == BiosRead::auto_power)
+            read_auto_power(*row, ctx);
+        else
+            read_with_getter(*row, ctx);
+    } else if (g_str_has_prefix(ctx.key, bios_key_prefix)) {
+        read_by_name(ctx);
+    } else if (g_str_has_prefix(ctx.key, reboot_marker_key) && !extract_form(ctx)) {
+        append_member(ctx.fragment, ctx.state.reboot_needed ? "\"%s\":1," : "\"%s\":0,", ctx.escaped_key.c_str());
+        *ctx.read_status = 1;
+    } else {
+        wlog('D', log_tag::bios, "not found Kora cmos flag\n");
+        return false;
     }
-    return unknown_row;
+    return true;
 }
 
 // The key cut to bios_key_max bytes; the cut is logged as each method logs it.
-std::string cut_key(const char *element, BiosReadForm form)
+std::string cut_key(const std::string &element, BiosReadForm form)
 {
-    const size_t length = strlen(element);
-    if (length <= bios_key_max)
+    if (element.size() <= bios_key_max)
         return element;
     if (form == BiosReadForm::get)
         wlog('D', log_tag::bios, "value is truncated");
     else
         log_truncated("bios", 1, element);
-    return std::string(element, bios_key_max);
-}
-
-bool is_string(JsonNode *node)
-{
-    return JSON_NODE_HOLDS_VALUE(node) && json_node_get_value_type(node) == G_TYPE_STRING;
-}
-
-// Reads the elements in order until one ends the reading. The message keeps the room it has.
-void read_elements(JsonArray *array, BiosReadForm form, BiosReadResult &result)
-{
-    const guint count = json_array_get_length(array);
-    for (guint i = 0; i < count; ++i) {
-        JsonNode *element = json_array_get_element(array, i);
-        if (!is_string(element)) {
-            wlog('D', log_tag::bios, "get pass err\n");
-            return;
-        }
-        const std::string key = cut_key(json_node_get_string(element), form);
-        KeyContext ctx{form, key.c_str(), json_escape(key), {}, &result.read_status};
-        const ReadRow &row = find_row(ctx.key, form);
-        row.read(row, ctx);
-        if (ctx.unknown) {
-            result.read_status = 1;
-            return;
-        }
-        if (ctx.fragment.size() > bios_message_max - result.message.size()) {
-            wlog('D', log_tag::bios, "space is not long enough %s\n", ctx.fragment.c_str());
-            return;
-        }
-        result.message += ctx.fragment;
-    }
+    return element.substr(0, bios_key_max);
 }
 
 }  // namespace
 
-BiosReadResult bios_read_keys(const char *key_list, BiosReadForm form)
+BiosKeys bios_keys_of(const JsonParams &params)
+{
+    BiosKeys keys;
+    if (!params.root_is_array())
+        return keys;
+    JsonArray *array = json_node_get_array(params.root());
+    for (guint i = 0; i < json_array_get_length(array); ++i) {
+        JsonNode *element = json_array_get_element(array, i);
+        const bool text = JSON_NODE_HOLDS_VALUE(element) && json_node_get_value_type(element) == G_TYPE_STRING;
+        keys.push_back(text ? std::optional<std::string>(json_node_get_string(element)) : std::nullopt);
+    }
+    return keys;
+}
+
+BiosKeys bios_keys_of(const BiosKeyList &list)
+{
+    BiosKeys keys;
+    for (size_t i = 0; i < list.count; ++i)
+        keys.push_back(std::string(bios_key_prefix) + list.suffixes[i]);
+    return keys;
+}
+
+std::string bios_keys_text(const BiosKeys &keys)
+{
+    std::string text = "[";
+    for (const auto &key : keys)
+        text += (text.size() > 1 ? ", " : "") + (key ? json_quote(*key) : std::string("null"));
+    return text + "]";
+}
+
+// Reads the keys in order until one ends the reading. The message keeps the room it has.
+BiosReadResult bios_read_keys(const BiosKeys &keys, BiosReadForm form, const BiosState &state)
 {
     BiosReadResult result;
     result.message += '{';
-    const JsonParams params(key_list);
-    if (params.root_is_array()) {
-        JsonArray *array = json_node_get_array(params.root());
-        if (json_array_get_length(array) > 0)
-            read_elements(array, form, result);
+    for (const auto &element : keys) {
+        if (!element) {
+            wlog('D', log_tag::bios, "get pass err\n");
+            break;
+        }
+        const std::string key = cut_key(*element, form);
+        KeyContext ctx{form, state, key.c_str(), json_escape(key), {}, &result.read_status};
+        if (!read_key(ctx)) {
+            result.read_status = 1;
+            break;
+        }
+        if (ctx.fragment.size() > bios_message_max - result.message.size()) {
+            wlog('D', log_tag::bios, "space is not long enough %s\n", ctx.fragment.c_str());
+            break;
+        }
+        result.message += ctx.fragment;
     }
     if (result.message.back() == ',')
         result.message.pop_back();

@@ -2,7 +2,14 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
+#include <vector>
+
+#include "services/bios/bios_models.h"
+#include "services/bios/bios_state.h"
+
+class JsonParams;
 
 // The message never grows beyond this many characters; the key that would overflow it stops
 // the reading.
@@ -21,6 +28,15 @@ struct BiosReadResult {
     int read_status = 0;  // 1 makes the reply "Success"
 };
 
-// Reads the keys of `key_list` (the text of a JSON array of key strings) in order. A text
-// that is not a non-empty array reads nothing and gives "{}".
-BiosReadResult bios_read_keys(const char *key_list, BiosReadForm form);
+// The keys to read in order; an element that is not a text (nullopt) ends the reading.
+using BiosKeys = std::vector<std::optional<std::string>>;
+
+// The elements of `params` when its root is an array; none otherwise.
+BiosKeys bios_keys_of(const JsonParams &params);
+// The full keys of a model's list.
+BiosKeys bios_keys_of(const BiosKeyList &list);
+// The keys as the text of a JSON array, for the log.
+std::string bios_keys_text(const BiosKeys &keys);
+
+// Reads `keys` in order. No keys give "{}".
+BiosReadResult bios_read_keys(const BiosKeys &keys, BiosReadForm form, const BiosState &state);

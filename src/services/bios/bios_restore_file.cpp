@@ -3,7 +3,9 @@
 #include <cstring>
 #include <string>
 
-bool bios_restore_file_read(const char *bytes, size_t size, BiosSettings *settings)
+#include "common/json_params.h"
+
+bool bios_restore_file_read(const char *bytes, size_t size, const char *model, BiosSettings *settings)
 {
     // A file shorter than the buffer ends in the buffer's zero bytes.
     const size_t length = size < bios_extract_file_size ? size : bios_extract_file_size;
@@ -11,7 +13,7 @@ bool bios_restore_file_read(const char *bytes, size_t size, BiosSettings *settin
     if (!end && length == bios_extract_file_size)
         return false;
     std::string text(bytes, end ? static_cast<size_t>(static_cast<const char *>(end) - bytes) : length);
-    bios_settings_read(text.c_str(), true, settings);
+    bios_settings_read(JsonParams(text.c_str()), true, model, settings);
     explicit_bzero(text.data(), text.size());
     return true;
 }

@@ -8,7 +8,7 @@
 
 constexpr size_t bios_extract_file_size = 1024;
 
-// Reads the settings of an extract file from its first bytes (`size` of them; only the
-// first bios_extract_file_size count). False, with `settings` untouched, when the text does
-// not end within them.
-bool bios_restore_file_read(const char *bytes, size_t size, BiosSettings *settings);
+// Reads the settings of an extract file for `model` from its first bytes (`size` of them;
+// only the first bios_extract_file_size count). False, with `settings` untouched, when the
+// text does not end within them.
+bool bios_restore_file_read(const char *bytes, size_t size, const char *model, BiosSettings *settings);

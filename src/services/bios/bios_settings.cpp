@@ -19,19 +19,12 @@ constexpr size_t hour_minute_size = 8;
 
 constexpr const char *current_password_member = "DeviceKORACMOSCurrentPassword";
 constexpr const char *new_password_member = "DeviceKORACMOSNewPassword";
-constexpr const char *days_member = "DeviceKORACMOSAutoPowerDays";
-constexpr const char *time_member = "DeviceKORACMOSAutoPowerTime";
-constexpr const char *hour_member = "DeviceKORACMOSAutoPowerHour";
-constexpr const char *minute_member = "DeviceKORACMOSAutoPowerMin";
-constexpr const char *dock_warning_member = "DeviceKORACMOSSupressDockWarnMsg";
-constexpr const char *dock_warning_model = "Vantor 70";
-
-constexpr const char *day_names[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
+constexpr int switch_not_given = 165;
 
 int day_bit(const char *name)
 {
     for (int bit = 0; bit < 7; ++bit)
-        if (g_ascii_strcasecmp(name, day_names[bit]) == 0)
+        if (g_ascii_strcasecmp(name, bios_day_names[bit]) == 0)
             return bit;
     return -1;
 }
@@ -53,33 +46,43 @@ bool is_failure_marker(const char *text)
     return g_str_equal(text, "err") || g_str_has_suffix(text, " err");
 }
 
-// Reads an integer member into `slot` when it is a number; any other value is skipped.
-void read_number_member(const JsonParams &params, const char *member, int *slot)
+bool holds_failure_marker(JsonNode *node)
+{
+    return holds(node, G_TYPE_STRING) && is_failure_marker(json_node_get_string(node));
+}
+
+// Reads an integer member when it is a number; any other value is skipped.
+std::optional<int> read_number(const JsonParams &params, const char *member)
 {
     JsonNode *node = params.member(member);
-    if (!node)
-        return;
-    if (!params.holds_number(member)) {
-        log_skipped(member, holds(node, G_TYPE_STRING) && is_failure_marker(json_node_get_string(node))
-                                ? "not read when extracted"
-                                : "not a number");
-        return;
+    if (node && !params.holds_number(member)) {
+        log_skipped(member, holds_failure_marker(node) ? "not read when extracted" : "not a number");
+        return std::nullopt;
     }
-    *slot = *params.get_int(member);
+    return node ? params.get_int(member) : std::nullopt;
+}
+
+// Mode, time and days go together: an extract that could not read the time or the days
+// restores none of them, and the stored schedule stays as it is.
+void skip_auto_power(BiosSettings *settings)
+{
+    log_skipped("DeviceKORACMOSAutoPower", "time or days not read when extracted");
+    settings->auto_power_unread = true;
 }
 
 // Day names go through a short list text, as the caller's days have always been taken: names
 // are cut to 63 characters, and names that no longer fit the list are dropped.
 void read_days(const JsonParams &params, bool restore_mode, BiosSettings *settings)
 {
-    JsonNode *node = params.member(days_member);
+    JsonNode *node = params.member(bios_member::days);
     if (!node)
         return;
     if (!JSON_NODE_HOLDS_ARRAY(node)) {
-        // An extract that could not read the days says "err": the days stay as they are.
-        log_skipped(days_member, holds(node, G_TYPE_STRING) && is_failure_marker(json_node_get_string(node))
-                                     ? "not read when extracted"
-                                     : "not a list");
+        const bool unread = holds_failure_marker(node);
+        log_skipped(bios_member::days, unread ? "not read when extracted" : "not a list");
+        // An extract that could not read the days says "err": mode, time and days stay as they are.
+        if (unread && restore_mode)
+            skip_auto_power(settings);
         return;
     }
     JsonArray *array = json_node_get_array(node);
@@ -134,18 +137,14 @@ bool read_extract_time(const JsonParams &params, const char *member, std::option
 void read_time(const JsonParams &params, bool restore_mode, BiosSettings *settings)
 {
     if (restore_mode) {
-        const bool hour_ok = read_extract_time(params, hour_member, &settings->schedule.hour);
-        const bool minute_ok = read_extract_time(params, minute_member, &settings->schedule.minute);
-        if (!hour_ok || !minute_ok) {
-            // Mode, time and days go together: without the time none of them is written.
-            log_skipped("DeviceKORACMOSAutoPower", "time not read when extracted");
-            settings->texts[static_cast<size_t>(BiosText::auto_power)].clear();
-            settings->schedule = {};
-        }
+        const bool hour_ok = read_extract_time(params, bios_member::hour, &settings->schedule.hour);
+        const bool minute_ok = read_extract_time(params, bios_member::minute, &settings->schedule.minute);
+        if (!hour_ok || !minute_ok)
+            skip_auto_power(settings);
         return;
     }
     char time[time_size] = {};
-    params.copy_string(time_member, time, sizeof time);
+    params.copy_string(bios_member::time, time, sizeof time);
     if (!time[0])
         return;
     const char *colon = strchr(time, ':');
@@ -157,22 +156,42 @@ void read_time(const JsonParams &params, bool restore_mode, BiosSettings *settin
     settings->schedule.minute = bios_settings_number(colon + 1);
 }
 
-void read_text(const JsonParams &params, const char *member, std::string *value)
+std::optional<std::string> read_text(const JsonParams &params, const char *member)
 {
     JsonNode *node = params.member(member);
     if (!node)
-        return;
+        return std::nullopt;
     if (!holds(node, G_TYPE_STRING)) {
         log_skipped(member, "not a text");
-        return;
+        return std::nullopt;
     }
     char text[text_value_size] = {};
     params.copy_string(member, text, sizeof text);
     if (is_failure_marker(text)) {
         log_skipped(member, "not read when extracted");
+        return std::nullopt;
+    }
+    return text[0] ? std::optional<std::string>(text) : std::nullopt;
+}
+
+bool is_text(const BiosSetting &row)
+{
+    return row.write == BiosWrite::words || row.write == BiosWrite::auto_power;
+}
+
+// The member of `row` in `settings`, when the model takes it.
+void read_setting(const JsonParams &params, const BiosSetting &row, size_t index, BiosSettings *settings)
+{
+    const std::string member = std::string(bios_key_prefix) + row.suffix;
+    if (is_text(row)) {
+        settings->texts[index] = read_text(params, member.c_str());
         return;
     }
-    *value = text;
+    std::optional<int> &number = settings->numbers[index] = read_number(params, member.c_str());
+    if (row.write == BiosWrite::dock_warning)
+        wlog('D', log_tag::bios, "GET_INT_BOOLEAN_MEMBER(%s) = %d\n", member.c_str(), number.value_or(-1));
+    else if (number == switch_not_given)
+        number.reset();
 }
 
 }  // namespace
@@ -208,9 +227,8 @@ bool bios_password_member(const JsonParams &params, const char *member, char *bu
     return true;
 }
 
-void bios_settings_read(const char *text, bool restore_mode, BiosSettings *settings)
+void bios_settings_read(const JsonParams &params, bool restore_mode, const char *model, BiosSettings *settings)
 {
-    const JsonParams params(text);
     if (!params.root_is_object())
         return;
     settings->parsed = true;
@@ -222,17 +240,22 @@ void bios_settings_read(const char *text, bool restore_mode, BiosSettings *setti
     params.scrub_string(current_password_member);
     params.scrub_string(new_password_member);
 
-    for (size_t i = 0; i < bios_text_count; ++i)
-        if (bios_text_read_for_model(static_cast<BiosText>(i)))
-            read_text(params, bios_text_member(static_cast<BiosText>(i)), &settings->texts[i]);
-    read_days(params, restore_mode, settings);
-    read_time(params, restore_mode, settings);
-
-    if (bios_model_is(dock_warning_model)) {
-        read_number_member(params, dock_warning_member, &settings->dock_warning);
-        wlog('D', log_tag::bios, "GET_INT_BOOLEAN_MEMBER(%s) = %d\n", dock_warning_member, settings->dock_warning);
+    // Texts first, then the schedule, then the numbers, as the log has always shown them.
+    for (const bool texts : {true, false}) {
+        for (size_t i = 0; i < bios_setting_count; ++i) {
+            const BiosSetting &row = bios_setting(i);
+            if (row.write != BiosWrite::none && is_text(row) == texts && bios_model_in(model, row.models))
+                read_setting(params, row, i, settings);
+        }
+        if (!texts)
+            continue;
+        read_days(params, restore_mode, settings);
+        read_time(params, restore_mode, settings);
     }
-    for (size_t i = 0; i < bios_switch_count; ++i)
-        if (bios_switch_read_for_model(i))
-            read_number_member(params, bios_switch_member(i), &settings->switches[i]);
+    if (settings->auto_power_unread) {
+        for (size_t i = 0; i < bios_setting_count; ++i)
+            if (bios_setting(i).write == BiosWrite::auto_power)
+                settings->texts[i].reset();
+        settings->schedule = {};
+    }
 }

@@ -11,7 +11,6 @@
 #include "host/host_root.h"
 #include "host/spawn.h"
 #include "services/bios/bios_handlers.h"
-#include "services/bios/bios_models.h"
 #include "services/bios/bios_read_keys.h"
 #include "services/bios/bios_restore_file.h"
 
@@ -50,29 +49,30 @@ bool write_extract_file(const char *path, const std::string &message)
 
 }  // namespace
 
-std::string ext_bios_reply(const char *para)
+std::string ext_bios_reply(const BiosState &state, const char *para)
 {
     char path[extract_path_size] = {};
-    {
-        const JsonParams params(para);
-        params.copy_string("DeviceKORACMOSExtractFilePath", path, sizeof path);
-    }
-    const char *key_list = para;
+    const JsonParams params(para);
+    params.copy_string("DeviceKORACMOSExtractFilePath", path, sizeof path);
     const bool extract_mode = path[0] != '\0';
+    BiosKeys keys;
     if (extract_mode) {
         if (strlen(path) > extract_path_max) {
             wlog('D', log_tag::bios, "cmos file name too large err\n");
             return reply_read(false, "{}");
         }
-        key_list = bios_extract_key_list();
-        if (!key_list) {
+        const BiosKeyList list = bios_extract_key_list(state.model);
+        if (!list.suffixes) {
             wlog('D', log_tag::bios, "cmos:get product name err\n");
             return reply_read(false, "\"cmos: get product name err\"");
         }
+        keys = bios_keys_of(list);
+    } else {
+        keys = bios_keys_of(params);
     }
-    wlog('D', log_tag::bios, "Extract: %d: param is %s\n", 1, key_list);
+    wlog('D', log_tag::bios, "Extract: %d: param is %s\n", 1, extract_mode ? bios_keys_text(keys).c_str() : para);
     const BiosReadResult read =
-        bios_read_keys(key_list, extract_mode ? BiosReadForm::extract_file : BiosReadForm::extract_reply);
+        bios_read_keys(keys, extract_mode ? BiosReadForm::extract_file : BiosReadForm::extract_reply, state);
     if (extract_mode) {
         run_extract_script(path);
         if (!write_extract_file(path, read.message))
@@ -83,5 +83,5 @@ std::string ext_bios_reply(const char *para)
 
 gboolean on_handle_ext_bios(CorvoBios *, GDBusMethodInvocation *invocation, const gchar *para)
 {
-    return complete_with_reply(invocation, ext_bios_reply(para));
+    return complete_with_reply(invocation, ext_bios_reply(bios_service_state(), para));
 }

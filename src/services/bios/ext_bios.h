@@ -4,5 +4,7 @@
 
 #include <string>
 
+#include "services/bios/bios_state.h"
+
 // The reply of one call (the file, when asked for, is written before it returns).
-std::string ext_bios_reply(const char *para);
+std::string ext_bios_reply(const BiosState &state, const char *para);

@@ -2,29 +2,40 @@
 
 #include <cstring>
 
+#include "common/json_params.h"
 #include "common/log.h"
 #include "common/reply.h"
 #include "services/bios/bios_handlers.h"
-#include "services/bios/bios_models.h"
 #include "services/bios/bios_read_keys.h"
 
-std::string get_bios_reply(const char *para)
+namespace {
+
+std::string read_reply(const BiosKeys &keys, const BiosState &state)
+{
+    const BiosReadResult read = bios_read_keys(keys, BiosReadForm::get, state);
+    return reply_read(read.read_status == 1, read.message);
+}
+
+}  // namespace
+
+std::string get_bios_reply(const BiosState &state, const char *para)
 {
     // Only the exact text "[]" asks for the model's default set.
-    const char *key_list = para;
-    if (strcmp(para, "[]") == 0) {
-        key_list = bios_read_key_list();
-        if (!key_list) {
-            wlog('D', log_tag::bios, "get product name err\n");
-            return reply_read(false, "\"get product name err\"");
-        }
+    if (strcmp(para, "[]") != 0) {
+        wlog('D', log_tag::bios, " %d: param is %s\n", 1, para);
+        return read_reply(bios_keys_of(JsonParams(para)), state);
     }
-    wlog('D', log_tag::bios, " %d: param is %s\n", 1, key_list);
-    const BiosReadResult read = bios_read_keys(key_list, BiosReadForm::get);
-    return reply_read(read.read_status == 1, read.message);
+    const BiosKeyList list = bios_read_key_list(state.model);
+    if (!list.suffixes) {
+        wlog('D', log_tag::bios, "get product name err\n");
+        return reply_read(false, "\"get product name err\"");
+    }
+    const BiosKeys keys = bios_keys_of(list);
+    wlog('D', log_tag::bios, " %d: param is %s\n", 1, bios_keys_text(keys).c_str());
+    return read_reply(keys, state);
 }
 
 gboolean on_handle_get_bios(CorvoBios *, GDBusMethodInvocation *invocation, const gchar *para)
 {
-    return complete_with_reply(invocation, get_bios_reply(para));
+    return complete_with_reply(invocation, get_bios_reply(bios_service_state(), para));
 }

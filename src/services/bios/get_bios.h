@@ -3,5 +3,7 @@
 
 #include <string>
 
+#include "services/bios/bios_state.h"
+
 // The reply of one call.
-std::string get_bios_reply(const char *para);
+std::string get_bios_reply(const BiosState &state, const char *para);

@@ -10,21 +10,21 @@
 #include "host/file_io.h"
 #include "services/bios/bios_access.h"
 #include "services/bios/bios_handlers.h"
-#include "services/bios/bios_models.h"
 #include "services/bios/bios_restore_file.h"
 #include "services/bios/bios_settings.h"
+#include "services/bios/bios_state.h"
 #include "services/bios/bios_writers.h"
 
 namespace {
 
 constexpr size_t restore_member_size = 64;
 constexpr size_t restore_path_max = 55;
-constexpr const char *dock_warning_model = "Vantor 70";
 
 enum class Entry { ordinary, restore, failed };
 
 // Reads the extract file at `path` into `settings`. On failure `result_text` says why.
-Entry read_restore_file(const char *path, bool password_fits, BiosSettings *settings, std::string *result_text)
+Entry read_restore_file(const char *path, bool password_fits, const char *model, BiosSettings *settings,
+                        std::string *result_text)
 {
     if (strlen(path) > restore_path_max) {
         wlog('D', log_tag::bios, "cmos file name too large err\n");
@@ -47,7 +47,7 @@ Entry read_restore_file(const char *path, bool password_fits, BiosSettings *sett
         *result_text = "{open cmos file err}";
         return Entry::failed;
     }
-    const bool readable = bios_restore_file_read(bytes, static_cast<size_t>(read.count), settings);
+    const bool readable = bios_restore_file_read(bytes, static_cast<size_t>(read.count), model, settings);
     // The file may name a password too; its bytes do not outlive the call.
     explicit_bzero(bytes, sizeof bytes);
     if (!readable) {
@@ -59,42 +59,46 @@ Entry read_restore_file(const char *path, bool password_fits, BiosSettings *sett
 
 // Chooses the settings object: the parameter itself, or the text of the extract file it
 // names. On failure `result_text` says why.
-Entry restore_entry(const char *para, BiosSettings *settings, std::string *result_text)
+Entry restore_entry(const char *para, const char *model, BiosSettings *settings, std::string *result_text)
 {
     char path[restore_member_size] = {};
     char password[restore_member_size] = {};
-    bool password_fits = true;
-    {
-        const JsonParams params(para);
-        params.copy_string("DeviceKORACMOSRestoreFilePath", path, sizeof path);
-        password_fits = bios_password_member(params, "DeviceKORACMOSRestorePassword", password, sizeof password);
-        params.scrub_string("DeviceKORACMOSRestorePassword");
-    }
+    const JsonParams params(para);
+    params.copy_string("DeviceKORACMOSRestoreFilePath", path, sizeof path);
+    const bool password_fits = bios_password_member(params, "DeviceKORACMOSRestorePassword", password, sizeof password);
+    params.scrub_string("DeviceKORACMOSRestorePassword");
     if (!path[0]) {
         explicit_bzero(password, sizeof password);
-        bios_settings_read(para, false, settings);
+        bios_settings_read(params, false, model, settings);
         return Entry::ordinary;
     }
-    const Entry entry = read_restore_file(path, password_fits, settings, result_text);
+    const Entry entry = read_restore_file(path, password_fits, model, settings, result_text);
     if (entry == Entry::restore && password[0])
         g_strlcpy(settings->current_password, password, sizeof settings->current_password);
     explicit_bzero(password, sizeof password);
     return entry;
 }
 
-// Text settings, then switches; each failure counts, none stops the next.
-bool apply_settings(const BiosSettings &settings, uint32_t key, std::string *result_text)
+void update_schedule(const AutoOnUpdate &update, AutoOnSchedule *schedule)
+{
+    schedule->days = update.days.value_or(schedule->days);
+    schedule->hour = update.hour.value_or(schedule->hour);
+    schedule->minute = update.minute.value_or(schedule->minute);
+}
+
+// In catalogue order: texts, the dock warning, then switches; each failure counts, none stops
+// the next.
+bool apply_settings(const BiosSettings &settings, BiosWriteCall &call)
 {
     bool failed = false;
-    for (size_t i = 0; i < bios_text_count; ++i)
-        if (!settings.texts[i].empty())
-            failed |= !bios_write_text_setting(static_cast<BiosText>(i), settings.texts[i].c_str(), settings.schedule,
-                                               key, result_text);
-    if (settings.parsed && bios_model_is(dock_warning_model))
-        failed |= !bios_write_dock_warning(settings.dock_warning, key, result_text);
-    for (size_t i = 0; i < bios_switch_count; ++i)
-        if (settings.switches[i] != bios_switch_not_given)
-            failed |= !bios_write_switch(i, settings.switches[i], key, result_text);
+    for (size_t i = 0; i < bios_setting_count; ++i) {
+        const BiosSetting &row = bios_setting(i);
+        if (settings.texts[i])
+            failed |= !bios_write_text(row, settings.texts[i]->c_str(), call);
+        else if (settings.numbers[i] || (row.write == BiosWrite::dock_warning && settings.parsed &&
+                                         bios_model_in(call.state.model, row.models)))
+            failed |= !bios_write_switch(row, settings.numbers[i], call);
+    }
     return !failed;
 }
 
@@ -107,14 +111,14 @@ bool finish(const std::string &final_text, bool success, std::string *result_tex
 
 }  // namespace
 
-bool set_bios_run(const char *para, std::string *result_text)
+bool set_bios_run(BiosState &state, const char *para, std::string *result_text)
 {
     wlog('D', log_tag::bios, "set bios command is executed.\n");
     std::string text;
     uint32_t key = 0;
 
     BiosSettings settings;
-    if (restore_entry(para, &settings, &text) == Entry::failed)
+    if (restore_entry(para, state.model, &settings, &text) == Entry::failed)
         return finish(text, false, result_text);
     if (settings.password_too_long)
         return finish("{Password err}", false, result_text);
@@ -128,7 +132,9 @@ bool set_bios_run(const char *para, std::string *result_text)
         return finish(text, false, result_text);
     }
 
-    const bool applied = apply_settings(settings, key, &text);
+    update_schedule(settings.schedule, &state.schedule);
+    BiosWriteCall call{state, key, &text};
+    const bool applied = apply_settings(settings, call);
 
     // A password change decides the result on its own.
     if (settings.new_password[0]) {
@@ -142,6 +148,6 @@ bool set_bios_run(const char *para, std::string *result_text)
 gboolean on_handle_set_bios(CorvoBios *, GDBusMethodInvocation *invocation, const gchar *para)
 {
     std::string result_text;
-    const bool success = set_bios_run(para, &result_text);
+    const bool success = set_bios_run(bios_service_state(), para, &result_text);
     return complete_with_reply(invocation, reply_status(success));
 }

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "services/bios/bios_state.h"
+
 // The work of one call: true for "Success". `result_text` receives the per-setting account
 // that is logged with the final result.
-bool set_bios_run(const char *para, std::string *result_text);
+bool set_bios_run(BiosState &state, const char *para, std::string *result_text);

@@ -11,26 +11,15 @@
 
 namespace {
 
-// The driver's request record, as the daemon fills it before each exchange.
+// One request as the daemon builds it; the password texts only for the password forms.
 struct SmiRecord {
     uint16_t cmd_class;
     uint16_t cmd_select;
     uint32_t input[4];
+    const char *password = "";
+    const char *new_password = "";
+    int max_len = 0;
 };
-
-SmiRecord smi_record;
-char password_current[smi_password_max + 1];
-char password_new[smi_password_max + 1];
-int password_max_len;
-
-// Wipes the password buffers in a way the compiler cannot leave out.
-void wipe_passwords()
-{
-    explicit_bzero(password_current, sizeof password_current);
-    explicit_bzero(password_new, sizeof password_new);
-}
-
-GMutex smi_lock;
 
 constexpr const char *smi_request_file = "/compat/linux/sys/devices/platform/smbase/smi_request";
 
@@ -41,30 +30,22 @@ constexpr size_t record_change = 321;
 constexpr size_t answer_max = 256;
 constexpr size_t field_size = 32;
 
-// The request text as the driver reads it. Process-wide like the record it is made from.
-char smi_record_text[record_change];
+// The bytes the driver receives, a password among them; wiped after every exchange.
+char request_text[record_change];
 
-struct SmiLockGuard {
-    SmiLockGuard() { g_mutex_lock(&smi_lock); }
-    ~SmiLockGuard() { g_mutex_unlock(&smi_lock); }
-    SmiLockGuard(const SmiLockGuard &) = delete;
-    SmiLockGuard &operator=(const SmiLockGuard &) = delete;
-};
-
-// Builds the request text into `record` (zero-filled, NUL-terminated) and returns the number
-// of bytes the driver expects for this form.
-size_t build_record(char (&record)[record_change])
+// Builds the request text of `r` (zero-filled, NUL-terminated, passwords cut to
+// smi_password_max) and returns the number of bytes the driver expects for this form.
+size_t build_record(const SmiRecord &r, char (&record)[record_change])
 {
     memset(record, 0, sizeof record);
-    const SmiRecord &r = smi_record;
+    const unsigned max_len = static_cast<unsigned>(r.max_len);
     if (r.cmd_class == smi_class::password && r.cmd_select == smi_select::password_verify) {
-        g_snprintf(record, record_verify, "appwrite %x %x %x %s", r.cmd_class, r.cmd_select,
-                   static_cast<unsigned>(password_max_len), password_current);
+        g_snprintf(record, record_verify, "appwrite %x %x %x %.127s", r.cmd_class, r.cmd_select, max_len, r.password);
         return record_verify;
     }
     if (r.cmd_class == smi_class::password && r.cmd_select == smi_select::password_change) {
-        g_snprintf(record, record_change, "appwrite %x %x %x %s %s", r.cmd_class, r.cmd_select,
-                   static_cast<unsigned>(password_max_len), password_current, password_new);
+        g_snprintf(record, record_change, "appwrite %x %x %x %.127s %.127s", r.cmd_class, r.cmd_select, max_len,
+                   r.password, r.new_password);
         return record_change;
     }
     g_snprintf(record, record_general, "appwrite %x %x %x %x %x %x\n", r.cmd_class, r.cmd_select, r.input[0],
@@ -120,27 +101,18 @@ int smi_parse_answer(const char *answer, uint32_t (&output)[3])
     return 0;
 }
 
-void smi_buffers_init()
-{
-    smi_record = {};
-    wipe_passwords();
-    password_max_len = 0;
-}
-
 namespace {
 
 // Sends the record and parses the answer. Holds the file for the whole exchange.
-SmiAnswer send_record()
+SmiAnswer send_record(const SmiRecord &record)
 {
-    SmiLockGuard lock;
-    const size_t record_size = build_record(smi_record_text);
+    const size_t record_size = build_record(record, request_text);
 
     char answer[answer_max + 1] = {};
     const std::string path = host_path(smi_request_file);
-    const SmiFileResult result = smi_file_exchange(path.c_str(), smi_record_text, record_size, answer, answer_max);
+    const SmiFileResult result = smi_file_exchange(path.c_str(), request_text, record_size, answer, answer_max);
     // A password request carries the password text; it does not stay in memory after use.
-    explicit_bzero(smi_record_text, sizeof smi_record_text);
-    wipe_passwords();
+    explicit_bzero(request_text, sizeof request_text);
     switch (result.status) {
     case SmiFileStatus::open_failed:
         wlog('D', log_tag::bios, "smi request write open file fail \n");
@@ -165,8 +137,7 @@ SmiAnswer send_record()
 SmiAnswer smi_request(uint16_t cmd_class, uint16_t cmd_select, uint32_t input0, uint32_t input1, uint32_t input2,
                       uint32_t input3)
 {
-    smi_record = {cmd_class, cmd_select, {input0, input1, input2, input3}};
-    return send_record();
+    return send_record({cmd_class, cmd_select, {input0, input1, input2, input3}});
 }
 
 SmiAnswer smi_token_read(uint32_t token, uint32_t argument)
@@ -209,17 +180,15 @@ std::optional<uint32_t> smi_token_read_logged(uint32_t token, uint32_t argument,
 
 SmiAnswer smi_password_verify(const char *password, int max_len)
 {
-    smi_record = {smi_class::password, smi_select::password_verify, {}};
-    g_strlcpy(password_current, password ? password : "", sizeof password_current);
-    password_max_len = max_len;
-    return send_record();
+    return send_record({smi_class::password, smi_select::password_verify, {}, password ? password : "", "", max_len});
 }
 
 SmiAnswer smi_password_change(const char *password, const char *new_password, int max_len)
 {
-    smi_record = {smi_class::password, smi_select::password_change, {}};
-    g_strlcpy(password_current, password ? password : "", sizeof password_current);
-    g_strlcpy(password_new, new_password ? new_password : "", sizeof password_new);
-    password_max_len = max_len;
-    return send_record();
+    return send_record({smi_class::password,
+                        smi_select::password_change,
+                        {},
+                        password ? password : "",
+                        new_password ? new_password : "",
+                        max_len});
 }

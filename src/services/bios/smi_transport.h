@@ -1,7 +1,6 @@
 // SMI transport: requests to the BIOS through the platform management driver's request
-// file. The request record and the password buffers are private to this module; a caller
-// names the request and gets back what the BIOS answered. Everything runs on the main-loop
-// thread; a mutex only serialises the file exchange itself.
+// file. A caller names the request and gets back what the BIOS answered; each request is
+// built, sent and wiped within one call on the main-loop thread.
 #pragma once
 
 #include <cstddef>
@@ -34,9 +33,6 @@ constexpr uint16_t password_change = 5;
 // The longest password text the request buffers hold (with room for its end).
 constexpr size_t smi_password_max = 127;
 
-// Zero-fills the record and the password buffers.
-void smi_buffers_init();
-
 // Sends a request of the general form (class, select and four inputs).
 SmiAnswer smi_request(uint16_t cmd_class, uint16_t cmd_select, uint32_t input0 = 0, uint32_t input1 = 0,
                       uint32_t input2 = 0, uint32_t input3 = 0);
@@ -53,7 +49,7 @@ bool smi_token_write_logged(uint32_t token, uint32_t value, uint32_t security_ke
 std::optional<uint32_t> smi_token_read_logged(uint32_t token, uint32_t argument, const char *fail_text);
 
 // The password forms: `max_len` is the BIOS's longest password, sent with the request. The
-// texts are cut to smi_password_max; every copy is wiped once the request went out.
+// texts are cut to smi_password_max; the request text is wiped once it went out.
 SmiAnswer smi_password_verify(const char *password, int max_len);
 SmiAnswer smi_password_change(const char *password, const char *new_password, int max_len);
 
