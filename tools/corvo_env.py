@@ -373,6 +373,18 @@ class Environment:
                                                   timeout=timeout)
         return str(reply)
 
+    def nobody_connection(self):
+        """A connection to this world's bus as uid 65534: the bus takes a client's credentials
+        from its socket when it connects, so the connection is opened with that effective uid."""
+        os.chmod(self.workdir, 0o755)
+        os.setegid(65534)
+        os.seteuid(65534)
+        try:
+            return dbus.bus.BusConnection(self.bus.address)
+        finally:
+            os.seteuid(0)
+            os.setegid(0)
+
     def corvoctl(self, *args, input=None, cwd=None):
         """Runs the built corvoctl on this world's bus; returns the finished process (stdout
         and stderr as text)."""

@@ -1,5 +1,7 @@
 #include "common/audit.h"
 
+#include "common/caller.h"
+#include "common/json_params.h"
 #include "common/log.h"
 
 namespace {
@@ -13,6 +15,7 @@ struct MethodName {
 constexpr MethodName read_only_methods[] = {
     {"com.corvo.bios", "GetBios"},
     {"com.corvo.settings", "GetCameraInfo"},
+    {"com.corvo.settings", "GetSettings"},
 };
 
 bool audited(GDBusMethodInvocation *invocation)
@@ -25,64 +28,35 @@ bool audited(GDBusMethodInvocation *invocation)
     return true;
 }
 
-struct Credentials {
-    gint64 uid = -1;  // -1: the bus did not tell
-    gint64 pid = -1;
-};
-
-// Unique names are never reused on a bus, so a cached entry cannot go stale; the cap only
-// bounds the table when many short-lived clients come and go.
-constexpr guint max_cached_callers = 64;
-GHashTable *cached_callers = nullptr;  // unique name -> Credentials, lives until the process ends
-
-Credentials ask_bus(GDBusConnection *connection, const char *sender)
+std::string id_text(const CallerCredentials *caller, guint32 CallerCredentials::*id)
 {
-    Credentials credentials;
-    g_autoptr(GVariant) reply = g_dbus_connection_call_sync(
-        connection, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "GetConnectionCredentials",
-        g_variant_new("(s)", sender), G_VARIANT_TYPE("(a{sv})"), G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
-    if (!reply)
-        return credentials;
-    g_autoptr(GVariant) properties = g_variant_get_child_value(reply, 0);
-    guint32 value = 0;
-    if (g_variant_lookup(properties, "UnixUserID", "u", &value))
-        credentials.uid = value;
-    if (g_variant_lookup(properties, "ProcessID", "u", &value))
-        credentials.pid = value;
-    return credentials;
+    return caller ? std::to_string(caller->*id) : "?";
 }
 
-// At most one bus round trip per caller connection: later calls find it in the table.
-Credentials caller_credentials(GDBusMethodInvocation *invocation)
+// Characters a member name keeps as they are; every other byte is written as \xNN, so a name
+// cannot end the field, forge another one or reach the log as a control character.
+bool plain_name_char(char c)
 {
-    const char *sender = g_dbus_method_invocation_get_sender(invocation);
-    if (!sender)
-        return {};
-    if (!cached_callers)
-        cached_callers = g_hash_table_new_full(g_str_hash, g_str_equal, g_free,
-                                               [](gpointer entry) { delete static_cast<Credentials *>(entry); });
-    if (const auto *cached = static_cast<const Credentials *>(g_hash_table_lookup(cached_callers, sender)))
-        return *cached;
-    const Credentials credentials = ask_bus(g_dbus_method_invocation_get_connection(invocation), sender);
-    if (credentials.uid < 0 && credentials.pid < 0)
-        return credentials;  // asked again next time
-    if (g_hash_table_size(cached_callers) >= max_cached_callers)
-        g_hash_table_remove_all(cached_callers);
-    g_hash_table_insert(cached_callers, g_strdup(sender), new Credentials(credentials));
-    return credentials;
+    return g_ascii_isalnum(c) || c == '_' || c == '-' || c == '.';
 }
 
-std::string id_text(gint64 id)
+std::string escaped_byte(unsigned char byte)
 {
-    return id < 0 ? "?" : std::to_string(id);
+    constexpr char hex[] = "0123456789abcdef";
+    return {'\\', 'x', hex[byte >> 4], hex[byte & 0xf]};
 }
 
 void write_line(GDBusMethodInvocation *invocation, const char *outcome)
 {
-    const Credentials caller = caller_credentials(invocation);
-    wlog('N', log_tag::audit, "%s.%s uid=%s pid=%s %s\n", g_dbus_method_invocation_get_interface_name(invocation),
-         g_dbus_method_invocation_get_method_name(invocation), id_text(caller.uid).c_str(), id_text(caller.pid).c_str(),
-         outcome);
+    const CallerCredentials *caller = caller_of(invocation);
+    const char *parameter = nullptr;
+    GVariant *parameters = g_dbus_method_invocation_get_parameters(invocation);
+    if (g_variant_is_of_type(parameters, G_VARIANT_TYPE("(s)")))
+        g_variant_get(parameters, "(&s)", &parameter);
+    wlog('N', log_tag::audit, "%s.%s uid=%s pid=%s keys=%s %s\n",
+         g_dbus_method_invocation_get_interface_name(invocation), g_dbus_method_invocation_get_method_name(invocation),
+         id_text(caller, &CallerCredentials::uid).c_str(), id_text(caller, &CallerCredentials::pid).c_str(),
+         audit_keys(parameter ? parameter : "").c_str(), outcome);
 }
 
 bool is_number(std::string_view text)
@@ -140,4 +114,36 @@ void audit_declined(GDBusMethodInvocation *invocation)
 {
     if (audited(invocation))
         write_line(invocation, "declined");
+}
+
+std::string audit_keys(const char *parameter)
+{
+    const JsonParams params(parameter);
+    JsonObject *object = params.object();
+    if (!object)
+        return "";
+    std::string keys;
+    JsonObjectIter iter;
+    const char *name = nullptr;
+    json_object_iter_init_ordered(&iter, object);
+    for (guint count = 0; json_object_iter_next_ordered(&iter, &name, nullptr); ++count) {
+        if (count == max_audit_keys) {
+            keys += ",\xe2\x80\xa6";  // U+2026
+            break;
+        }
+        if (count > 0)
+            keys += ',';
+        for (const char *c = name; *c; ++c) {
+            if (plain_name_char(*c))
+                keys += *c;
+            else
+                keys += escaped_byte(static_cast<unsigned char>(*c));
+        }
+    }
+    return keys;
+}
+
+void audit_refused(GDBusMethodInvocation *invocation, const char *outcome)
+{
+    write_line(invocation, outcome);
 }

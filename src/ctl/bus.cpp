@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "ctl/auth_agent.h"
 #include "settings_dbus.h"
 
 namespace {
@@ -37,6 +38,8 @@ constexpr LocalErrorName local_error_names[] = {
     {g_io_error_quark, G_IO_ERROR_CLOSED, "org.freedesktop.DBus.Error.Disconnected"},
 };
 constexpr const char *no_server = "org.freedesktop.DBus.Error.NoServer";
+
+bool interaction_allowed = false;
 
 void fill_error(const GError *gerror, const char *fallback_name, BusError *error)
 {
@@ -96,15 +99,23 @@ const CtlService *ctl_service_find(const char *name)
     return nullptr;
 }
 
+void ctl_bus_allow_interaction(bool allowed)
+{
+    interaction_allowed = allowed;
+}
+
 char *ctl_bus_call(const CtlService &service, const char *method, const char *argument, int timeout_ms, BusError *error)
 {
     g_autoptr(GDBusProxy) proxy = open_proxy(service, error);
     if (!proxy)
         return nullptr;
+    if (interaction_allowed)
+        ctl_auth_agent_start();
     GVariant *parameters = argument ? g_variant_new("(s)", argument) : nullptr;
+    const GDBusCallFlags flags =
+        interaction_allowed ? G_DBUS_CALL_FLAGS_ALLOW_INTERACTIVE_AUTHORIZATION : G_DBUS_CALL_FLAGS_NONE;
     g_autoptr(GError) gerror = nullptr;
-    g_autoptr(GVariant) reply =
-        g_dbus_proxy_call_sync(proxy, method, parameters, G_DBUS_CALL_FLAGS_NONE, timeout_ms, nullptr, &gerror);
+    g_autoptr(GVariant) reply = g_dbus_proxy_call_sync(proxy, method, parameters, flags, timeout_ms, nullptr, &gerror);
     if (!reply) {
         fill_error(gerror, nullptr, error);
         return nullptr;

@@ -23,6 +23,10 @@ struct BusError {
 std::span<const CtlService> ctl_services();
 const CtlService *ctl_service_find(const char *name);
 
+// Whether the daemon's authority may ask the user for a password during a method call; when
+// it may, the text-console agent is started before the first call. Off until set.
+void ctl_bus_allow_interaction(bool allowed);
+
 // Calls `method` with one text argument, or none when `argument` is null. Returns the
 // reply text (free with g_free), or null with `error` filled.
 char *ctl_bus_call(const CtlService &service, const char *method, const char *argument, int timeout_ms,

@@ -1,7 +1,9 @@
 // corvoctl: the administrator's command line for the four services of corvo-settingsd.
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 
+#include "ctl/bus.h"
 #include "ctl/output.h"
 #include "ctl/verbs.h"
 
@@ -38,7 +40,8 @@ bool wants_json(int argc, char **argv)
 
 void print_help(const CtlOptions &options)
 {
-    g_autoptr(GString) text = g_string_new("Usage: corvoctl [--json] [--timeout SECONDS] COMMAND...\n\nCommands:\n");
+    g_autoptr(GString) text =
+        g_string_new("Usage: corvoctl [--json] [--timeout SECONDS] [--no-ask-password] COMMAND...\n\nCommands:\n");
     for (const auto &row : verb_rows())
         g_string_append_printf(text, "  %s%s%s%s%s\n", row.verb, row.sub ? " " : "", row.sub ? row.sub : "",
                                *row.synopsis ? " " : "", row.synopsis);
@@ -71,6 +74,7 @@ int run(CtlOptions &options, int argc, char **argv)
         {"json", 0, 0, G_OPTION_ARG_NONE, &options.json, "Print one JSON document", nullptr},
         {"timeout", 0, 0, G_OPTION_ARG_INT, &options.timeout_s, "Seconds to wait for a reply", "SECONDS"},
         {"help", 'h', 0, G_OPTION_ARG_NONE, &options.help, "Show the commands", nullptr},
+        {"no-ask-password", 0, 0, G_OPTION_ARG_NONE, &options.no_ask_password, "Never ask for a password", nullptr},
         {"password-file", 0, 0, G_OPTION_ARG_FILENAME, &options.password_file, "Admin password", "FILE"},
         {"new-password-file", 0, 0, G_OPTION_ARG_FILENAME, &options.new_password_file, "New admin password", "FILE"},
         {"config", 0, 0, G_OPTION_ARG_FILENAME, &options.config_file, "Configuration file", "FILE"},
@@ -98,6 +102,9 @@ int run(CtlOptions &options, int argc, char **argv)
     }
     if (options.timeout_s <= 0 || options.timeout_s > timeout_max_s)
         return ctl_usage_error(options, "--timeout takes a number of seconds from 1 to %d", timeout_max_s);
+
+    // As systemctl does: ask for a password only where someone can type it.
+    ctl_bus_allow_interaction(!options.no_ask_password && isatty(STDIN_FILENO));
 
     const int count = options.words ? static_cast<int>(g_strv_length(options.words)) : 0;
     if (count == 0)

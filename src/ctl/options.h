@@ -7,13 +7,14 @@ enum CtlExit {
     ctl_exit_success = 0,  // the reply reports success
     ctl_exit_failed = 1,   // the reply reports failure
     ctl_exit_usage = 2,    // bad command line; nothing was sent
-    ctl_exit_bus = 3,      // the bus call itself failed
+    ctl_exit_bus = 3,      // the bus call itself failed or was refused
 };
 
 // Every option of every verb; GOption allocates the texts, the destructor frees them.
 struct CtlOptions {
     gboolean json = FALSE;
     gboolean help = FALSE;
+    gboolean no_ask_password = FALSE;
     int timeout_s = 30;
     char *password_file = nullptr;
     char *new_password_file = nullptr;

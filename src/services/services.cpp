@@ -6,6 +6,7 @@
 #include "corvo-config.h"
 #include "services/bios/bios_handlers.h"
 #include "services/bios/bios_startup.h"
+#include "services/call_gate.h"
 #include "services/headset/headset_handlers.h"
 #include "services/settings/settings_handlers.h"
 #include "services/thirdapps/thirdapps_handlers.h"
@@ -194,7 +195,7 @@ void on_bus_acquired(GDBusConnection *connection, const char *name, gpointer dat
     gpointer skeleton = row.make_skeleton();
     skeletons[&row - services] = skeleton;
     for (size_t i = 0; i < row.handler_count; ++i)
-        g_signal_connect(skeleton, row.handlers[i].signal, row.handlers[i].handler, nullptr);
+        call_gate_connect(skeleton, row.handlers[i].signal, row.handlers[i].handler);
     if (row.has_version)
         g_object_set(skeleton, "version", CORVO_VERSION, nullptr);
     g_autoptr(GError) error = nullptr;

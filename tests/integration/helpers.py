@@ -15,6 +15,7 @@ LOADER = "/boot/loader.conf.local"
 SYSCTL = "/etc/sysctl.conf.local"
 # The BIOS simulator's security key: every token write of a verified session carries it.
 KEY = 0x5EED
+ACCESS_DENIED = "org.freedesktop.DBus.Error.AccessDenied"
 
 
 def call(env, method, params, service="settings"):
@@ -69,3 +70,4 @@ def daemon(bios_state=None, stop_store=False, started=True, **kwargs):
 
 def bios_write(token, value, key=KEY):
     return "appwrite 1 0 %x %x %x 0\n" % (token, value, key)
+

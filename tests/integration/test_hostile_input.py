@@ -282,14 +282,15 @@ def send(env, service, method, argument):
     name, path, interface = corvo_env.SERVICES[service]
     args = [] if argument is None else [argument]
     try:
-        reply = env.bus.connection.call_blocking(name, path, interface, method, "s" * len(args), args, timeout=120)
+        reply = env.caller.call_blocking(name, path, interface, method, "s" * len(args), args, timeout=120)
         return "reply", str(reply)
     except dbus.exceptions.DBusException as error:
         return "error", error.get_dbus_name()
 
 
-@pytest.fixture(scope="module")
-def hostile(tmp_path_factory):
+# Root reaches every handler directly; any other caller once the authority allows it.
+@pytest.fixture(scope="module", params=["root", "nobody"])
+def hostile(tmp_path_factory, request):
     folder = str(tmp_path_factory.mktemp("hostile"))
     # Relative paths a caller sends land in the daemon's working folder: keep that here.
     here = os.getcwd()
@@ -302,6 +303,10 @@ def hostile(tmp_path_factory):
                 with open(os.path.join(folder, name), "w") as f:
                     f.write("[settings]\n")
             env.hostile_folder = folder
+            env.caller = env.bus.connection
+            if request.param == "nobody":
+                env.authority.allow_all()
+                env.caller = env.nobody_connection()
             yield env
             # Whatever reached sysctl reached it as one argument after the variable name.
             assert all(len(argv) == 2 for argv in env.recorder.calls("sysctl"))

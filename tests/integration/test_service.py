@@ -9,6 +9,8 @@ import socket
 import subprocess
 import time
 
+import dbus
+import dbus.lowlevel
 import pytest
 
 import corvo_env
@@ -164,7 +166,7 @@ SECRET = "Qx7-not-for-logs"
 
 
 def test_audit_line_for_each_changing_call_and_none_for_reads(env):
-    head = "N audit: com.corvo.%%s uid=%d pid=%d " % (os.getuid(), os.getpid())
+    head = "N audit: com.corvo.%%s uid=%d pid=%d keys=%%s " % (os.getuid(), os.getpid())
     app = json.loads(call(env, "SetAppStatus", {"name": "none", "status": True}, "thirdapps"))["result"]
     camera = call(env, "SetCameraFormat", {"devicePath": "/no/such/video0", "format": "MJPG"})
     declined(env, "headset", "SetHeadset", {"jabraConfigFile": "/tmp/a;b"})
@@ -173,6 +175,30 @@ def test_audit_line_for_each_changing_call_and_none_for_reads(env):
                                              "DeviceKORACMOSNewPassword": SECRET[::-1]}, "bios"))["result"]
     log = env.daemon.log()
     assert [line for line in log.splitlines() if line.startswith("N audit: ")] == [
-        head % "thirdapps.SetAppStatus" + app, head % "settings.SetCameraFormat" + camera,
-        head % "headset.SetHeadset" + "declined", head % "bios.SetBios" + bios]
+        head % ("thirdapps.SetAppStatus", "name,status") + app,
+        head % ("settings.SetCameraFormat", "devicePath,format") + camera,
+        head % ("headset.SetHeadset", "jabraConfigFile") + "declined",
+        head % ("bios.SetBios", "DeviceKORACMOSCurrentPassword,DeviceKORACMOSNewPassword") + bios]
     assert SECRET not in log and SECRET[::-1] not in log
+
+
+def test_a_call_whose_sender_left_before_it_was_read_is_declined_and_does_nothing(env):
+    # The caller expects no reply and is gone by the time the daemon reads its call: who sent
+    # it can no longer be told, so nothing is done.
+    caller = dbus.bus.BusConnection(env.bus.address)
+    message = dbus.lowlevel.MethodCallMessage("com.corvo.settings", "/com/corvo/settings", "com.corvo.settings",
+                                              "Sysctl")
+    message.append('{"CPUCStateLowest":"C1"}', signature="s")
+    message.set_no_reply(True)
+    sender = caller.get_unique_name()
+    env.daemon.process.send_signal(signal.SIGSTOP)
+    try:
+        caller.send_message(message)
+        caller.flush()
+        caller.close()
+        assert corvo_env.wait_until(lambda: not env.bus.has_owner(sender))
+    finally:
+        env.daemon.process.send_signal(signal.SIGCONT)
+    line = "N audit: com.corvo.settings.Sysctl uid=? pid=? keys=CPUCStateLowest declined"
+    assert corvo_env.wait_until(lambda: line in env.daemon.log()), env.daemon.log()[-2000:]
+    assert env.recorder.calls("sysctl") == []

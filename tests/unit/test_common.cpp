@@ -5,6 +5,7 @@
 #include <tuple>
 #include <unistd.h>
 
+#include "common/audit.h"
 #include "common/json_params.h"
 #include "common/reply.h"
 #include "common/util.h"
@@ -128,4 +129,19 @@ TEST(ReplyText, InsertedTextIsEscapedAndOrdinaryTextUnchanged)
     // A cut inside a UTF-8 sequence must not make the reply invalid.
     EXPECT_EQ("\xEF\xBF\xBD", json_escape("\xC3"));
     EXPECT_EQ("\xC3\xA9", json_escape("\xC3\xA9"));
+}
+
+TEST(Audit, KeysNameAtMostEightMembersInOrderEscapedAndNoValue)
+{
+    const std::tuple<const char *, const char *> cases[] = {
+        {R"({"USBWhiteListClass":"08","EnableUDiskReadOnly":1})", "USBWhiteListClass,EnableUDiskReadOnly"},
+        {R"({"a":1,"b":2,"c":3,"d":4,"e":5,"f":6,"g":7,"h":8})", "a,b,c,d,e,f,g,h"},
+        {R"({"a":1,"b":2,"c":3,"d":4,"e":5,"f":6,"g":7,"h":8,"i":9})", "a,b,c,d,e,f,g,h,\xe2\x80\xa6"},
+        // A name cannot add a field, end the line or carry a control character.
+        {"{\"x pid=1 Success\\n<5>\":\"secret\",\"\\u00e9,=\":0}", "x\\x20pid\\x3d1\\x20Success\\x0a\\x3c5\\x3e,\\xc3\\xa9\\x2c\\x3d"},
+        {R"(["a","b"])", ""},
+        {"not json", ""},
+    };
+    for (const auto &[parameter, keys] : cases)
+        EXPECT_EQ(keys, audit_keys(parameter)) << parameter;
 }
