@@ -104,11 +104,8 @@ gboolean on_output(gint, GIOCondition, gpointer data)
     auto *pipe = static_cast<OutputPipe *>(data);
     if (pipe->drain())
         return G_SOURCE_CONTINUE;
-    // Closing here drops the source; the remaining output is the program's own affair.
-    g_source_unref(pipe->source);
-    pipe->source = nullptr;
-    close(pipe->fd);
-    pipe->fd = -1;
+    // At its end, or enough read: what the program writes from now on is its own affair.
+    pipe->close_pipe();
     return G_SOURCE_REMOVE;
 }
 
@@ -145,8 +142,7 @@ void start_own_group(gpointer)
     setpgid(0, 0);
 }
 
-bool spawn(const HostCommand &command, GSpawnFlags flags, GPid *pid, int *stdout_fd, int *stderr_fd,
-           GError **error)
+bool spawn(const HostCommand &command, GSpawnFlags flags, GPid *pid, int *stdout_fd, int *stderr_fd, GError **error)
 {
     if (command.argv.empty()) {
         g_set_error_literal(error, host_run_error_quark(), HOST_RUN_ERROR_NOT_STARTED, "no program");
@@ -157,8 +153,8 @@ bool spawn(const HostCommand &command, GSpawnFlags flags, GPid *pid, int *stdout
         argv.push_back(const_cast<char *>(arg.c_str()));
     argv.push_back(nullptr);
     g_autoptr(GError) spawn_error = nullptr;
-    const auto all_flags = static_cast<GSpawnFlags>(flags | G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD |
-                                                    G_SPAWN_CLOEXEC_PIPES);
+    const auto all_flags =
+        static_cast<GSpawnFlags>(flags | G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD | G_SPAWN_CLOEXEC_PIPES);
     const bool started = g_spawn_async_with_pipes(nullptr, argv.data(), nullptr, all_flags, start_own_group, nullptr,
                                                   pid, nullptr, stdout_fd, stderr_fd, &spawn_error);
     if (!started) {
