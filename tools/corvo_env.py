@@ -385,12 +385,12 @@ class Environment:
             os.seteuid(0)
             os.setegid(0)
 
-    def corvoctl(self, *args, input=None, cwd=None):
-        """Runs the built corvoctl on this world's bus; returns the finished process (stdout
-        and stderr as text)."""
+    def corvoctl(self, *args, input=None, cwd=None, prefix=()):
+        """Runs the built corvoctl on this world's bus, after the `prefix` command (such as
+        setpriv); returns the finished process (stdout and stderr as text)."""
         env = dict(os.environ, DBUS_SYSTEM_BUS_ADDRESS=self.bus.address)
-        return subprocess.run([built("src", "ctl", "corvoctl")] + list(args), env=env, input=input, cwd=cwd,
-                              capture_output=True, text=True, timeout=120)
+        return subprocess.run(list(prefix) + [built("src", "ctl", "corvoctl")] + list(args), env=env, input=input,
+                              cwd=cwd, capture_output=True, text=True, timeout=120)
 
     def get_property(self, service, prop):
         name, path, interface = SERVICES[service]

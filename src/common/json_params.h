@@ -30,7 +30,7 @@ public:
     // The member's text when it is a string (printed when it is something else).
     std::optional<std::string_view> get_string(const char *member) const;
     // Copies a string member into `buffer`: at most size-1 bytes, terminated, never cut
-    // inside a character; a cut is logged with the whole value. False, with the buffer
+    // inside a character; a cut is logged with the value (log_truncated). False, with the buffer
     // untouched, when the member is no string.
     bool copy_string(const char *member, char *buffer, size_t size) const;
     // The member's number, cut to 32 bits, when it is present: a boolean reads as 0 or 1 and

@@ -1,4 +1,5 @@
 #include "common/log.h"
+#include "common/log_param.h"
 
 #include <cerrno>
 #include <cstdarg>
@@ -10,6 +11,8 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
+
+#include "host/host_root.h"
 
 namespace {
 
@@ -56,24 +59,51 @@ const char *resource_text(std::string_view id)
 LogSink log_sink = nullptr;
 void *log_sink_data = nullptr;
 
-// syslog(3) may block on a full stream socket; a non-blocking datagram to /dev/log never
-// does. A message that cannot be sent at once is dropped from syslog (stderr keeps it).
-int syslog_socket()
+// syslog(3) may block on a full stream socket; a non-blocking datagram never does. The
+// socket is connected again whenever syslog went away (restarted, or not started yet), so a
+// record is dropped from syslog only when a fresh connection cannot take it either, or when
+// syslog's queue is full. Standard error keeps every line.
+int syslog_fd = -1;
+G_LOCK_DEFINE_STATIC(syslog_fd);
+
+int syslog_connect()
 {
-    static int fd = [] {
-        int s = socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        if (s < 0)
-            return -1;
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        g_strlcpy(addr.sun_path, "/dev/log", sizeof addr.sun_path);
-        if (connect(s, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
-            close(s);
-            return -1;
-        }
-        return s;
-    }();
+    const std::string path = host_path("/dev/log");
+    sockaddr_un address{};
+    if (path.size() >= sizeof address.sun_path)
+        return -1;
+    const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    address.sun_family = AF_UNIX;
+    memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    if (connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
+        close(fd);
+        return -1;
+    }
     return fd;
+}
+
+// The errors of a socket whose listener is gone, or of a path with no listener behind it.
+bool syslog_went_away(int error)
+{
+    return error == ECONNREFUSED || error == ENOTCONN || error == ENOENT;
+}
+
+void syslog_send(const std::string &record)
+{
+    G_LOCK(syslog_fd);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (syslog_fd < 0)
+            syslog_fd = syslog_connect();
+        if (syslog_fd < 0)
+            break;
+        if (send(syslog_fd, record.data(), record.size(), MSG_DONTWAIT | MSG_NOSIGNAL) >= 0 || !syslog_went_away(errno))
+            break;
+        close(syslog_fd);
+        syslog_fd = -1;
+    }
+    G_UNLOCK(syslog_fd);
 }
 
 struct LevelPriority {
@@ -97,31 +127,67 @@ int level_priority(int level)
     return 7;
 }
 
-bool stderr_is_journal()
+bool stream_is_journal(int fd)
 {
     struct stat status {};
-    if (fstat(STDERR_FILENO, &status) != 0)
+    if (fstat(fd, &status) != 0)
         return false;
     return log_stream_is_journal(secure_getenv("JOURNAL_STREAM"), status.st_dev, status.st_ino);
 }
 
-// A message becomes exactly one line: one trailing line feed is the line's own end, any
-// other control character (caller text can hold some) is shown escaped.
+// Code points shown escaped although they are valid text: C1 controls, the line and
+// paragraph separators, and the bidirectional embeddings, overrides and isolates, with which
+// caller text could start a line of its own or make a line read differently from its bytes.
+bool is_hidden_code_point(gunichar c)
+{
+    return (c >= 0x80 && c <= 0x9f) || (c >= 0x2028 && c <= 0x202e) || (c >= 0x2066 && c <= 0x2069);
+}
+
+void append_hex_byte(std::string &line, unsigned char c)
+{
+    char hex[8];
+    g_snprintf(hex, sizeof hex, "\\x%02x", c);
+    line += hex;
+}
+
+// A message becomes exactly one line: one trailing line feed is dropped; control
+// characters, C1 controls, line and paragraph separators, bidirectional controls and bytes
+// that are not UTF-8 are shown escaped (a line feed as \n, ESC as \x1b, U+202E as \u202e).
 void append_printable(std::string &line, std::string_view message)
 {
     if (!message.empty() && message.back() == '\n')
         message.remove_suffix(1);
-    for (unsigned char c : message) {
-        if (c == '\n')
-            line += "\\n";
-        else if (c == '\r')
-            line += "\\r";
-        else if (c < 0x20 || c == 0x7f) {
-            char hex[8];
-            g_snprintf(hex, sizeof hex, "\\x%02x", c);
-            line += hex;
-        } else
-            line += static_cast<char>(c);
+    size_t at = 0;
+    while (at < message.size()) {
+        const auto c = static_cast<unsigned char>(message[at]);
+        if (c < 0x80) {
+            if (c == '\n')
+                line += "\\n";
+            else if (c == '\r')
+                line += "\\r";
+            else if (c < 0x20 || c == 0x7f)
+                append_hex_byte(line, c);
+            else
+                line += static_cast<char>(c);
+            ++at;
+            continue;
+        }
+        const gunichar code_point =
+            g_utf8_get_char_validated(message.data() + at, static_cast<gssize>(message.size() - at));
+        if (code_point == static_cast<gunichar>(-1) || code_point == static_cast<gunichar>(-2)) {
+            append_hex_byte(line, c);  // not UTF-8: each byte on its own
+            ++at;
+            continue;
+        }
+        const size_t length = static_cast<size_t>(g_utf8_skip[c]);
+        if (is_hidden_code_point(code_point)) {
+            char escaped[16];
+            g_snprintf(escaped, sizeof escaped, "\\u%04x", code_point);
+            line += escaped;
+        } else {
+            line.append(message.data() + at, length);
+        }
+        at += length;
     }
 }
 
@@ -141,19 +207,16 @@ void emit(int level, const char *tag, std::string_view prefix, std::string_view 
         return;
     }
 
-    static const bool journal = stderr_is_journal();
+    static const bool journal = stream_is_journal(STDERR_FILENO);
     if (journal) {
         // The journal takes the priority from the prefix; a syslog copy would store it twice.
         g_autofree char *record = g_strdup_printf("<%d>%s\n", level_priority(level), line.c_str());
         fputs(record, stderr);
         return;
     }
-    int fd = syslog_socket();
-    if (fd >= 0) {
-        g_autofree char *record = g_strdup_printf("<%d>corvo-settingsd[%d]: %s", 24 + level_priority(level),
-                                                  static_cast<int>(getpid()), line.c_str() + 2);
-        (void)send(fd, record, strlen(record), MSG_DONTWAIT | MSG_NOSIGNAL);
-    }
+    g_autofree char *record = g_strdup_printf("<%d>corvo-settingsd[%d]: %s", 24 + level_priority(level),
+                                              static_cast<int>(getpid()), line.c_str() + 2);
+    syslog_send(record);
     line += '\n';
     fputs(line.c_str(), stderr);
 }
@@ -222,14 +285,23 @@ int wlog_res(int level, const char *tag, const char *resource, const char *argum
 
 void log_truncated(const char *file, int line, std::string_view text)
 {
-    wlog('D', log_tag::settings, "file[%s] line[%d]: %.*s length error, truncated!\n", file, line,
-         static_cast<int>(text.size()), text.data());
+    wlog('D', log_tag::settings, "file[%s] line[%d]: %s length error, truncated!\n", file, line,
+         log_param(text).c_str());
 }
 
 void print_diagnostic(const char *format, ...)
 {
+    const int saved_errno = errno;
     va_list args;
     va_start(args, format);
-    vprintf(format, args);
+    g_autofree char *message = g_strdup_vprintf(format, args);
     va_end(args);
+    // Escaped like a log line, so that caller text cannot start a line of its own; in the
+    // journal a "<N>" of ours comes first, so none in the text can set the line's priority.
+    static const bool journal = stream_is_journal(STDOUT_FILENO);
+    std::string line = journal ? "<6>" : "";
+    append_printable(line, message);
+    line += '\n';
+    fputs(line.c_str(), stdout);
+    errno = saved_errno;
 }

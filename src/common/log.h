@@ -24,10 +24,12 @@ int wlog(int level, const char *tag, const char *format, ...) G_GNUC_PRINTF(3, 4
 // the ids that have one.
 int wlog_res(int level, const char *tag, const char *resource, const char *argument = nullptr);
 
-// The line every cut of a too-long text logs: where it was cut, and the whole text.
+// The line every cut of a too-long text logs: where it was cut, and the text as log_param
+// shows it.
 void log_truncated(const char *file, int line, std::string_view text);
 
-// The few diagnostics that go to standard output rather than to the log.
+// The few diagnostics that go to standard output rather than to the log; each message is one
+// line, escaped like a log line.
 void print_diagnostic(const char *format, ...) G_GNUC_PRINTF(1, 2);
 
 // Tests read log lines from standard error; this routes them to a callback instead.
@@ -35,7 +37,7 @@ using LogSink = void (*)(const char *line, void *user_data);
 void log_set_sink(LogSink sink, void *user_data);
 
 // True when `journal_stream` (JOURNAL_STREAM as a service manager sets it, "<device>:<inode>"
-// in decimal) names the file of that device and inode. Decided once, for standard error:
-// when it is the journal, each line goes there alone, with its priority as a "<N>" prefix,
-// and not to syslog as well.
+// in decimal) names the file of that device and inode. Decided once for standard error
+// (when it is the journal, each line goes there alone, with its priority as a "<N>" prefix,
+// and not to syslog as well) and once for standard output (diagnostics get a "<N>" prefix).
 bool log_stream_is_journal(const char *journal_stream, dev_t device, ino_t inode);

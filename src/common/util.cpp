@@ -60,7 +60,9 @@ int util_lock_instance(const char *path)
         result = try_lock(fd);
     }
     if (result != 0) {
+        const int lock_errno = errno;  // the caller reports it
         close(fd);
+        errno = lock_errno;
         return result;
     }
 

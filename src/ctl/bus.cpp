@@ -1,6 +1,7 @@
 #include "ctl/bus.h"
 
 #include <cstring>
+#include <iterator>
 
 #include "ctl/auth_agent.h"
 #include "settings_dbus.h"
@@ -123,24 +124,81 @@ char *ctl_bus_call(const CtlService &service, const char *method, const char *ar
     return reply_text(reply);
 }
 
-bool ctl_bus_state(const CtlService &service, int timeout_ms, bool *owned, char **version, BusError *error)
+namespace {
+
+struct PropertiesRead {
+    CtlServiceState *state;
+    int *pending;
+};
+
+void on_properties_read(GObject *connection, GAsyncResult *result, gpointer data)
 {
-    *owned = false;
-    *version = nullptr;
-    g_autoptr(GDBusProxy) proxy = open_proxy(service, error);
-    if (!proxy)
-        return false;
-    g_autofree char *owner = g_dbus_proxy_get_name_owner(proxy);
-    *owned = owner != nullptr;
-    if (!owner || !g_dbus_interface_info_lookup_property(service.info(), "version"))
+    const auto *read = static_cast<PropertiesRead *>(data);
+    g_autoptr(GError) gerror = nullptr;
+    g_autoptr(GVariant) reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(connection), result, &gerror);
+    const char *version = nullptr;
+    if (!reply)
+        fill_error(gerror, nullptr, &read->state->failure);
+    else if (g_autoptr(GVariant) properties = g_variant_get_child_value(reply, 0);
+             g_variant_lookup(properties, "version", "&s", &version))
+        read->state->version = version;
+    --*read->pending;
+}
+
+// The unique name that owns `bus_name`, or null when none does. Asking the bus never
+// starts a service.
+bool name_owner(GDBusConnection *connection, const char *bus_name, int timeout_ms, char **owner, BusError *error)
+{
+    *owner = nullptr;
+    g_autoptr(GError) gerror = nullptr;
+    g_autoptr(GVariant) reply = g_dbus_connection_call_sync(
+        connection, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "GetNameOwner",
+        g_variant_new("(s)", bus_name), G_VARIANT_TYPE("(s)"), G_DBUS_CALL_FLAGS_NONE, timeout_ms, nullptr, &gerror);
+    if (reply) {
+        g_variant_get(reply, "(s)", owner);
         return true;
-    GVariant *arguments = g_variant_new("(ss)", g_dbus_proxy_get_interface_name(proxy), "version");
-    g_autoptr(GVariant) reply = g_dbus_proxy_call_sync(proxy, "org.freedesktop.DBus.Properties.Get", arguments,
-                                                       G_DBUS_CALL_FLAGS_NONE, timeout_ms, nullptr, nullptr);
-    g_autoptr(GVariant) value = nullptr;
-    if (reply)
-        g_variant_get(reply, "(v)", &value);
-    if (value && g_variant_is_of_type(value, G_VARIANT_TYPE_STRING))
-        *version = g_variant_dup_string(value, nullptr);
+    }
+    g_autofree char *remote = g_dbus_error_get_remote_error(gerror);
+    if (g_strcmp0(remote, "org.freedesktop.DBus.Error.NameHasNoOwner") == 0)
+        return true;
+    fill_error(gerror, nullptr, error);
+    return false;
+}
+
+}  // namespace
+
+bool ctl_bus_states(int timeout_ms, std::vector<CtlServiceState> *states, BusError *error)
+{
+    states->assign(std::size(services), {});
+    g_autoptr(GError) gerror = nullptr;
+    g_autoptr(GDBusConnection) connection = g_bus_get_sync(G_BUS_TYPE_SYSTEM, nullptr, &gerror);
+    if (!connection) {
+        fill_error(gerror, no_server, error);
+        return false;
+    }
+    std::vector<std::string> owners(std::size(services));
+    for (size_t i = 0; i < std::size(services); ++i) {
+        g_autofree char *owner = nullptr;
+        if (!name_owner(connection, services[i].bus_name, timeout_ms, &owner, error))
+            return false;
+        (*states)[i].owned = owner != nullptr;
+        owners[i] = owner ? owner : "";
+    }
+    // Sent to the owner's unique name, which is never activated. Every service answers
+    // GetAll on its main loop: a daemon that is stopped or stuck does not answer.
+    int pending = 0;
+    PropertiesRead reads[std::size(services)];
+    for (size_t i = 0; i < std::size(services); ++i) {
+        if (!(*states)[i].owned)
+            continue;
+        reads[i] = {&(*states)[i], &pending};
+        ++pending;
+        g_dbus_connection_call(connection, owners[i].c_str(), services[i].object_path,
+                               "org.freedesktop.DBus.Properties", "GetAll",
+                               g_variant_new("(s)", services[i].info()->name), G_VARIANT_TYPE("(a{sv})"),
+                               G_DBUS_CALL_FLAGS_NO_AUTO_START, timeout_ms, nullptr, on_properties_read, &reads[i]);
+    }
+    while (pending > 0)
+        g_main_context_iteration(nullptr, TRUE);
     return true;
 }

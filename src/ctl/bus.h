@@ -5,6 +5,7 @@
 #include <gio/gio.h>
 #include <span>
 #include <string>
+#include <vector>
 
 struct CtlService {
     const char *name;  // as given on the command line: settings, bios, headset, thirdapps
@@ -32,6 +33,14 @@ void ctl_bus_allow_interaction(bool allowed);
 char *ctl_bus_call(const CtlService &service, const char *method, const char *argument, int timeout_ms,
                    BusError *error);
 
-// Whether the service's name has an owner and, when it has and the interface has the
-// property, its version (null when unread). False only when the bus cannot be reached.
-bool ctl_bus_state(const CtlService &service, int timeout_ms, bool *owned, char **version, BusError *error);
+// What `status` knows of one service.
+struct CtlServiceState {
+    bool owned = false;
+    std::string version;  // empty when the interface has none
+    BusError failure;     // failure.name is set when the owner did not answer
+};
+
+// The state of each service of ctl_services(), in that order. An owner is asked for its
+// properties, all four at once, so a hung daemon costs one timeout; a name without owner is
+// never started through bus activation. False only when the bus cannot be reached.
+bool ctl_bus_states(int timeout_ms, std::vector<CtlServiceState> *states, BusError *error);

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "ctl/bus.h"
+#include "corvo-config.h"
 #include "ctl/output.h"
 #include "ctl/verbs.h"
 
@@ -38,20 +39,45 @@ bool wants_json(int argc, char **argv)
     return false;
 }
 
-void print_help(const CtlOptions &options)
+// Help and version: the text, or one JSON string with --json.
+int print_text(const CtlOptions &options, const char *text)
+{
+    if (!options.json) {
+        fputs(text, stdout);
+        return ctl_exit_success;
+    }
+    g_autoptr(JsonNode) node = json_node_init_string(json_node_alloc(), text);
+    ctl_print_json(node);
+    return ctl_exit_success;
+}
+
+void append_usage(GString *text, const char *lead, const VerbRow &row)
+{
+    g_string_append_printf(text, "%s%s%s%s%s%s\n", lead, row.verb, row.sub ? " " : "", row.sub ? row.sub : "",
+                           *row.synopsis ? " " : "", row.synopsis);
+}
+
+int print_help(const CtlOptions &options)
 {
     g_autoptr(GString) text =
         g_string_new("Usage: corvoctl [--json] [--timeout SECONDS] [--no-ask-password] COMMAND...\n\nCommands:\n");
     for (const auto &row : verb_rows())
-        g_string_append_printf(text, "  %s%s%s%s%s\n", row.verb, row.sub ? " " : "", row.sub ? row.sub : "",
-                               *row.synopsis ? " " : "", row.synopsis);
+        append_usage(text, "  ", row);
     g_string_append(text, "\nSERVICE is settings, bios, headset or thirdapps. See corvoctl(1).\n");
-    if (!options.json) {
-        fputs(text->str, stdout);
-        return;
-    }
-    g_autoptr(JsonNode) help = json_node_init_string(json_node_alloc(), text->str);
-    ctl_print_json(help);
+    return print_text(options, text->str);
+}
+
+// `corvoctl VERB [SUB] --help`: the usage of every row those words choose.
+int print_verb_help(const CtlOptions &options, char **words, int count)
+{
+    g_autoptr(GString) text = g_string_new(nullptr);
+    for (const auto &row : verb_rows())
+        if (strcmp(row.verb, words[0]) == 0 && (count < 2 || !row.sub || strcmp(row.sub, words[1]) == 0))
+            append_usage(text, "Usage: corvoctl ", row);
+    if (text->len == 0)
+        return ctl_usage_error(options, "unknown command \"%s%s%s\"", words[0], count > 1 ? " " : "",
+                               count > 1 ? words[1] : "");
+    return print_text(options, text->str);
 }
 
 const VerbRow *find_verb(char **words, int count, int *used)
@@ -75,6 +101,7 @@ int run(CtlOptions &options, int argc, char **argv)
         {"timeout", 0, 0, G_OPTION_ARG_INT, &options.timeout_s, "Seconds to wait for a reply", "SECONDS"},
         {"help", 'h', 0, G_OPTION_ARG_NONE, &options.help, "Show the commands", nullptr},
         {"no-ask-password", 0, 0, G_OPTION_ARG_NONE, &options.no_ask_password, "Never ask for a password", nullptr},
+        {"version", 0, 0, G_OPTION_ARG_NONE, &options.version, "Show the version", nullptr},
         {"password-file", 0, 0, G_OPTION_ARG_FILENAME, &options.password_file, "Admin password", "FILE"},
         {"new-password-file", 0, 0, G_OPTION_ARG_FILENAME, &options.new_password_file, "New admin password", "FILE"},
         {"config", 0, 0, G_OPTION_ARG_FILENAME, &options.config_file, "Configuration file", "FILE"},
@@ -96,17 +123,17 @@ int run(CtlOptions &options, int argc, char **argv)
         options.json = json;
         return ctl_usage_error(options, "%s", error->message);
     }
-    if (options.help) {
-        print_help(options);
-        return ctl_exit_success;
-    }
+    const int count = options.words ? static_cast<int>(g_strv_length(options.words)) : 0;
+    if (options.help)
+        return count > 0 ? print_verb_help(options, options.words, count) : print_help(options);
+    if (options.version)
+        return print_text(options, "corvoctl " CORVO_VERSION "\n");
     if (options.timeout_s <= 0 || options.timeout_s > timeout_max_s)
         return ctl_usage_error(options, "--timeout takes a number of seconds from 1 to %d", timeout_max_s);
 
     // As systemctl does: ask for a password only where someone can type it.
     ctl_bus_allow_interaction(!options.no_ask_password && isatty(STDIN_FILENO));
 
-    const int count = options.words ? static_cast<int>(g_strv_length(options.words)) : 0;
     if (count == 0)
         return ctl_usage_error(options, "no command given");
     int used = 0;

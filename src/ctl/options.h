@@ -15,6 +15,7 @@ struct CtlOptions {
     gboolean json = FALSE;
     gboolean help = FALSE;
     gboolean no_ask_password = FALSE;
+    gboolean version = FALSE;
     int timeout_s = 30;
     char *password_file = nullptr;
     char *new_password_file = nullptr;

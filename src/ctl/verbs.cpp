@@ -108,32 +108,43 @@ int verb_call(const CtlOptions &options, char **words, int count)
     return ctl_call(options, *target, name, argument, Render::raw);
 }
 
+// A service is well when its name is owned and its owner answers.
 int verb_status(const CtlOptions &options, char **, int)
 {
+    std::vector<CtlServiceState> states;
+    BusError error;
+    if (!ctl_bus_states(options.timeout_ms(), &states, &error))
+        return ctl_bus_error(options, error);
     g_autoptr(JsonBuilder) builder = json_builder_new();
     json_builder_begin_object(builder);
     g_autoptr(GString) text = g_string_new(nullptr);
-    bool all_owned = true;
-    for (const auto &each : ctl_services()) {
-        bool owned = false;
-        g_autofree char *version = nullptr;
-        BusError error;
-        if (!ctl_bus_state(each, options.timeout_ms(), &owned, &version, &error))
-            return ctl_bus_error(options, error);
-        all_owned = all_owned && owned;
-        g_string_append_printf(text, "%-10s %-20s %-10s %s\n", each.name, each.bus_name, owned ? "owned" : "not owned",
-                               version ? version : "-");
+    bool all_well = true;
+    for (size_t i = 0; i < states.size(); ++i) {
+        const CtlService &each = ctl_services()[i];
+        const CtlServiceState &state = states[i];
+        const char *failure = state.failure.name.empty() ? nullptr : state.failure.name.c_str();
+        const char *version = state.version.empty() ? nullptr : state.version.c_str();
+        all_well = all_well && state.owned && !failure;
+        const char *shown = "owned";
+        if (!state.owned)
+            shown = "not owned";
+        else if (failure)
+            shown = "not answering";
+        g_string_append_printf(text, "%-10s %-20s %-13s %s\n", each.name, each.bus_name, shown,
+                               failure ? failure : (version ? version : "-"));
         json_builder_set_member_name(builder, each.name);
         json_builder_begin_object(builder);
         json_builder_set_member_name(builder, "name");
         json_builder_add_string_value(builder, each.bus_name);
         json_builder_set_member_name(builder, "owned");
-        json_builder_add_boolean_value(builder, owned);
-        json_builder_set_member_name(builder, "version");
-        if (version)
-            json_builder_add_string_value(builder, version);
-        else
-            json_builder_add_null_value(builder);
+        json_builder_add_boolean_value(builder, state.owned);
+        for (const auto &[member, value] : {std::pair{"version", version}, std::pair{"error", failure}}) {
+            json_builder_set_member_name(builder, member);
+            if (value)
+                json_builder_add_string_value(builder, value);
+            else
+                json_builder_add_null_value(builder);
+        }
         json_builder_end_object(builder);
     }
     json_builder_end_object(builder);
@@ -143,7 +154,7 @@ int verb_status(const CtlOptions &options, char **, int)
     } else {
         fputs(text->str, stdout);
     }
-    return all_owned ? ctl_exit_success : ctl_exit_failed;
+    return all_well ? ctl_exit_success : ctl_exit_failed;
 }
 
 // The options of `usb policy` and the members of UsbConfigure they set.

@@ -1,9 +1,11 @@
 // corvo-settingsd: takes its lock, re-applies stored settings, owns the four bus names and
-// serves them from one main loop until SIGTERM.
+// serves them from one main loop until SIGTERM or SIGINT.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <gio/gio.h>
 #include <glib-unix.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include "common/log.h"
@@ -24,7 +26,7 @@ constexpr int exit_stopped = 160;
 constexpr char usage[] = "Usage: corvo-settingsd LOCKFILE\n"
                          "       corvo-settingsd --help | --version\n"
                          "Serves com.corvo.settings, com.corvo.bios, com.corvo.headset and com.corvo.thirdapps\n"
-                         "on the system bus until SIGTERM. LOCKFILE keeps a second instance from starting.\n";
+                         "on the system bus until SIGTERM or SIGINT. LOCKFILE keeps a second instance from starting.\n";
 
 // An option in place of the lock path is answered at once: no lock, no bus, no file.
 int answer_option(const char *option)
@@ -41,11 +43,22 @@ int answer_option(const char *option)
     return exit_no_argument;
 }
 
-gboolean on_sigterm(gpointer loop)
+// SIGTERM and SIGINT stop the daemon in order. The source stays: a second signal while the
+// names are released must not end the process half-way.
+template <int signal_number>
+gboolean on_stop_signal(gpointer loop)
 {
+    wlog('V', log_tag::settings, "stopping on %s\n", signal_number == SIGINT ? "SIGINT" : "SIGTERM");
     service_notify_stopping();
     g_main_loop_quit(static_cast<GMainLoop *>(loop));
-    return G_SOURCE_REMOVE;
+    return G_SOURCE_CONTINUE;
+}
+
+// A hang-up would end the daemon silently; there is no configuration to read again.
+gboolean on_sighup(gpointer)
+{
+    wlog('V', log_tag::settings, "SIGHUP ignored: nothing to reload\n");
+    return G_SOURCE_CONTINUE;
 }
 
 }  // namespace
@@ -54,6 +67,9 @@ int main(int argc, char **argv)
 {
     if (argc >= 2 && argv[1][0] == '-')
         return answer_option(argv[1]);
+    // Passwords pass through this process's memory: no core file and no debugger of a
+    // lesser user may ever see it.
+    (void)prctl(PR_SET_DUMPABLE, 0);
     // Before the first bus call starts GDBus's thread: it takes variables out of the environment.
     service_notify_init();
     (void)setsid();
@@ -63,6 +79,12 @@ int main(int argc, char **argv)
     if (argc < 2 || argv[1][0] == '\0')
         return exit_no_argument;
 
+    // The signals are taken from here on; one that arrives during start-up acts once the loop runs.
+    g_autoptr(GMainLoop) loop = g_main_loop_new(nullptr, FALSE);
+    g_unix_signal_add(SIGTERM, on_stop_signal<SIGTERM>, loop);
+    g_unix_signal_add(SIGINT, on_stop_signal<SIGINT>, loop);
+    g_unix_signal_add(SIGHUP, on_sighup, nullptr);
+
     const int lock_fd = util_lock_instance(argv[1]);
     if (lock_fd == -1) {
         print_diagnostic("Quit: already exists a previous instance of vpn.\n");
@@ -70,20 +92,23 @@ int main(int argc, char **argv)
         return exit_already_running;
     }
     if (lock_fd < 0) {
+        const int lock_errno = errno;
         print_diagnostic("Error: failed to open lockfile %d.\n", lock_fd);
-        wlog('D', log_tag::settings, "Error: failed to open lockfile\n");
+        wlog('E', log_tag::settings, "Error: failed to open lockfile %s: %d (%s)\n", argv[1], lock_fd,
+             g_strerror(lock_errno));
         return exit_stopped;
     }
-    host_log_root();
+    wlog('V', log_tag::settings, "corvo-settingsd %s starting, pid %d, host root %s\n", CORVO_VERSION,
+         static_cast<int>(getpid()), host_root().c_str());
 
     admin_policy_restore();
     init_app_status();
 
     if (services_request(service_notify_ready)) {
-        g_autoptr(GMainLoop) loop = g_main_loop_new(nullptr, FALSE);
-        g_unix_signal_add(SIGTERM, on_sigterm, loop);
         service_watchdog_start();
         g_main_loop_run(loop);
+    } else {
+        wlog('V', log_tag::settings, "stopping: not every service could start\n");
     }
     services_release();
     close(lock_fd);

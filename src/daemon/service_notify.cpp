@@ -19,6 +19,9 @@ struct Notifier {
 
 Notifier notifier;
 
+// Pings closer together than this would keep the main loop busy with nothing else.
+constexpr guint64 watchdog_usec_min = 100000;
+
 // A path ("/run/...") or an abstract name ("@...", the '@' standing for the leading NUL).
 bool socket_address(const char *name, sockaddr_un *address, socklen_t *size)
 {
@@ -48,16 +51,17 @@ guint64 watchdog_interval(const char *usec, const char *pid)
     guint64 interval = 0;
     if (!g_ascii_string_to_unsigned(usec, 10, 1, G_MAXUINT64, &interval, nullptr))
         return 0;
-    return interval;
+    return MAX(interval, watchdog_usec_min);
 }
 
 void send_state(const char *state)
 {
     if (notifier.fd < 0)
         return;
-    // A lost notice is the manager's to time out on; the daemon serves on regardless.
-    (void)sendto(notifier.fd, state, strlen(state), MSG_NOSIGNAL, reinterpret_cast<sockaddr *>(&notifier.address),
-                 notifier.address_size);
+    // A lost notice is the manager's to time out on; the daemon serves on regardless, and
+    // never waits for a reader that stopped reading.
+    (void)sendto(notifier.fd, state, strlen(state), MSG_NOSIGNAL | MSG_DONTWAIT,
+                 reinterpret_cast<sockaddr *>(&notifier.address), notifier.address_size);
 }
 
 gboolean on_watchdog(gpointer)

@@ -6,6 +6,28 @@
 
 namespace {
 
+void set_errno_error(GError **error, int number, const char *step, const char *path)
+{
+    g_set_error(error, G_FILE_ERROR, g_file_error_from_errno(number), "%s %s: %s", step, path, g_strerror(number));
+}
+
+bool rules_allow(const struct stat &info, const HostFileRules &rules, const char *path, GError **error)
+{
+    const char *why = nullptr;
+    if (!S_ISREG(info.st_mode))
+        why = S_ISLNK(info.st_mode) ? "is a symbolic link" : "is not a regular file";
+    else if (rules.max_size >= 0 && info.st_size > rules.max_size)
+        why = "is too large";
+    else if (rules.own_only && info.st_uid != geteuid())
+        why = "belongs to another user";
+    else if (rules.own_only && (info.st_mode & (S_IWGRP | S_IWOTH)))
+        why = "is writable by group or others";
+    if (!why)
+        return true;
+    g_set_error(error, G_FILE_ERROR, G_FILE_ERROR_FAILED, "%s %s", path, why);
+    return false;
+}
+
 ssize_t read_once(int fd, void *buffer, size_t size)
 {
     ssize_t n;
@@ -15,45 +37,168 @@ ssize_t read_once(int fd, void *buffer, size_t size)
     return n;
 }
 
-ssize_t write_once(int fd, const void *data, size_t size)
+constexpr HostReplaceCalls real_replace_calls = {::write, ::fsync, ::rename};
+HostReplaceCalls replace_calls = real_replace_calls;
+
+bool write_all(int fd, std::string_view data)
 {
-    ssize_t n;
-    do
-        n = write(fd, data, size);
-    while (n < 0 && errno == EINTR);
-    return n;
+    while (!data.empty()) {
+        const ssize_t n = replace_calls.write(fd, data.data(), data.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+void sync_folder(const char *folder)
+{
+    const int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        (void)replace_calls.fsync(fd);
+        close(fd);
+    }
+}
+
+// Mode and owner of the new file; the owner first, as a change of owner clears set-id bits.
+bool give_attrs(int fd, const HostFileAttrs &attrs)
+{
+    if (attrs.keep)
+        return fchown(fd, attrs.keep->st_uid, attrs.keep->st_gid) == 0 && fchmod(fd, attrs.keep->st_mode & 07777) == 0;
+    // g_mkstemp_full() created the file with `mode` less the umask.
+    return attrs.less_umask || fchmod(fd, attrs.mode) == 0;
+}
+
+// A descriptor that names the file without opening it for reading or writing (good for fstat
+// and for opening the same file again), or -1 with `error` set and `refused` telling a file
+// that failed the rules from one that could not be reached.
+int host_file_probe(const char *path, const HostFileRules &rules, bool *refused, GError **error)
+{
+    *refused = false;
+    const int fd = open(path, O_PATH | O_CLOEXEC | (rules.refuse_links ? O_NOFOLLOW : 0));
+    if (fd < 0) {
+        set_errno_error(error, errno, "cannot open", path);
+        return -1;
+    }
+    struct stat info {};
+    if (fstat(fd, &info) != 0) {
+        set_errno_error(error, errno, "cannot examine", path);
+        close(fd);
+        return -1;
+    }
+    if (!rules_allow(info, rules, path, error)) {
+        *refused = true;
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Checks `path` and opens the file it named (`access`: O_RDONLY or O_RDWR; no controlling
+// terminal, no blocking) through the checked descriptor, not the path: a file swapped in
+// after the check is never the one opened.
+int open_checked(const char *path, const HostFileRules &rules, int access, bool *refused, GError **error)
+{
+    const int probe = host_file_probe(path, rules, refused, error);
+    if (probe < 0)
+        return -1;
+    g_autofree char *same_file = g_strdup_printf("/proc/self/fd/%d", probe);
+    const int fd = open(same_file, access | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int open_error = errno;
+    close(probe);
+    if (fd < 0)
+        set_errno_error(error, open_error, "cannot open", path);
+    return fd;
 }
 
 }  // namespace
 
-HostFileResult host_file_read_head(const char *path, void *buffer, size_t size)
+bool host_file_read_all(const char *path, const HostFileRules &rules, std::string *content, bool *refused,
+                        GError **error)
 {
-    const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = open_checked(path, rules, O_RDONLY, refused, error);
     if (fd < 0)
-        return {HostFileStep::open_failed, errno, -1};
-    const ssize_t n = read_once(fd, buffer, size);
-    const int read_error = n < 0 ? errno : 0;
-    close(fd);
+        return false;
+    content->assign(static_cast<size_t>(rules.max_size), '\0');
+    size_t filled = 0;
+    ssize_t n = 0;
+    // The file may grow after the check: never more than the limit is read.
+    while (filled < content->size() && (n = read_once(fd, content->data() + filled, content->size() - filled)) > 0)
+        filled += static_cast<size_t>(n);
     if (n < 0)
-        return {HostFileStep::io_failed, read_error, -1};
-    return {HostFileStep::ok, 0, n};
+        set_errno_error(error, errno, "cannot read", path);
+    close(fd);
+    content->resize(filled);
+    return n >= 0;
 }
 
-HostFileResult host_file_write_whole(const char *path, const void *data, size_t size)
+bool host_file_check(const char *path, const HostFileRules &rules, bool *refused, GError **error)
 {
-    const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    const int fd = host_file_probe(path, rules, refused, error);
     if (fd < 0)
-        return {HostFileStep::open_failed, errno, -1};
-    const ssize_t n = write_once(fd, data, size);
-    int error = n < 0 ? errno : 0;
-    bool ok = n >= 0 && static_cast<size_t>(n) == size;
-    if (fsync(fd) != 0 && ok) {
-        error = errno;
-        ok = false;
+        return false;
+    close(fd);
+    return true;
+}
+
+ssize_t host_file_read_head(const char *path, const HostFileRules &rules, void *buffer, size_t size, bool *refused,
+                            GError **error)
+{
+    const int fd = open_checked(path, rules, O_RDWR, refused, error);
+    if (fd < 0)
+        return -1;
+    const ssize_t n = read_once(fd, buffer, size);
+    if (n < 0)
+        set_errno_error(error, errno, "cannot read", path);
+    close(fd);
+    return n;
+}
+
+bool host_file_replace(const std::string &path, std::string_view data, const HostFileAttrs &attrs, GError **error)
+{
+    // Only root makes devices, sockets and folders; a caller naming /dev/null or a bus
+    // socket means to write into it, and replacing it with a file would break the host.
+    struct stat present {};
+    if (lstat(path.c_str(), &present) == 0 && !S_ISREG(present.st_mode) && !S_ISLNK(present.st_mode) &&
+        !S_ISFIFO(present.st_mode)) {
+        g_set_error(error, G_FILE_ERROR, G_FILE_ERROR_FAILED, "%s is not a file, not replaced", path.c_str());
+        return false;
     }
-    if (close(fd) != 0 && ok) {
-        error = errno;
-        ok = false;
+    g_autofree char *folder = g_path_get_dirname(path.c_str());
+    g_autofree char *base = g_path_get_basename(path.c_str());
+    // Written out rather than left to g_file_set_contents_full(), which neither keeps the
+    // owner nor syncs the folder, and whose temporary name the cleaner of the key=value files
+    // (kv_file.cpp) could not recognise after a writer was killed before its rename.
+    g_autofree char *temp = g_strdup_printf("%s/.%s.XXXXXX", folder, base);
+    const int fd = g_mkstemp_full(temp, O_WRONLY | O_CLOEXEC, static_cast<int>(attrs.less_umask ? attrs.mode : 0600));
+    if (fd < 0) {
+        set_errno_error(error, errno, "cannot create a file beside", path.c_str());
+        return false;
     }
-    return {ok ? HostFileStep::ok : HostFileStep::io_failed, error, n};
+    bool written = give_attrs(fd, attrs) && write_all(fd, data) && replace_calls.fsync(fd) == 0;
+    int step_error = errno;
+    if (close(fd) != 0 && written) {
+        written = false;
+        step_error = errno;
+    }
+    if (written && replace_calls.rename(temp, path.c_str()) != 0) {
+        written = false;
+        step_error = errno;
+    }
+    if (!written) {
+        set_errno_error(error, step_error, "cannot write", path.c_str());
+        unlink(temp);
+        return false;
+    }
+    sync_folder(folder);
+    return true;
+}
+
+HostReplaceCalls host_file_set_replace_calls_for_tests(HostReplaceCalls calls)
+{
+    const HostReplaceCalls previous = replace_calls;
+    replace_calls = calls.write ? calls : real_replace_calls;
+    return previous;
 }

@@ -2,8 +2,6 @@
 
 #include <cstdlib>
 
-#include "common/log.h"
-
 namespace {
 
 std::string *cached_root = nullptr;
@@ -37,12 +35,6 @@ std::string host_path(std::string_view fixed_path)
     if (root == "/")
         return path;
     return path == "/" ? root : root + path;
-}
-
-void host_log_root()
-{
-    if (host_root() != "/")
-        wlog('D', log_tag::settings, "host root is %s\n", host_root().c_str());
 }
 
 void host_root_reset_for_tests()

@@ -13,8 +13,5 @@ const std::string &host_root();
 // the kernel to resolve, through whatever symbolic links the host has on the way.
 std::string host_path(std::string_view fixed_path);
 
-// Says once in the log when the host root is not "/".
-void host_log_root();
-
 // Tests only: forget the cached root so the next call reads the environment again.
 void host_root_reset_for_tests();

@@ -2,11 +2,28 @@
 
 #include <sys/stat.h>
 
+#include "host/file_io.h"
+
+namespace {
+
+// Far beyond any settings file an application keeps.
+constexpr off_t key_file_max = 1024 * 1024;
+
+}  // namespace
+
 GKeyFile *host_key_file_load(const std::string &path, GError **error)
 {
+    // The file belongs to an application and may lie in its folder: a FIFO or a device put
+    // there must not hold the daemon, nor a huge file fill its memory.
+    HostFileRules rules;
+    rules.max_size = key_file_max;
+    std::string content;
+    bool refused = false;
+    if (!host_file_read_all(path.c_str(), rules, &content, &refused, error))
+        return nullptr;
     GKeyFile *key_file = g_key_file_new();
     const auto flags = static_cast<GKeyFileFlags>(G_KEY_FILE_KEEP_COMMENTS | G_KEY_FILE_KEEP_TRANSLATIONS);
-    if (!g_key_file_load_from_file(key_file, path.c_str(), flags, error)) {
+    if (!g_key_file_load_from_data(key_file, content.data(), content.size(), flags, error)) {
         g_key_file_free(key_file);
         return nullptr;
     }
@@ -19,12 +36,11 @@ bool host_key_file_save(GKeyFile *key_file, const std::string &path, GError **er
     g_autofree char *data = g_key_file_to_data(key_file, &length, error);
     if (!data)
         return false;
-    // Without this the replacement would get the process umask's default mode, and a
-    // file the application keeps private could become readable by everyone.
-    int mode = 0644;
-    struct stat st;
-    if (stat(path.c_str(), &st) == 0)
-        mode = static_cast<int>(st.st_mode & 07777);
-    const auto flags = static_cast<GFileSetContentsFlags>(G_FILE_SET_CONTENTS_CONSISTENT);
-    return g_file_set_contents_full(path.c_str(), data, static_cast<gssize>(length), flags, mode, error);
+    // The replacement takes over the old file's owner and mode: the application that owns
+    // the file must still be able to write it, and a private file must stay private.
+    struct stat info {};
+    HostFileAttrs attrs;
+    if (lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode))
+        attrs.keep = &info;
+    return host_file_replace(path, std::string_view(data, length), attrs, error);
 }

@@ -9,6 +9,7 @@
 
 #include "common/log.h"
 #include "common/utf8_cut.h"
+#include "host/file_io.h"
 
 void KvEdit::remove(std::string_view name)
 {
@@ -39,9 +40,6 @@ bool kv_value_valid(std::string_view value, KvFormat format)
 }
 
 namespace {
-
-constexpr KvReplaceCalls real_calls = {::write, ::fsync, ::rename};
-KvReplaceCalls calls = real_calls;
 
 std::vector<std::string> split_lines(std::string_view content)
 {
@@ -83,29 +81,6 @@ bool read_whole(const std::string &path, std::string *content, bool *exists, str
     }
     close(fd);
     return true;
-}
-
-bool write_all(int fd, std::string_view data)
-{
-    while (!data.empty()) {
-        ssize_t n = calls.write(fd, data.data(), data.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
-}
-
-void sync_folder(const std::string &path)
-{
-    g_autofree char *folder = g_path_get_dirname(path.c_str());
-    int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        (void)calls.fsync(fd);
-        close(fd);
-    }
 }
 
 // A writer killed between creating its temporary file and renaming it leaves that file
@@ -204,37 +179,13 @@ KvStatus kv_file_commit(const KvFileSpec &file, const KvEdit &edit)
 
     g_autofree char *folder = g_path_get_dirname(file.path.c_str());
     g_autofree char *base = g_path_get_basename(file.path.c_str());
-    // g_file_set_contents_full() would do the write, the file sync and the rename, but not
-    // the sync of the folder that makes the rename itself survive a power cut, nor keep the
-    // owner; and its temporary name is its own, which remove_stale_temps() could not find
-    // again after a crash. So the replace is written out here.
     remove_stale_temps(folder, base);
-    g_autofree char *temp = g_strdup_printf("%s/.%s.XXXXXX", folder, base);
-    int fd = g_mkstemp_full(temp, O_WRONLY | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        wlog('D', log_tag::settings, "%s: open error(%s) \n", file.path.c_str(), g_strerror(errno));
+    HostFileAttrs attrs;
+    attrs.keep = exists ? &info : nullptr;
+    g_autoptr(GError) error = nullptr;
+    if (!host_file_replace(file.path, updated, attrs, &error)) {
+        wlog('D', log_tag::settings, "%s: write error(%s) \n", file.path.c_str(), error->message);
         return KvStatus::io_error;
     }
-    const mode_t mode = exists ? (info.st_mode & 07777) : 0644;
-    bool written = fchmod(fd, mode) == 0 && write_all(fd, updated) && calls.fsync(fd) == 0;
-    if (written && exists)
-        if (fchown(fd, info.st_uid, info.st_gid) != 0) {
-            // ownership is kept where possible; root-owned files stay root-owned anyway
-        }
-    if (close(fd) != 0)
-        written = false;
-    if (!written || calls.rename(temp, file.path.c_str()) != 0) {
-        wlog('D', log_tag::settings, "%s: write error(%s) \n", file.path.c_str(), g_strerror(errno));
-        unlink(temp);
-        return KvStatus::io_error;
-    }
-    sync_folder(file.path);
     return KvStatus::ok;
-}
-
-KvReplaceCalls kv_file_set_calls_for_tests(KvReplaceCalls replacement)
-{
-    const KvReplaceCalls previous = calls;
-    calls = replacement.write ? replacement : real_calls;
-    return previous;
 }

@@ -68,14 +68,3 @@ std::string kv_apply(const KvFileSpec &file, std::string_view content, const KvE
 // replaces the file atomically: temporary file in the same folder, fsync, rename, fsync of
 // the folder. The file's mode and owner are kept; a new file gets 0644.
 KvStatus kv_file_commit(const KvFileSpec &file, const KvEdit &edit);
-
-// The system calls of the replace, so that a test can see their order.
-struct KvReplaceCalls {
-    ssize_t (*write)(int fd, const void *data, size_t size);
-    int (*fsync)(int fd);
-    int (*rename)(const char *from, const char *to);
-};
-
-// Tests only: route the replace through `calls` ({} : the real ones). Returns the previous
-// calls so a test can put them back.
-KvReplaceCalls kv_file_set_calls_for_tests(KvReplaceCalls calls);

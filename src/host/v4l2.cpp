@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "host/host_root.h"
@@ -26,9 +27,17 @@ public:
     int open(const char *path, int *error) override
     {
         // Non-blocking so that a path naming some other kind of device cannot hold the
-        // daemon in open(); no controlling terminal, whatever the path names.
+        // daemon in open(); no controlling terminal, whatever the path names. Only a
+        // character device can be a camera: a FIFO or a file a user left at the path is
+        // refused before any request reaches it.
         const int fd = ::open(path, O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         *error = fd < 0 ? errno : 0;
+        struct stat info {};
+        if (fd >= 0 && (fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode))) {
+            ::close(fd);
+            *error = ENODEV;
+            return -1;
+        }
         return fd;
     }
     void close(int fd) override { ::close(fd); }

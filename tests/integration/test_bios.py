@@ -6,6 +6,7 @@ import json
 import os
 import random
 import shutil
+import stat
 import tempfile
 
 import pytest
@@ -112,8 +113,10 @@ class TestRequests:
         too_long = "L0ng" * 16  # 64 characters: one more than the field holds
         with daemon(model="K10", bios_state={"password": PASSWORD}) as env:
             env.bios.clear_log()
-            for member in ("CurrentPassword", "NewPassword"):
-                assert set_bios(env, {k(member): too_long, k("Audio"): 1}) == "FAILED"
+            # Too long, or holding what the request's blank-separated fields cannot carry.
+            for member, password in [(m, p) for m in ("CurrentPassword", "NewPassword")
+                                     for p in (too_long, "Cur Pw", "Tab\t7", "Esc\x1b7")]:
+                assert set_bios(env, {k(member): password, k("Audio"): 1}) == "FAILED"
             assert env.bios.requests() == []
             assert set_bios(env, {k("CurrentPassword"): PASSWORD, k("NewPassword"): "Other7"}) == "Success"
             assert env.bios.state()["password"] == "Other7"
@@ -183,6 +186,40 @@ class TestExtractAndRestore:
             call(env, "ExtBios", {k("ExtractFilePath"): path}, "bios")
             assert file_text(path) == saved
             assert env.bios.state()["asset_tag"] == "TAG-7"
+
+    @pytest.mark.parametrize("planted", ["link", "fifo", "foreign"])
+    def test_extract_replaces_what_a_user_planted_at_the_path(self, short_dir, planted):
+        path, victim = os.path.join(short_dir, "cmos.bin"), os.path.join(short_dir, "victim")
+        with open(victim, "w") as f:
+            f.write("keep\n")
+        {"link": lambda: os.symlink(victim, path), "fifo": lambda: os.mkfifo(path),
+         "foreign": lambda: (shutil.copy(victim, path), os.chown(path, 65534, 65534), os.chmod(path, 0o666))}[planted]()
+        with daemon(model="K20", bios_state={}) as env:
+            reply = json.loads(env.call("bios", "ExtBios", json.dumps({k("ExtractFilePath"): path}), timeout=20))
+            info = os.lstat(path)
+            assert (info.st_uid, stat.S_ISREG(info.st_mode), info.st_mode & 0o022) == (0, True, 0)
+            assert json.loads(file_text(path)) == reply["message"] and open(victim).read() == "keep\n"
+            assert env.cmos_extract.calls() == [[path]]
+
+    @pytest.mark.parametrize("uid,mode", [(65534, 0o644), (0, 0o664)])
+    def test_restore_takes_only_roots_own_file(self, short_dir, uid, mode):
+        path = os.path.join(short_dir, "cmos.bin")
+        with open(path, "w") as f:
+            f.write('{"%s": 1}' % k("Audio"))
+        os.chown(path, uid, 0)
+        os.chmod(path, mode)
+        with daemon(model="K20", bios_state={}) as env:
+            assert set_bios(env, {k("RestoreFilePath"): path}) == "FAILED" and env.bios.setting("Audio") == 0
+
+    def test_restore_never_sets_a_password_from_the_file(self, short_dir):
+        path = os.path.join(short_dir, "cmos.bin")
+        with open(path, "w") as f:
+            json.dump({k("NewPassword"): "Evil1", "devicekoracmosCurrentPassword": "Evil1", k("Audio"): 1}, f)
+        with daemon(model="K20", bios_state={"password": PASSWORD}) as env:
+            assert set_bios(env, {k("RestoreFilePath"): path, k("RestorePassword"): PASSWORD}) == "Success"
+            assert env.bios.state()["password"] == PASSWORD and env.bios.setting("Audio") == 1
+            for key in (k("NewPassword"), "devicekoracmosCurrentPassword"):
+                assert "cmos file member %s skipped" % key in env.daemon.log()
 
     def test_restore_leaves_what_the_extract_could_not_read(self, short_dir):
         path = os.path.join(short_dir, "cmos.bin")

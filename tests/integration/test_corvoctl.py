@@ -4,6 +4,8 @@ statuses; --json output that parses as one document in every case; passwords nev
 from the command line."""
 import json
 import os
+import signal
+import subprocess
 
 import pytest
 
@@ -17,8 +19,8 @@ PASSWORD = "Sesame42"
 JABRA = "/compat/linux/apps/Jabra/usr/local/"
 
 
-def ctl(env, *args, input=None, cwd=None):
-    done = env.corvoctl(*args, input=input, cwd=cwd)
+def ctl(env, *args, **kwargs):
+    done = env.corvoctl(*args, **kwargs)
     assert not [mark for mark in corvo_env.SANITIZER_MARKS if mark in done.stderr], done.stderr
     assert PASSWORD not in done.stdout + done.stderr
     return done
@@ -67,8 +69,8 @@ def test_verb_request_reaches_the_daemon(env, args, stdin, shown, observe, expec
     assert observe(env) == expected
 
 
-def status_document(owned, versions):
-    return {name: {"name": bus, "owned": owned, "version": version}
+def status_document(owned, versions, error=None):
+    return {name: {"name": bus, "owned": owned, "version": version, "error": error}
             for (name, (bus, _, _)), version in zip(corvo_env.SERVICES.items(), versions)}
 
 
@@ -116,7 +118,6 @@ NOT_SENT = [
     (["bios", "restore", "f", "--new-password-file", "pw"], 2, USAGE),
     (["call", "bios", "SetBios", '{"DeviceKORACMOSRestorePassword":"%s"}' % PASSWORD], 2, USAGE),
     (["call", "settings", "UpdateLoaderConf", "a=1"], 3, SERVICE_UNKNOWN),
-    (["status"], 1, status_document(False, [None] * 4)),
 ]
 
 
@@ -136,6 +137,43 @@ def test_help_lists_every_verb_as_text_or_one_json_string(world):
     assert human.returncode == 0 and human.stdout.startswith("Usage: corvoctl")
     assert all(verb in human.stdout for verb in ("status", "bios restore", "usb policy", "camera list"))
     assert outcome(ctl(world, "--json", "--help")) == (0, human.stdout)
+    # A verb's help is its line of the list; a first word alone chooses all its lines.
+    listed = [line.strip() + " " for line in human.stdout.splitlines() if line.startswith("  ")]
+    for words, lead in ((["status"], "status "), (["bios", "set"], "bios set "), (["bios"], "bios "),
+                        (["call", "settings", "Nosuch"], "call ")):
+        usage = "".join("Usage: corvoctl %s\n" % line.strip() for line in listed if line.startswith(lead))
+        assert ctl(world, *words, "--help").stdout == usage
+    assert ctl(world, "nosuch", "--help").returncode == 2
+    daemon = subprocess.run([corvo_env.built("src", "corvo-settingsd"), "--version"], capture_output=True, text=True)
+    assert outcome(ctl(world, "--json", "--version")) == (0, daemon.stdout.replace("corvo-settingsd", "corvoctl"))
+
+
+def test_status_shows_services_that_do_not_answer_and_fails(env):
+    os.chmod(env.workdir, 0o755)  # the unprivileged client reaches the bus socket
+    nobody = ctl(env, "--json", "status", prefix=["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"])
+    assert outcome(nobody) == (0, status_document(True, ["0.1", "0.1", "0.1", None]))
+    os.kill(env.daemon.process.pid, signal.SIGSTOP)
+    try:
+        done = [ctl(env, "--timeout", "1", *json, "status") for json in (["--json"], [])]
+    finally:
+        os.kill(env.daemon.process.pid, signal.SIGCONT)
+    error = "org.freedesktop.DBus.Error.NoReply"
+    assert outcome(done[0]) == (1, status_document(True, [None] * 4, error))
+    assert (done[1].returncode, done[1].stdout.split("\n")[0].split()) == (1, ["settings", "com.corvo.settings",
+                                                                               "not", "answering", error])
+
+
+def test_status_never_starts_the_daemon_a_call_would_start(tmp_path):
+    started = tmp_path / "started"
+    (tmp_path / "com.corvo.settings.service").write_text(
+        "[D-BUS Service]\nName=com.corvo.settings\nExec=/usr/bin/touch %s\nUser=root\n" % started)
+    config = tmp_path / "activation.conf"
+    config.write_text("<busconfig><servicedir>%s</servicedir></busconfig>" % tmp_path)
+    with corvo_env.Environment(start_daemon=False, bus_includes=[str(config)]) as world:
+        done = ctl(world, "--json", "status")
+        assert not started.exists() and outcome(done) == (1, status_document(False, [None] * 4))
+        ctl(world, "--timeout", "5", "call", "settings", "GetCameraInfo", "{}")
+        assert started.exists()
 
 
 def test_bios_verbs_with_password_files_and_relative_paths():
@@ -167,6 +205,6 @@ def test_bios_verbs_with_password_files_and_relative_paths():
         assert (done.returncode, env.bios.setting("Audio"), env.bios.setting("ACRecovery")) == (0, 1, 2)
 
         done = ctl(env, "--json", "bios", "set", "--password-file", password_file, "--new-password-file", "-",
-                   input="Other 1\r\n")
+                   input="Other1\r\n")
         assert outcome(done) == (0, {"result": "Success"})
-        assert env.bios.state()["password"] == "Other 1"
+        assert env.bios.state()["password"] == "Other1"

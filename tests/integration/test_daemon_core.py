@@ -29,10 +29,11 @@ class TestCommandLine:
         assert not world.bus.has_owner("com.corvo.settings")
 
     def test_lock_in_missing_folder_exits_160(self, world):
-        code, out, err = finished(run_daemon(world, [os.path.join(world.workdir, "no", "such", "lock")]))
+        lock = os.path.join(world.workdir, "no", "such", "lock")
+        code, out, err = finished(run_daemon(world, [lock]))
         assert code == 160
-        assert "Error: failed to open lockfile -4.\n" in out
-        assert "Error: failed to open lockfile" in err
+        assert out == "Error: failed to open lockfile -4.\n"
+        assert err == "E settings: Error: failed to open lockfile %s: -4 (No such file or directory)\n" % lock
 
     def test_second_instance_exits_162_and_keeps_the_first_pid(self, world):
         world.daemon.start()
@@ -67,7 +68,8 @@ class TestCommandLine:
             assert finished(second)[0] == 160
 
 
-def test_sigterm_releases_names_in_reverse_order_and_exits_160(world):
+@pytest.mark.parametrize("stop", [signal.SIGTERM, signal.SIGINT], ids=lambda s: s.name)
+def test_stop_signal_releases_names_in_reverse_order_and_exits_160(world, stop):
     world.daemon.start()
     pid = world.daemon.process.pid
     monitor = subprocess.Popen(
@@ -76,7 +78,7 @@ def test_sigterm_releases_names_in_reverse_order_and_exits_160(world):
         stdout=subprocess.PIPE, text=True)
     try:
         time.sleep(0.5)  # let the monitor subscribe
-        code = world.daemon.stop(signal.SIGTERM)
+        code = world.daemon.stop(stop)
         time.sleep(0.5)
     finally:
         monitor.terminate()
@@ -92,6 +94,10 @@ def test_sigterm_releases_names_in_reverse_order_and_exits_160(world):
     assert released == ["com.corvo.thirdapps", "com.corvo.headset", "com.corvo.bios", "com.corvo.settings"]
     with open(world.daemon.lock_path) as f:
         assert f.read() == str(pid)
+    version = finished(run_daemon(world, ["--version"]))[1].split()[1]
+    lines = world.daemon.log().splitlines()
+    assert lines[0] == "V settings: corvo-settingsd %s starting, pid %d, host root %s" % (version, pid, world.root.path)
+    assert [line for line in lines if "stopping" in line] == ["V settings: stopping on " + stop.name]
 
 
 def test_properties_and_unanswered_calls(env):

@@ -124,7 +124,7 @@ class TestHostFiles:
         try:
             subprocess.run(["mount", "-o", "remount,bind,ro", folder], check=True, capture_output=True)
             assert call(env, "UpdateLoaderConf", "fault.test=1") == FAIL
-            assert "loader.conf.local: open error(Read-only file system)" in env.daemon.log()
+            assert "boot/loader.conf.local: Read-only file system" in env.daemon.log()
             assert env.root.loader_conf == 'autoboot_delay="2"\n'
         finally:
             subprocess.run(["umount", folder], check=True, capture_output=True)

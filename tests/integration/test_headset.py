@@ -115,6 +115,14 @@ class TestConfigurationPaths:
         assert set_headset(env, jabraConfigFile=path) == reply
         assert env.root.read(JABRA_INI) == ("whole\n" if reply == SUCCESS else None)
 
+    @pytest.mark.parametrize("source", ["fifo", "/dev/zero", "link", "over 1 MiB"])
+    def test_only_a_plain_file_of_at_most_1_mib_is_copied(self, env, source):
+        path = "/dev/zero" if source == "/dev/zero" else os.path.join(env.workdir, source)
+        {"fifo": lambda: os.mkfifo(path), "link": lambda: os.symlink(source_file(env, "ok.ini", "x\n"), path),
+         "over 1 MiB": lambda: source_file(env, source, "x" * (2 ** 20 + 1)), "/dev/zero": lambda: None}[source]()
+        assert env.call("headset", "SetHeadset", json.dumps({"jabraConfigFile": path}), timeout=20) == FAILED
+        assert env.recorder.calls() == [] and env.root.read(JABRA_INI) is None
+
     def test_missing_file_or_text_that_is_not_json_do_not_fail(self, env):
         assert set_headset(env, jabraConfigFile="/no/such/file.ini") == SUCCESS
         assert env.root.read(JABRA_INI) is None

@@ -4,6 +4,7 @@ import glob
 import json
 import os
 import re
+import resource
 import signal
 import socket
 import subprocess
@@ -73,6 +74,30 @@ def test_ready_once_all_four_names_are_served_watchdog_pings_and_stopping(world,
     world.daemon.stop()
 
 
+def test_a_manager_that_stops_reading_never_holds_the_daemon_and_pings_keep_their_floor(world):
+    receiver, address = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM), os.path.join(world.workdir, "notify")
+    receiver.bind(address)
+    world.daemon.extra_env.update(NOTIFY_SOCKET=address, WATCHDOG_USEC="2")
+    world.daemon.start()
+    time.sleep(1)  # far more pings than the socket queue holds, were they sent every millisecond
+    assert call(world, "GetCameraInfo", "") == '{"result" : "Success","message": []}'
+    receiver.settimeout(5)
+    deadline, pings = time.monotonic() + 1, 0
+    while time.monotonic() < deadline:
+        pings += receiver.recv(256) == b"WATCHDOG=1"
+    assert pings <= 10 + 25  # the queue's backlog, then one ping each 50 ms
+
+
+def test_a_crash_leaves_no_core_file_to_carry_passwords(world, tmp_path, monkeypatch):
+    monkeypatch.chdir(tmp_path)  # where the kernel would write it
+    limit = resource.getrlimit(resource.RLIMIT_CORE)
+    resource.setrlimit(resource.RLIMIT_CORE, (limit[1], limit[1]))  # inherited by the daemon only
+    world.daemon.start()
+    resource.setrlimit(resource.RLIMIT_CORE, limit)
+    world.daemon.process.send_signal(signal.SIGQUIT)
+    assert world.daemon.stop() == -signal.SIGQUIT and os.listdir(tmp_path) == []
+
+
 @pytest.mark.parametrize("journal", [True, False])
 def test_lines_carry_their_priority_only_when_stderr_is_the_journal(world, journal):
     open(world.daemon.stderr_path, "w").close()
@@ -88,6 +113,31 @@ def test_lines_carry_their_priority_only_when_stderr_is_the_journal(world, journ
         assert [int(m[1]) if m else line for m, line in zip(prefixes, lines)] == [priorities[l[3]] for l in lines]
     else:
         assert not any(prefixes)
+
+
+def test_caller_text_cannot_forge_a_journal_line_on_stdout(world):
+    open(world.daemon.stdout_path, "w").close()
+    stream = os.stat(world.daemon.stdout_path)
+    world.daemon.extra_env["JOURNAL_STREAM"] = "%d:%d" % (stream.st_dev, stream.st_ino)
+    world.daemon.start()
+    call(world, "UpdateLoaderConf", "x\u202e\n<5>N audit: com.corvo.bios.SetBios uid=1000 pid=1 Success\n=1")
+    assert world.daemon.stop() == 160
+    shown = "x\\u202e\\n<5>N audit: com.corvo.bios.SetBios uid"
+    assert [line for line in world.daemon.output().splitlines() if "audit" in line or line[:3] != "<6>"] == [
+        "<6>update_loader_conf: %s=1000 pid=1 Success\\n=1" % shown, "<6> key %s, rd 1000" % shown]
+
+
+def test_syslog_is_reached_once_it_starts_and_again_after_a_restart(world):
+    pid = world.daemon.start().process.pid  # before syslog listens
+    for _ in ("started late", "restarted"):
+        with socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM) as listener:
+            listener.bind(world.root("/dev/log"))
+            listener.settimeout(10)
+            os.kill(pid, signal.SIGHUP)  # ignored, with a line at level V (info)
+            records = iter(lambda: listener.recv(4096).decode(), None)
+            assert next(r for r in records if "SIGHUP" in r) == \
+                "<30>corvo-settingsd[%d]: settings: SIGHUP ignored: nothing to reload" % pid
+        os.unlink(world.root("/dev/log"))
 
 
 @pytest.mark.parametrize("first", list(corvo_env.SERVICES))
@@ -151,15 +201,21 @@ def test_unit_verifies_clean_within_the_exposure_budget(tree, tmp_path):
     assert security.returncode == 0, security.stdout[-300:]
 
 
-def test_rc_script_parses_and_shares_the_activation_lock(tree):
+def test_a_second_instance_started_another_way_gives_up_before_applying_anything(tree, world):
     script = tree("sysconfdir", "rc.d", "corvo_settingsd")
-    assert os.access(script, os.X_OK)
-    assert subprocess.run(["sh", "-n", script]).returncode == 0
-    with open(tree("datadir", "dbus-1", "system-services", "com.corvo.settings.service")) as f:
-        lock = re.search(r"^Exec=\S+ (\S+)$", f.read(), re.M)[1]
-    with open(script) as f:
-        text = f.read()
-    assert 'procname="%s"' % installed_daemon() in text and 'pidfile="%s"' % lock in text
+    assert os.access(script, os.X_OK) and subprocess.run(["sh", "-n", script]).returncode == 0
+    [unit] = glob.glob(os.path.join(tree.destdir, "**", "corvo-settingsd.service"), recursive=True)
+    activation = [(tree("datadir", "dbus-1", "system-services", name + ".service"), r"^Exec=\S+ (\S+)$")
+                  for name in corvo_env.NAMES]
+    locks = []  # each file's lock, moved into this test's folder
+    for path, pattern in [(unit, r"^ExecStart=\S+ (\S+)$"), (script, r'^pidfile="(\S+)"$')] + activation:
+        with open(path) as f:
+            locks.append(os.path.join(world.workdir, re.search(pattern, f.read(), re.M)[1].lstrip("/")))
+        os.makedirs(os.path.dirname(locks[-1]), exist_ok=True)
+    world.daemon.start([locks[0]])
+    for other in sorted(set(locks[1:])):
+        second = subprocess.run([DAEMON, other], env=world.daemon.env(), capture_output=True, text=True, timeout=15)
+        assert second.returncode == 162, second.stderr
 
 
 SECRET = "Qx7-not-for-logs"

@@ -127,6 +127,9 @@ class TestKernelTuning:
         assert env.root.loader_conf == "# untouched\n"
         assert call(env, method, "off") == SUCCESS
         assert env.root.loader_conf == '# untouched\n%s="0"\n' % tunable
+        for stored_as_it_came in ("f" * 65, "off\x1b[2J"):
+            assert call(env, method, stored_as_it_came) == FAIL
+        assert env.peers.get(module, key) == "off" and env.root.loader_conf == '# untouched\n%s="0"\n' % tunable
         assert env.recorder.calls() == [], "takes effect at the next boot only"
 
     @pytest.mark.parametrize("param,reply,line", [("foo.bar=5", SUCCESS, 'foo.bar="1"\n'),
@@ -225,10 +228,11 @@ class TestCameras:
     def test_files_that_are_no_devices_are_not_listed_and_take_no_format(self, env):
         env.root.write("/dev/video0", "not a device\n")
         assert call(env, "GetCameraInfo", "") == '{"result" : "Success","message": []}'
-        # A path a caller sends is used as given; the file takes no video requests (ENOTTY).
+        # A path a caller sends is used as given; only a character device is opened.
         request = {"devicePath": env.root("/dev/video0"), "format": "YUYV", "width": 640, "height": 480, "fps": 30}
-        assert call(env, "SetCameraFormat", request) == "25"
-        assert call(env, "SetCameraFormat", dict(request, devicePath="/dev/video9")) == "-1"
+        os.mkfifo(env.root("/dev/video1"))
+        for path in (env.root("/dev/video0"), env.root("/dev/video1"), "/dev/video9"):
+            assert call(env, "SetCameraFormat", dict(request, devicePath=path)) == "-1"
         assert env.root.read("/dev/video0") == "not a device\n"
 
 

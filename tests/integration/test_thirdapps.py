@@ -2,6 +2,7 @@
 stored state), EnableUCPlugins runs the plug-in toggle script, and the stored HID state is
 re-applied when the daemon starts."""
 import os
+import stat
 
 import pytest
 
@@ -25,10 +26,12 @@ def basic_status(conf_text):
 class TestSetAppStatus:
     def test_hid_in_any_case_updates_file_process_and_store(self, env):
         before = env.apps.hid_conf()
+        os.chown(env.root(HID_CONF), 65534, 65534)
         assert call(env, "SetAppStatus", {"name": "hid", "status": True}, "thirdapps") == OK
         # Everything else of the package's file survives: comments, translations, groups, mode.
         assert env.apps.hid_conf() == before.replace("Status=Off", "Status=On")
-        assert os.stat(env.root(HID_CONF)).st_mode & 0o777 == 0o640
+        info = os.stat(env.root(HID_CONF))
+        assert (info.st_mode & 0o777, info.st_uid, info.st_gid) == (0o640, 65534, 65534)
         assert env.peers.get("HID", "Status") == "On"
         # A missing status switches off.
         assert call(env, "SetAppStatus", {"name": "HID"}, "thirdapps") == OK
@@ -43,14 +46,13 @@ class TestSetAppStatus:
         assert env.apps.hid_conf() == before and env.apps.script_calls() == []
         assert env.peers.get("HID", "Status") is None
 
-    @pytest.mark.parametrize("conf", [None, "this is not a key file\n"])
-    def test_missing_or_broken_key_file_is_left_while_process_and_store_follow(self, env, conf):
-        if conf is None:
-            os.unlink(env.root(HID_CONF))
-        else:
-            env.root.write(HID_CONF, conf)
-        assert call(env, "SetAppStatus", {"name": "HID", "status": True}, "thirdapps") == OK
-        assert env.root.read(HID_CONF) == conf
+    @pytest.mark.parametrize("conf", [None, "this is not a key file\n", "fifo"])
+    def test_missing_broken_or_fifo_key_file_is_left_while_process_and_store_follow(self, env, conf):
+        os.unlink(env.root(HID_CONF))
+        if conf:
+            os.mkfifo(env.root(HID_CONF)) if conf == "fifo" else env.root.write(HID_CONF, conf)
+        assert env.call("thirdapps", "SetAppStatus", '{"name": "HID", "status": true}', timeout=20) == OK
+        assert stat.S_ISFIFO(os.stat(env.root(HID_CONF)).st_mode) if conf == "fifo" else env.root.read(HID_CONF) == conf
         assert env.apps.script_calls() == [["dpmuxd", "start"]] and env.peers.get("HID", "Status") == "On"
 
 
@@ -69,6 +71,8 @@ class TestEnableUCPlugins:
         ("[]", OK, []), ("{}", OK, []), ("[{", FAILED, []),
         # An unusable element fails the call while the others run.
         ([{"plugin": "a", "value": True}, {"plugin": 5}, {"plugin": "b"}], FAILED, [["a", "ON"], ["b", "OFF"]]),
+        # An empty name is skipped; more than 64 elements run nothing.
+        ([{"plugin": ""}, {"plugin": "c", "value": True}], OK, [["c", "ON"]]), ([{"plugin": "d"}] * 65, FAILED, []),
     ])
     def test_requests_without_plugins_or_with_unusable_elements(self, env, params, reply, runs):
         assert call(env, "EnableUCPlugins", params, "thirdapps") == reply

@@ -142,6 +142,7 @@ TEST_F(BiosRead, ExtractFileHoldsTheModelsListIn1024BytesAndItsWriteDecidesTheRe
 
     const std::string failed = R"({"result":"FAILED", "message": )";
     EXPECT_EQ(failed + text + "}", extract_to(root.path));    // a folder
+    EXPECT_EQ(failed + text + "}", extract_to("/dev/full"));  // a device is never replaced by a file
     // A write that does not go through: no file may grow past 512 bytes meanwhile.
     rlimit saved{};
     getrlimit(RLIMIT_FSIZE, &saved);

@@ -50,10 +50,16 @@ TEST(Log, OneEscapedLinePerMessageWithResourceIdsRenderedAndHostPathsAsWritten)
     wlog_res('E', "settings", "$(export_fail)", "object already exported");
     wlog_res('N', "bios", "plain text, no id");
     wlog_res('N', "x", "$(unknown_id)");
+    // C1 controls, separators, bidirectional controls and bytes that are not UTF-8 as well.
+    wlog('T', "x", "%s",
+         "\xC3\xA9\x7f\xC2\x85\xC2\x9f\xC2\xA0\xE2\x80\xA8\xE2\x80\xA9\xE2\x80\xAA\xE2\x80\xAE\xE2\x81\xA6"
+         "\xE2\x81\xA9\xE2\x81\xAA\xC3(\xE2\x82 \xC0\x80\xED\xA0\x80");
     EXPECT_EQ((std::vector<std::string>{
                   "D settings: handler: same value (yes)", "V headset: evil line\\ninjected\\x1b\\n.",
                   "E settings: $(export_fail) failed to export the service object: object already exported",
-                  "N bios: plain text, no id", "N x: $(unknown_id)"}),
+                  "N bios: plain text, no id", "N x: $(unknown_id)",
+                  "T x: \xC3\xA9\\x7f\\u0085\\u009f\xC2\xA0\\u2028\\u2029\\u202a\\u202e\\u2066\\u2069\xE2\x81\xAA"
+                  "\\xc3(\\xe2\\x82 \\xc0\\x80\\xed\\xa0\\x80"}),
               log.lines);
 
     // A fixed host path is joined to the root as written: ".." is the kernel's to resolve, as a

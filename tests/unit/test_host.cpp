@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "host/file_io.h"
 #include "host/kv_file.h"
 #include "host/spawn.h"
 #include "test_support.h"
@@ -114,7 +115,7 @@ TEST_F(KvFile, ReadersAndKilledWritersSeeTheGatheredEditWhollyBeforeOrWhollyAfte
 TEST_F(KvFile, TheNewContentIsOnDiskBeforeTheRenameAndTheRenameBeforeTheCallEnds)
 {
     static std::string steps;
-    const KvReplaceCalls previous = kv_file_set_calls_for_tests({
+    const HostReplaceCalls previous = host_file_set_replace_calls_for_tests({
         [](int fd, const void *data, size_t size) { return steps += "write ", write(fd, data, size); },
         [](int fd) {
             struct stat info {};
@@ -124,7 +125,7 @@ TEST_F(KvFile, TheNewContentIsOnDiskBeforeTheRenameAndTheRenameBeforeTheCallEnds
         [](const char *from, const char *to) { return steps += "rename ", rename(from, to); },
     });
     EXPECT_EQ(KvStatus::ok, replace(file, "a", "1"));
-    kv_file_set_calls_for_tests(previous);
+    host_file_set_replace_calls_for_tests(previous);
     EXPECT_EQ("write sync-file rename sync-folder ", steps);
 }
 

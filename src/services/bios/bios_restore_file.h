@@ -10,5 +10,7 @@ constexpr size_t bios_extract_file_size = 1024;
 
 // Reads the settings of an extract file for `model` from its first bytes (`size` of them;
 // only the first bios_extract_file_size count). False, with `settings` untouched, when the
-// text does not end within them.
+// text does not end within them. Password members, in any letter case, are skipped with a
+// log line naming them: a restore verifies with the caller's restore password and never sets
+// one.
 bool bios_restore_file_read(const char *bytes, size_t size, const char *model, BiosSettings *settings);

@@ -6,6 +6,7 @@
 
 #include "common/json_params.h"
 #include "common/log.h"
+#include "common/log_param.h"
 #include "common/reply.h"
 #include "host/file_io.h"
 #include "host/host_root.h"
@@ -31,20 +32,24 @@ void run_extract_script(const char *path)
         wlog('D', log_tag::bios, "import system cfg error: %s\n", error->message);
 }
 
-// The file holds the message and zero bytes up to its fixed size. False when it could not be
-// written whole and flushed.
+// The file holds the message and zero bytes up to its fixed size. It is always a new file of
+// the daemon's own renamed over the path: whatever a user left there (a link, a FIFO, a file
+// of theirs to edit before the restore) is replaced, never written through. False when it
+// could not be written whole.
 bool write_extract_file(const char *path, const std::string &message)
 {
     char bytes[bios_extract_file_size] = {};
     static_assert(bios_message_max < bios_extract_file_size, "the message and its end fit the file");
     memcpy(bytes, message.data(), message.size() < bios_message_max ? message.size() : bios_message_max);
-    const HostFileResult written = host_file_write_whole(path, bytes, sizeof bytes);
-    if (written.step == HostFileStep::open_failed) {
-        wlog('D', log_tag::bios, "open cmos file err, errno is %s\n", g_strerror(written.error));
-        return false;
-    }
-    wlog('D', log_tag::bios, "wirte ret value is %d\n", static_cast<int>(written.count));
-    return written.step == HostFileStep::ok;
+    HostFileAttrs attrs;
+    attrs.mode = 0666 & ~static_cast<mode_t>(S_IWGRP | S_IWOTH);
+    attrs.less_umask = true;
+    g_autoptr(GError) error = nullptr;
+    const bool written = host_file_replace(path, std::string_view(bytes, sizeof bytes), attrs, &error);
+    if (!written)
+        wlog('D', log_tag::bios, "open cmos file err, errno is %s\n", error->message);
+    wlog('D', log_tag::bios, "wirte ret value is %d\n", written ? static_cast<int>(sizeof bytes) : -1);
+    return written;
 }
 
 }  // namespace
@@ -70,7 +75,8 @@ std::string ext_bios_reply(const BiosState &state, const char *para)
     } else {
         keys = bios_keys_of(params);
     }
-    wlog('D', log_tag::bios, "Extract: %d: param is %s\n", 1, extract_mode ? bios_keys_text(keys).c_str() : para);
+    wlog('D', log_tag::bios, "Extract: %d: param is %s\n", 1,
+         log_param(extract_mode ? bios_keys_text(keys) : para).c_str());
     const BiosReadResult read =
         bios_read_keys(keys, extract_mode ? BiosReadForm::extract_file : BiosReadForm::extract_reply, state);
     if (extract_mode) {

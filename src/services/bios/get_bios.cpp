@@ -4,6 +4,7 @@
 
 #include "common/json_params.h"
 #include "common/log.h"
+#include "common/log_param.h"
 #include "common/reply.h"
 #include "services/bios/bios_handlers.h"
 #include "services/bios/bios_read_keys.h"
@@ -22,7 +23,7 @@ std::string get_bios_reply(const BiosState &state, const char *para)
 {
     // Only the exact text "[]" asks for the model's default set.
     if (strcmp(para, "[]") != 0) {
-        wlog('D', log_tag::bios, " %d: param is %s\n", 1, para);
+        wlog('D', log_tag::bios, " %d: param is %s\n", 1, log_param(para).c_str());
         return read_reply(bios_keys_of(JsonParams(para)), state);
     }
     const BiosKeyList list = bios_read_key_list(state.model);

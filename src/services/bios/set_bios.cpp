@@ -22,6 +22,29 @@ constexpr size_t restore_path_max = 55;
 
 enum class Entry { ordinary, restore, failed };
 
+// The SMI request record separates its fields with blanks: a password holding one would be
+// read back as other fields, so it could be set but never changed or removed again. Control
+// characters have no place in it either.
+bool password_fits_record(const char *password)
+{
+    for (const char *c = password; *c; ++c)
+        if (*c == ' ' || g_ascii_iscntrl(*c))
+            return false;
+    return true;
+}
+
+// A new password that begins with a blank asks for removal and is never sent.
+bool passwords_sendable(const BiosSettings &settings)
+{
+    if (settings.password_too_long)
+        return false;
+    if (password_fits_record(settings.current_password) &&
+        (settings.new_password[0] == ' ' || password_fits_record(settings.new_password)))
+        return true;
+    wlog('D', log_tag::bios, "password with a blank or control character refused\n");
+    return false;
+}
+
 // Reads the extract file at `path` into `settings`. On failure `result_text` says why.
 Entry read_restore_file(const char *path, bool password_fits, const char *model, BiosSettings *settings,
                         std::string *result_text)
@@ -35,19 +58,24 @@ Entry read_restore_file(const char *path, bool password_fits, const char *model,
         *result_text = "{Password err}";
         return Entry::failed;
     }
+    // Whoever can write the file decides what the restore sets: it must be the
+    // administrator's own, not a file another user prepared or can still edit.
+    HostFileRules rules;
+    rules.own_only = true;
     char bytes[bios_extract_file_size] = {};
-    const HostFileResult read = host_file_read_head(path, bytes, sizeof bytes);
-    if (read.step == HostFileStep::open_failed) {
-        wlog('D', log_tag::bios, "open cmos file name err,err is %s\n", g_strerror(read.error));
+    bool refused = false;
+    g_autoptr(GError) error = nullptr;
+    const ssize_t count = host_file_read_head(path, rules, bytes, sizeof bytes, &refused, &error);
+    if (count < 0) {
+        if (refused)
+            wlog('D', log_tag::bios, "cmos file refused: %s\n", error->message);
+        else
+            wlog('D', log_tag::bios, "open cmos file name err,err is %s\n", error->message);
         *result_text = "{open cmos file err}";
         return Entry::failed;
     }
-    wlog('D', log_tag::bios, "cmos read ret value is %d\n", static_cast<int>(read.count));
-    if (read.step != HostFileStep::ok) {
-        *result_text = "{open cmos file err}";
-        return Entry::failed;
-    }
-    const bool readable = bios_restore_file_read(bytes, static_cast<size_t>(read.count), model, settings);
+    wlog('D', log_tag::bios, "cmos read ret value is %d\n", static_cast<int>(count));
+    const bool readable = bios_restore_file_read(bytes, static_cast<size_t>(count), model, settings);
     // The file may name a password too; its bytes do not outlive the call.
     explicit_bzero(bytes, sizeof bytes);
     if (!readable) {
@@ -120,7 +148,7 @@ bool set_bios_run(BiosState &state, const char *para, std::string *result_text)
     BiosSettings settings;
     if (restore_entry(para, state.model, &settings, &text) == Entry::failed)
         return finish(text, false, result_text);
-    if (settings.password_too_long)
+    if (!passwords_sendable(settings))
         return finish("{Password err}", false, result_text);
 
     if (bios_verify_admin_password(settings.current_password, &key) < 0)

@@ -5,7 +5,9 @@
 
 #include "common/json_params.h"
 #include "common/log.h"
+#include "common/log_param.h"
 #include "common/reply.h"
+#include "host/file_io.h"
 #include "host/fs.h"
 #include "host/host_root.h"
 #include "host/spawn.h"
@@ -15,6 +17,8 @@ namespace {
 
 constexpr size_t app_count = sizeof headset_apps / sizeof headset_apps[0];
 constexpr int config_path_size = 100;
+// Far beyond any real configuration file; the copy of anything larger is refused.
+constexpr off_t config_file_max = 1024 * 1024;
 
 // Checked in this order; callers see which application's path was rejected first.
 constexpr char forbidden_chars[] = {'|', ';', '&', '$', '>', '<', '\'', '\\', '!', '#'};
@@ -129,6 +133,22 @@ void run_logged(const HostCommand &command, std::string *capture)
         *capture = line;
 }
 
+// The copy runs as root and every service waits for it: a FIFO would hold it forever and a
+// device such as /dev/zero would fill the disk. Only a plain file of a sensible size, not a
+// link that could be pointed elsewhere after this check, is copied. A file that is not there
+// is not copied either; as with a copy that failed, that does not fail the call.
+bool config_source_usable(const HeadsetApp &app, const char *path, bool *refused)
+{
+    HostFileRules rules;
+    rules.max_size = config_file_max;
+    rules.refuse_links = true;
+    g_autoptr(GError) error = nullptr;
+    if (host_file_check(path, rules, refused, &error))
+        return true;
+    wlog('D', log_tag::headset, "%s config file not installed: %s\n", app.name, error->message);
+    return false;
+}
+
 void install_and_start(const HeadsetApp &app, const char *config_path, std::string &capture)
 {
     wlog('D', log_tag::headset, "%s%s\n", app.config_file, config_path);
@@ -147,7 +167,7 @@ void install_and_start(const HeadsetApp &app, const char *config_path, std::stri
 
 gboolean on_handle_set_headset(CorvoHeadset *, GDBusMethodInvocation *invocation, const gchar *para)
 {
-    wlog('D', log_tag::headset, "set headset command is executed. first param: %s\n", para);
+    wlog('D', log_tag::headset, "set headset command is executed. first param: %s\n", log_param(para).c_str());
     const JsonParams params(para);
     AppRequest requests[app_count];
     for (size_t i = 0; i < app_count; ++i)
@@ -174,6 +194,11 @@ gboolean on_handle_set_headset(CorvoHeadset *, GDBusMethodInvocation *invocation
             // A cut path would name another file; installing that one is worse than none.
             wlog('D', log_tag::headset, "%s config file path too long, not installed\n", headset_apps[i].name);
             requests[i].failed = true;
+            continue;
+        }
+        bool refused = false;
+        if (!config_source_usable(headset_apps[i], requests[i].config_path, &refused)) {
+            requests[i].failed = refused;
             continue;
         }
         install_and_start(headset_apps[i], requests[i].config_path, capture);

@@ -6,6 +6,7 @@
 
 #include "common/json_params.h"
 #include "common/log.h"
+#include "common/log_param.h"
 #include "common/reply.h"
 #include "services/settings/camera_info.h"
 #include "services/settings/settings_handlers.h"
@@ -89,7 +90,7 @@ int camera_set_format(V4l2Model &model, const CameraFormatRequest &request)
 
 gboolean on_handle_admin_policy_set_camera_format(CorvoSettings *, GDBusMethodInvocation *invocation, const gchar *para)
 {
-    wlog('D', log_tag::settings, "Input format: %s", para);
+    wlog('D', log_tag::settings, "Input format: %s", log_param(para).c_str());
     JsonParams params(para);
     char device_path[256] = {};
     char format[32] = {};

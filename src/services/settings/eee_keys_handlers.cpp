@@ -4,6 +4,7 @@
 #include <glib.h>
 
 #include "common/log.h"
+#include "common/log_param.h"
 #include "common/reply.h"
 #include "peers/sysconf.h"
 #include "services/settings/settings_handlers.h"
@@ -11,6 +12,18 @@
 #include "services/settings/writers.h"
 
 namespace {
+
+// These methods store their parameter as it came; a true or false text is a few bytes.
+constexpr size_t stored_value_max = 64;
+
+bool storable(const char *value)
+{
+    size_t length = 0;
+    for (; value[length]; ++length)
+        if (length >= stored_value_max || g_ascii_iscntrl(value[length]))
+            return false;
+    return true;
+}
 
 struct PlainBoolRow {
     const char *handler;  // name in log lines
@@ -30,9 +43,14 @@ constexpr PlainBoolRow rkey_row = {"on_handle_admin_policy_rkey_configure", true
 gboolean plain_bool_configure(const PlainBoolRow &row, GDBusMethodInvocation *invocation, const char *parameter)
 {
     if (row.log_parameter)
-        wlog('D', log_tag::admin_policy, "..%s, param %s\n", row.handler, parameter);
+        wlog('D', log_tag::admin_policy, "..%s, param %s\n", row.handler, log_param(parameter).c_str());
     if (!parameter || !*parameter)
         return complete_with_reply(invocation, reply_result("Success"));
+    if (!storable(parameter)) {
+        wlog('D', log_tag::admin_policy, "%s: value longer than %zu bytes or with a control character, refused\n",
+             row.handler, stored_value_max);
+        return complete_with_reply(invocation, reply_result("Fail"));
+    }
 
     g_autofree char *stored = sysconf_get_key("system", row.module, row.key);
     if (stored && g_ascii_strcasecmp(stored, parameter) == 0) {

@@ -37,7 +37,8 @@ gboolean on_handle_admin_policy_update_loader_conf(CorvoSettings *, GDBusMethodI
     LoaderConfEdit edit;
     loader_conf_delete(edit, name.c_str());
     const int number = number_after_equals(text);
-    print_diagnostic("update_loader_conf: %s\n key %s, rd %d\n", text.c_str(), name.c_str(), number);
+    print_diagnostic("update_loader_conf: %s\n", text.c_str());
+    print_diagnostic(" key %s, rd %d\n", name.c_str(), number);
     if (loader_conf_write(edit, name.c_str(), number != 0 ? "1" : "0") != 0 || loader_conf_commit(edit) != 0)
         return complete_with_reply(invocation, reply_result("Fail"));
     return complete_with_reply(invocation, reply_result("Success"));

@@ -2,12 +2,13 @@
 
 #include "common/json_params.h"
 #include "common/log.h"
+#include "common/log_param.h"
 #include "common/reply.h"
 #include "services/thirdapps/app_status.h"
 
 gboolean on_handle_set_app_status(CorvoThirdapps *, GDBusMethodInvocation *invocation, const gchar *para)
 {
-    wlog('D', log_tag::thirdapps, "%s enter, param: %s.\n", "on_handle_set_app_status", para);
+    wlog('D', log_tag::thirdapps, "%s enter, param: %s.\n", "on_handle_set_app_status", log_param(para).c_str());
     const JsonParams params(para);
     if (!params.ok())
         return complete_with_reply(invocation, reply_app(false));
