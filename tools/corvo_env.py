@@ -182,10 +182,25 @@ class Recorder:
         if os.path.exists(self.file):
             os.unlink(self.file)
 
-    def answer(self, program, text):
-        """What the recorded `program` prints from now on."""
+    def watch(self, program, *paths):
+        """Each later call of `program` notes which of `paths` exist at that moment."""
+        with open(os.path.join(self.dir, program + ".watch"), "w") as f:
+            f.write("".join(path + "\n" for path in paths))
+
+    def present(self, program):
+        """Per call of `program`, the watched paths that existed (see watch)."""
+        if not os.path.exists(self.file):
+            return []
+        with open(self.file) as f:
+            entries = [json.loads(line) for line in f if line.strip()]
+        return [e.get("present") for e in entries if e["argv"][0] == program]
+
+    def answer(self, program, text, status=0):
+        """What the recorded `program` prints, and its exit status, from now on."""
         with open(os.path.join(self.dir, program + ".out"), "w") as f:
             f.write(text)
+        with open(os.path.join(self.dir, program + ".status"), "w") as f:
+            f.write(str(status))
 
 
 class Daemon:

@@ -13,6 +13,17 @@ constexpr const char *key_prefix = "DeviceKORACMOS";
 // Keys the BIOS service knows by a name without the prefix are given whole.
 constexpr const char *whole_key_starts[] = {key_prefix, "BiosChangeRebo"};
 constexpr const char *password_suffixes[] = {"CurrentPassword", "NewPassword", "RestorePassword"};
+// Settings the BIOS service takes as the number 0 or 1 (any other value it skips without a
+// word), and the words an administrator may write for them.
+constexpr const char *switch_suffixes[] = {
+    "WakeOnUSB", "Audio", "AdminLock", "USBRearPort", "USBFrontTopPort", "USBFrontTopMePort", "USBFrontBottomMePort",
+    "USBFrontBottomPort", "USBBootSupport", "PXEBootSupport", "USBFrontPort", "SecureBoot", "OSDConfigure",
+    "USBSidePortTop", "USBSideBottom", "USBRearPortTopLeft", "USBRearPortTopRight", "USBRearBottomLeft",
+    "USBRearPortBottomRight", "USBSidePort", "SupressDockWarnMsg"};
+constexpr struct {
+    const char *word;
+    int value;
+} switch_words[] = {{"1", 1}, {"0", 0}, {"on", 1}, {"off", 0}, {"yes", 1}, {"no", 0}, {"true", 1}, {"false", 0}};
 // The longest extract or restore path the BIOS service takes.
 constexpr size_t bios_path_max = 55;
 
@@ -22,6 +33,23 @@ std::string full_key(const char *key)
         if (g_str_has_prefix(key, start))
             return key;
     return std::string(key_prefix) + key;
+}
+
+bool is_switch(const std::string &key)
+{
+    for (const char *suffix : switch_suffixes)
+        if (key == std::string(key_prefix) + suffix)
+            return true;
+    return false;
+}
+
+// The 0 or 1 a switch word stands for; -1 for any other word.
+int switch_value(const char *word)
+{
+    for (const auto &row : switch_words)
+        if (g_ascii_strcasecmp(word, row.word) == 0)
+            return row.value;
+    return -1;
 }
 
 const CtlService &bios_service()
@@ -88,6 +116,9 @@ int verb_bios_set(const CtlOptions &options, char **assignments, int count)
     if (options.password_file && options.new_password_file && strcmp(options.password_file, "-") == 0 &&
         strcmp(options.new_password_file, "-") == 0)
         return ctl_usage_error(options, "only one password file can be standard input");
+    // The current password alone changes nothing: refused before any file is read.
+    if (count == 0 && !options.new_password_file)
+        return ctl_usage_error(options, "bios set needs KEY=VALUE or --new-password-file");
     Request request;
     for (int i = 0; i < count; ++i) {
         const char *equals = strchr(assignments[i], '=');
@@ -100,14 +131,21 @@ int verb_bios_set(const CtlOptions &options, char **assignments, int count)
                                    "%s: passwords are read from --password-file or --new-password-file, "
                                    "never from the command line",
                                    key.c_str());
-        request.set_typed(full_key(key.c_str()).c_str(), equals + 1);
+        const std::string member = full_key(key.c_str());
+        if (is_switch(member)) {
+            const int value = switch_value(equals + 1);
+            if (value < 0)
+                return ctl_usage_error(options, "%s takes 0 or 1 (on/off, yes/no, true/false), not \"%s\"",
+                                       key.c_str(), equals + 1);
+            request.set_int(member.c_str(), value);
+        } else {
+            request.set_typed(member.c_str(), equals + 1);
+        }
     }
     if (const int status = add_password(options, options.password_file, "DeviceKORACMOSCurrentPassword", &request))
         return status;
     if (const int status = add_password(options, options.new_password_file, "DeviceKORACMOSNewPassword", &request))
         return status;
-    if (request.empty())
-        return ctl_usage_error(options, "bios set needs KEY=VALUE or --new-password-file");
     return ctl_call(options, bios_service(), "SetBios", request.text().get(), Render::result);
 }
 

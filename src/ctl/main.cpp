@@ -144,9 +144,11 @@ int run(CtlOptions &options, int argc, char **argv)
                                count > 1 ? options.words[1] : "");
     for (const auto &row : verb_options)
         if (options.*row.value && !(verb->options & row.bit))
-            return ctl_usage_error(options, "%s is not an option of \"%s\"", row.name, verb->verb);
+            return ctl_usage_error(options, "%s is not an option of \"%s%s%s\"", row.name, verb->verb,
+                                   verb->sub ? " " : "", verb->sub ? verb->sub : "");
     if (options.dry_run && !(verb->options & verb_dry_run))
-        return ctl_usage_error(options, "--dry-run is not an option of \"%s\"", verb->verb);
+        return ctl_usage_error(options, "--dry-run is not an option of \"%s%s%s\"", verb->verb, verb->sub ? " " : "",
+                               verb->sub ? verb->sub : "");
     const int rest = count - used;
     if (rest < verb->min_words || (verb->max_words >= 0 && rest > verb->max_words))
         return ctl_usage_error(options, "usage: corvoctl %s%s%s %s", verb->verb, verb->sub ? " " : "",

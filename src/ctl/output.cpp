@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <string>
 
 #include "ctl/request.h"
 #include "ctl/verbs.h"
@@ -17,6 +18,39 @@ constexpr const char *usage_error_name = "com.corvo.corvoctl.UsageError";
 // by which it reports failure.
 constexpr const char *result_members[] = {"Result", "result"};
 constexpr const char *failure_words[] = {"Fail", "FAILED", "failed"};
+
+// `text` as a terminal may show it: control characters (C0, DEL, C1) and bytes that are no
+// UTF-8 become \xNN or \u00NN, so text from the daemon or a device cannot drive the terminal.
+std::string printable(const char *text)
+{
+    std::string out;
+    char escaped[8];
+    for (const char *p = text; *p;) {
+        const gunichar c = g_utf8_get_char_validated(p, -1);
+        if (c == static_cast<gunichar>(-1) || c == static_cast<gunichar>(-2)) {
+            g_snprintf(escaped, sizeof escaped, "\\x%02x", static_cast<unsigned char>(*p++));
+            out += escaped;
+            continue;
+        }
+        const char *next = g_utf8_next_char(p);
+        if (c < 0x20 || c == 0x7f) {
+            g_snprintf(escaped, sizeof escaped, "\\x%02x", c);
+            out += escaped;
+        } else if (c >= 0x80 && c < 0xa0) {
+            g_snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out += escaped;
+        } else {
+            out.append(p, static_cast<size_t>(next - p));
+        }
+        p = next;
+    }
+    return out;
+}
+
+void put_printable(const char *text)
+{
+    fputs(printable(text).c_str(), stdout);
+}
 
 JsonNode *member(JsonNode *node, const char *name)
 {
@@ -72,16 +106,17 @@ void print_error_document(const char *name, const char *message)
 void print_value(JsonNode *node)
 {
     if (holds_text(node)) {
-        fputs(json_node_get_string(node), stdout);
+        put_printable(json_node_get_string(node));
         return;
     }
     g_autofree char *text = json_text(node);
-    fputs(text, stdout);
+    put_printable(text);
 }
 
 void render_raw(const char *reply, JsonNode *)
 {
-    puts(reply);
+    put_printable(reply);
+    putchar('\n');
 }
 
 void render_result(const char *reply, JsonNode *root)
@@ -102,10 +137,11 @@ void render_bios_table(const char *reply, JsonNode *root)
     g_autoptr(GList) keys = json_object_get_members(object);
     int width = 0;
     for (GList *key = keys; key; key = key->next)
-        width = std::max(width, static_cast<int>(strlen(bios_short_key(static_cast<const char *>(key->data)))));
+        width =
+            std::max(width, static_cast<int>(printable(bios_short_key(static_cast<const char *>(key->data))).size()));
     for (GList *key = keys; key; key = key->next) {
         const char *name = static_cast<const char *>(key->data);
-        printf("%-*s  ", width, bios_short_key(name));
+        printf("%-*s  ", width, printable(bios_short_key(name)).c_str());
         print_value(json_object_get_member(object, name));
         putchar('\n');
     }
@@ -119,7 +155,7 @@ void print_formats(JsonNode *details)
     g_autoptr(GList) formats = json_array_get_elements(json_node_get_array(details));
     for (GList *item = formats; item; item = item->next) {
         JsonNode *format = static_cast<JsonNode *>(item->data);
-        printf("%s%s", item == formats ? "" : "; ", text_of(member(format, "format")));
+        printf("%s%s", item == formats ? "" : "; ", printable(text_of(member(format, "format"))).c_str());
         JsonNode *sizes = member(format, "resolutions");
         if (!sizes || !JSON_NODE_HOLDS_OBJECT(sizes))
             continue;
@@ -127,7 +163,7 @@ void print_formats(JsonNode *details)
         g_autoptr(GList) names = json_object_get_members(object);
         for (GList *name = names; name; name = name->next) {
             JsonNode *size = json_object_get_member(object, static_cast<const char *>(name->data));
-            printf(" %s", text_of(member(size, "value")));
+            printf(" %s", printable(text_of(member(size, "value"))).c_str());
         }
     }
 }
@@ -142,7 +178,8 @@ void render_camera_rows(const char *reply, JsonNode *root)
         puts("no webcams");
     for (GList *item = cameras; item; item = item->next) {
         JsonNode *camera = static_cast<JsonNode *>(item->data);
-        printf("%s  %s  ", text_of(member(camera, "DevicePath")), text_of(member(camera, "DeviceName")));
+        printf("%s  %s  ", printable(text_of(member(camera, "DevicePath"))).c_str(),
+               printable(text_of(member(camera, "DeviceName"))).c_str());
         print_formats(member(camera, "Details"));
         putchar('\n');
     }
@@ -168,7 +205,8 @@ int ctl_usage_error(const CtlOptions &options, const char *format, ...)
 
 int ctl_bus_error(const CtlOptions &options, const BusError &error)
 {
-    fprintf(stderr, "corvoctl: %s: %s\n", error.name.c_str(), error.message.c_str());
+    fprintf(stderr, "corvoctl: %s: %s\n", printable(error.name.c_str()).c_str(),
+            printable(error.message.c_str()).c_str());
     if (options.json)
         print_error_document(error.name.c_str(), error.message.c_str());
     return ctl_exit_bus;
@@ -201,7 +239,7 @@ int ctl_call(const CtlOptions &options, const CtlService &service, const char *m
     } else {
         renderers[static_cast<int>(render)](reply, root);
         if (!success && render != Render::raw && render != Render::result)
-            fprintf(stderr, "corvoctl: %s answered %s\n", method, text_of(result_member(root)));
+            fprintf(stderr, "corvoctl: %s answered %s\n", method, printable(text_of(result_member(root))).c_str());
     }
     return success ? ctl_exit_success : ctl_exit_failed;
 }

@@ -37,10 +37,13 @@ ssize_t read_once(int fd, void *buffer, size_t size)
     return n;
 }
 
+constexpr HostReplaceCalls real_replace_calls = {::write, ::fsync, ::rename};
+HostReplaceCalls replace_calls = real_replace_calls;
+
 bool write_all(int fd, std::string_view data)
 {
     while (!data.empty()) {
-        const ssize_t n = write(fd, data.data(), data.size());
+        const ssize_t n = replace_calls.write(fd, data.data(), data.size());
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -54,7 +57,7 @@ void sync_folder(const char *folder)
 {
     const int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
-        (void)fsync(fd);
+        (void)replace_calls.fsync(fd);
         close(fd);
     }
 }
@@ -174,13 +177,13 @@ bool host_file_replace(const std::string &path, std::string_view data, const Hos
         set_errno_error(error, errno, "cannot create a file beside", path.c_str());
         return false;
     }
-    bool written = give_attrs(fd, attrs) && write_all(fd, data) && fsync(fd) == 0;
+    bool written = give_attrs(fd, attrs) && write_all(fd, data) && replace_calls.fsync(fd) == 0;
     int step_error = errno;
     if (close(fd) != 0 && written) {
         written = false;
         step_error = errno;
     }
-    if (written && rename(temp, path.c_str()) != 0) {
+    if (written && replace_calls.rename(temp, path.c_str()) != 0) {
         written = false;
         step_error = errno;
     }
@@ -191,4 +194,11 @@ bool host_file_replace(const std::string &path, std::string_view data, const Hos
     }
     sync_folder(folder);
     return true;
+}
+
+HostReplaceCalls host_file_set_replace_calls_for_tests(HostReplaceCalls calls)
+{
+    const HostReplaceCalls previous = replace_calls;
+    replace_calls = calls.write ? calls : real_replace_calls;
+    return previous;
 }

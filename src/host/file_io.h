@@ -52,3 +52,14 @@ struct HostFileAttrs {
 // left alone and the call fails. False with `error` set when a step failed; `path` then keeps
 // what it had.
 bool host_file_replace(const std::string &path, std::string_view data, const HostFileAttrs &attrs, GError **error);
+
+// The system calls of the replace, so that a test can see their order.
+struct HostReplaceCalls {
+    ssize_t (*write)(int fd, const void *data, size_t size);
+    int (*fsync)(int fd);
+    int (*rename)(const char *from, const char *to);
+};
+
+// Tests only: route every replace through `calls` ({}: the real ones). Returns the previous
+// calls so a test can put them back.
+HostReplaceCalls host_file_set_replace_calls_for_tests(HostReplaceCalls calls);

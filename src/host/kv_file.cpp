@@ -34,8 +34,8 @@ bool kv_name_valid(std::string_view name)
 
 bool kv_value_valid(std::string_view value, KvFormat format)
 {
-    for (char c : value)
-        if (c == '\n' || c == '\r' || c == '\0' || (format == KvFormat::quoted && c == '"'))
+    for (unsigned char c : value)
+        if (c < 0x20 || c == 0x7f || (format == KvFormat::quoted && c == '"'))
             return false;
     return true;
 }

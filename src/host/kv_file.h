@@ -49,8 +49,8 @@ enum class KvStatus {
     io_error,  // the file could not be read or replaced: it keeps its old content
 };
 
-// Names are [A-Za-z0-9_.-]+; values hold no line feed, carriage return or NUL, and in the
-// quoted format no double quote.
+// Names are [A-Za-z0-9_.-]+; values hold no control character (line ends, NUL, tab,
+// escape...), and in the quoted format no double quote.
 bool kv_name_valid(std::string_view name);
 bool kv_value_valid(std::string_view value, KvFormat format);
 

@@ -113,6 +113,9 @@ NOT_SENT = [
     (["bios", "set", "Audio=1", "DeviceKORACMOSNewPassword=" + PASSWORD], 2, USAGE),
     (["bios", "set", "currentpassword=" + PASSWORD], 2, USAGE),
     (["bios", "set", "--password-file", "-", "--new-password-file", "-"], 2, USAGE),
+    (["bios", "set", "--password-file", "-"], 2, USAGE),
+    (["bios", "set", "ACRecovery=LastState", "Audio=maybe"], 2, USAGE),
+    (["bios", "restore", "f", "--new-password-file", "pw"], 2, USAGE),
     (["call", "bios", "SetBios", '{"DeviceKORACMOSRestorePassword":"%s"}' % PASSWORD], 2, USAGE),
     (["call", "settings", "UpdateLoaderConf", "a=1"], 3, SERVICE_UNKNOWN),
 ]
@@ -125,6 +128,8 @@ def test_exit_status_and_json_without_daemon(world, args, status, document):
     assert human.returncode == status
     if status != 1:
         assert human.stdout == ""
+    if args[:2] == ["bios", "restore"]:
+        assert '--new-password-file is not an option of "bios restore"' in human.stderr
 
 
 def test_help_lists_every_verb_as_text_or_one_json_string(world):
@@ -177,12 +182,19 @@ def test_bios_verbs_with_password_files_and_relative_paths():
         with open(password_file, "w") as f:
             f.write(PASSWORD + "\nsecond line\n")
 
-        done = ctl(env, "bios", "set", "Audio=1", "DeviceKORACMOSACRecovery=LastState",
+        done = ctl(env, "bios", "set", "Audio=on", "DeviceKORACMOSACRecovery=LastState",
                    "--password-file", password_file)
         assert (done.returncode, done.stdout) == (0, "Success\n")
         assert ctl(env, "bios", "set", "Audio=0", "--password-file", "-", input="wrong\n").returncode == 1
         done = ctl(env, "bios", "get", "Audio", "DeviceKORACMOSACRecovery")
         assert (done.returncode, done.stdout) == (0, "Audio       Yes\nACRecovery  LastState\n")
+        # Text from the device reaches the terminal with its control characters escaped;
+        # --json keeps it exact.
+        env.bios.seed({"asset_tag": "\x1b]2;\x07\x9b"})
+        done = ctl(env, "bios", "get", "Assettag")
+        assert (done.returncode, done.stdout) == (0, "Assettag  \\x1b]2;\\x07\\u009b\n")
+        done = ctl(env, "--json", "bios", "get", "Assettag")
+        assert outcome(done)[1]["message"] == {"DeviceKORACMOSAssettag": "\x1b]2;\x07\x9b"}
 
         assert ctl(env, "bios", "extract", "cmos.bin", cwd=env.workdir).returncode == 0
         path = os.path.join(env.workdir, "cmos.bin")

@@ -134,20 +134,30 @@ class TestHostFiles:
         assert env.root.loader_conf == 'autoboot_delay="2"\nfault.test="1"\n'
 
 
-def test_sysctl_that_cannot_start_fails_stores_nothing_and_is_retried(world):
+@pytest.mark.parametrize("sysctl_fault", ["cannot start", "exits 1"])
+def test_sysctl_that_fails_fails_stores_nothing_and_is_retried(world, sysctl_fault):
     world.daemon.extra_env["PATH"] = world.recorder.bin
-    os.unlink(os.path.join(world.recorder.bin, "sysctl"))
+    if sysctl_fault == "cannot start":
+        os.unlink(os.path.join(world.recorder.bin, "sysctl"))
+    else:
+        world.recorder.answer("sysctl", "", status=1)
     world.daemon.start()
     vusb = {"usbRedirect": True, "excludeDisk": True}
     assert call(world, "VusbProperty", vusb) == FAIL
     assert call(world, "UsbRedConfigure", {"usbifstring": "0x080650", "usbredenable": "no"}) == FAIL
     assert call(world, "Sysctl", {"CPUCStateLowest": "C1"}) == FAIL
+    assert call(world, "Sysctl", {"EnableUserCoreDump": "?"}) == FAIL
     assert call(world, "SysctlGeneric", {"sysctl": "v4l2_not_allowed", "boolkey": True}) == FAIL
+    assert call(world, "SetTerminal", {"DisablePowerButton": "yes"}) == FAIL
     assert world.peers.dump() == {}
     # The tunables are written all the same, for the next boot.
     assert world.root.loader_conf == \
         'usbRedirect="1"\nexcludePrinter="0"\nexcludeDisk="1"\nexcludeVideo="0"\nexcludeAudio="0"\n'
-    os.symlink(os.path.join(corvo_env.TOOLS_DIR, "fake-bin", "recorder"), os.path.join(world.recorder.bin, "sysctl"))
+    world.recorder.answer("sysctl", "", status=0)
+    if sysctl_fault == "cannot start":
+        os.symlink(os.path.join(corvo_env.TOOLS_DIR, "fake-bin", "recorder"),
+                   os.path.join(world.recorder.bin, "sysctl"))
+    world.recorder.clear()
     assert call(world, "VusbProperty", vusb) == SUCCESS
     assert call(world, "SysctlGeneric", {"sysctl": "v4l2_not_allowed", "boolkey": True}) == SUCCESS
     assert world.recorder.calls() == [["sysctl", "hw.usb.vusb_property_string=1,0,1,0,0"],

@@ -60,8 +60,10 @@ class TestEnableAndDisable:
     def test_disabling_epos_stops_it_before_renaming(self, env, already_off):
         if already_off:
             move(env, SBIN, SBIN_BK)
+        env.recorder.watch("pkill", env.root(SBIN))
         assert set_headset(env, eposEnable=0) == SUCCESS
         assert env.recorder.calls("pkill") == ([] if already_off else [["pkill", "-f", "epos-connect"]])
+        assert env.recorder.present("pkill") == ([] if already_off else [[env.root(SBIN)]])
         assert env.apps.exists(SBIN_BK) and not env.apps.exists(SBIN)
 
     def test_enabling_epos_with_config_renames_copies_and_restarts(self, env):
@@ -105,7 +107,7 @@ class TestConfigurationPaths:
         assert env.apps.wait_for_calls("jdu.sh", 1) == [["jdu.sh"]]
         assert not os.path.exists(os.path.join(os.readlink("/proc/%d/cwd" % env.daemon.process.pid), "CANARY"))
 
-    @pytest.mark.parametrize("length,reply", [(99, SUCCESS), (120, FAILED)])
+    @pytest.mark.parametrize("length,reply", [(99, SUCCESS), (100, FAILED)])
     def test_path_of_99_bytes_is_installed_and_a_longer_one_not_cut_into_another(self, env, length, reply):
         path = os.path.join(env.workdir, "c" * (length - len(env.workdir) - 1))
         source_file(env, os.path.basename(path[:99]), "cut\n")

@@ -54,11 +54,14 @@ def test_ready_once_all_four_names_are_served_watchdog_pings_and_stopping(world,
     address = "\0corvo-notify-%d" % os.getpid() if abstract else os.path.join(world.workdir, "notify")
     receiver.bind(address)
     receiver.settimeout(30)
-    world.daemon.extra_env.update(NOTIFY_SOCKET=address.replace("\0", "@"), WATCHDOG_USEC="100000")
+    world.daemon.extra_env.update(NOTIFY_SOCKET=address.replace("\0", "@"), WATCHDOG_USEC="2000000")
     held = "com.corvo.settings"  # the daemon waits in the queue for it; the other three are served
     world.bus.connection.request_name(held)
     world.daemon.start(wait=False)
-    assert [receiver.recv(256) for _ in range(3)] == [b"WATCHDOG=1"] * 3
+    pings = [(receiver.recv(256), time.monotonic()) for _ in range(3)]
+    assert [ping for ping, _ in pings] == [b"WATCHDOG=1"] * 3
+    # Every half interval, 1 s: a ping every full 2 s would leave the manager no margin.
+    assert all(0.5 < later - earlier < 1.6 for (_, earlier), (_, later) in zip(pings, pings[1:]))
     world.bus.connection.release_name(held)
     notices = notices_until(receiver, "READY=1")
     assert set(notices[:-1]) <= {"WATCHDOG=1"}

@@ -15,6 +15,8 @@ OLD_LISTS = ('# USB policy\nusb.whitelist.vidpid="0x1111:0x2222"\nusb.whitelist.
              'usb.blacklist.vidpid="0x3333:0x4444"\nusb.blacklist.class="Audio"\nusbRedirect="1"\n')
 KEPT = '# USB policy\nusbRedirect="1"\n'
 REDIRECT = "1,0,1,{0x12345678,0x0,0x3}"
+# 989 characters of class codes: 12 more would fill the 1,001 of the black class line.
+CODES_110 = ",".join(["0x080650"] * 110)
 LOCAL = "0,0,1,{0x0,0x080650,0x1}"
 
 
@@ -52,8 +54,10 @@ class TestTerminal:
         assert call(env, "SetUsbUhidDriver", {"uhid": "0x1234:0x5678,0x0a0b:0x0c0d"}) == SUCCESS
         assert env.root.loader_conf == 'hw.usb.uhid_device_driver.uhid="0x1234:0x5678,0x0a0b:0x0c0d"\n'
         assert sysctl(env) == ["hw.usb.uhid_driver_devices_string={0x1234:0x5678,0x0a0b:0x0c0d}"]
-        assert call(env, "SetUsbUhidDriver", {"uhid": '0x1"2'}) == FAIL
+        for refused in ('0x1"2', "0x1234:0x5678," * 199 + "0x1234:0x5678"):
+            assert call(env, "SetUsbUhidDriver", {"uhid": refused}) == FAIL
         assert len(sysctl(env)) == 1
+        assert env.root.loader_conf == 'hw.usb.uhid_device_driver.uhid="0x1234:0x5678,0x0a0b:0x0c0d"\n'
 
     def test_every_writer_keeps_the_other_lines_and_one_line_per_tunable(self, env):
         env.root.write(LOADER, UNRELATED + '# usb.whitelist.class="a comment"\nusb.whitelistXclass="1"\n', mode=0o600)
@@ -148,12 +152,25 @@ class TestUsbPolicy:
         ({"USBWhiteListVIDPID": "0x0951:0x1666", "USBBlackListClass": "HID"}, 'usb.whitelist.vidpid="0x0951:0x1666"\n'),
         ({"USBBlackListClass": "Printer", "USBBlackListVIDPID": "0x1234:0x5678"},
          'usb.blacklist.vidpid="0x1234:0x5678"\nusb.blacklist.class="Printer"\n'),
-        ({"USBWhiteListVIDPID": '0x1"; rm', "USBWhiteListClass": "HID"}, 'usb.whitelist.class="HID"\n'),
+        # A white list the filter emptied still excludes them.
+        ({"USBWhiteListClass": "foo", "USBBlackListClass": "Hub"}, ""),
     ])
     def test_lists_replace_the_old_four_in_place(self, env, params, written):
         env.root.write(LOADER, OLD_LISTS)
         assert call(env, "UsbConfigure", params) == SUCCESS
         assert env.root.loader_conf == "# USB policy\n" + written + 'usbRedirect="1"\n'
+
+    @pytest.mark.parametrize("params", [
+        {"USBWhiteListVIDPID": '0x0781:0x5567"', "USBBlackListClass": "MASS_STORAGE"},
+        {"USBWhiteListVIDPID": "0x0781:0x5567\x1b[2J", "EnableUDiskReadOnly": "yes"},
+        {"USBWhiteListVIDPID": ",".join(["0x1047:0x2222"] * 72) + ",0x1047"},
+        {"USBBlackListClass": CODES_110 + ",CDC_Data,HID", "EnableUDiskReadOnly": "yes"},
+    ])
+    def test_a_list_the_line_cannot_hold_whole_fails_and_changes_nothing(self, env, params):
+        env.root.write(LOADER, OLD_LISTS)
+        assert call(env, "UsbConfigure", params) == FAIL
+        assert env.root.loader_conf == OLD_LISTS
+        assert env.peers.dump() == {} and env.peers.remounts() == []
 
     def test_request_that_is_not_an_object_leaves_the_lists(self, env):
         env.root.write(LOADER, OLD_LISTS)
@@ -185,6 +202,14 @@ class TestUsbRedirection:
         assert sysctl(env) == ["hw.usb.usbfs_redirect_string=" + list(store.values())[0]]
         assert env.peers.dump() == store
         assert env.root.loader_conf == "# boot\n" + tunable
+
+    @pytest.mark.parametrize("ids", ["0x12345678 " * 92 + " 0x0abc1234080650",
+                                     "0x12345678,NoDriver " * 50], ids=["cut-by-its-field", "redirect-line"])
+    def test_a_list_that_would_be_cut_fails_before_the_kernel_is_told(self, env, ids):
+        # The first is cut by its field inside the 16-digit id; the second's redirect string
+        # is longer than its boot-loader line.
+        assert call(env, "UsbRedConfigure", {"usbifstring": ids, "usbredenable": "yes"}) == FAIL
+        assert sysctl(env) == [] and env.peers.dump() == {} and env.root.read(LOADER) is None
 
     def test_special_entry_goes_to_the_kernel_as_it_stands_and_nothing_is_stored(self, env):
         assert call(env, "UsbRedConfigure", {"usbifstring": "0X00000000010100 rest", "usbredenable": "yes"}) \

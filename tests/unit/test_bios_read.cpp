@@ -1,3 +1,6 @@
+#include <csignal>
+#include <sys/resource.h>
+
 #include "common/json_params.h"
 #include "services/bios/bios_read_keys.h"
 #include "services/bios/ext_bios.h"
@@ -106,6 +109,18 @@ TEST_F(BiosRead, LongKeysAreReadAsTheirFirst63BytesAndStayWholeMembers)
     // Control characters take six bytes each once escaped; the member must not be cut.
     const std::string escaped = cmos("\"@ACRe" + json_escape(std::string(63 - 18, '\x01')) + "\"");
     EXPECT_EQ("[" + escaped + "]", member_names(read("[" + escaped + "]").first));
+
+    // 26 members of 37 bytes and one of 60 fill the 1,023-byte message exactly; one byte
+    // more and the last member is left out whole.
+    std::string list = "[";
+    for (int i = 0; i < 26; ++i)
+        list += "\"@Fastbootx\", ";
+    for (const size_t extra : {24u, 25u}) {
+        const std::string last = "@Fastboot" + std::string(extra, 'x');
+        const std::string message = read(list + "\"" + last + "\"]").first;
+        EXPECT_EQ(extra == 24 ? 1023u : 1023u - 60u, message.size());
+        EXPECT_EQ(extra == 24, message.find(cmos(last)) != std::string::npos);
+    }
 }
 
 TEST_F(BiosRead, ExtractFileHoldsTheModelsListIn1024BytesAndItsWriteDecidesTheResult)
@@ -128,6 +143,14 @@ TEST_F(BiosRead, ExtractFileHoldsTheModelsListIn1024BytesAndItsWriteDecidesTheRe
     const std::string failed = R"({"result":"FAILED", "message": )";
     EXPECT_EQ(failed + text + "}", extract_to(root.path));    // a folder
     EXPECT_EQ(failed + text + "}", extract_to("/dev/full"));  // a device is never replaced by a file
+    // A write that does not go through: no file may grow past 512 bytes meanwhile.
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    const rlimit small{512, saved.rlim_max};
+    signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    EXPECT_EQ(failed + text + "}", extract_to(root.file("full.bin")));
+    setrlimit(RLIMIT_FSIZE, &saved);
     sim.faults = {{.token = 0x31F, .status = 4}};
     extract_to(path);
     EXPECT_NE(std::string::npos, slurp(path).find(cmos(R"("@AutoPowerDays": "err")")));

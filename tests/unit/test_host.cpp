@@ -1,9 +1,11 @@
 #include <csignal>
+#include <memory>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "host/file_io.h"
 #include "host/kv_file.h"
 #include "host/spawn.h"
 #include "test_support.h"
@@ -89,6 +91,11 @@ TEST_F(KvFile, ReadersAndKilledWritersSeeTheGatheredEditWhollyBeforeOrWhollyAfte
     for (int round = 0; round < 40; ++round) {
         const pid_t child = fork();
         ASSERT_GE(child, 0);
+        // Killed however this round ends: a failed assertion returns from the test at once.
+        std::unique_ptr<const pid_t, void (*)(const pid_t *)> writer(&child, [](const pid_t *pid) {
+            kill(*pid, SIGKILL);
+            waitpid(*pid, nullptr, 0);
+        });
         while (child == 0)
             for (const char *value : {"new", "old"}) {
                 KvEdit edit;
@@ -102,8 +109,7 @@ TEST_F(KvFile, ReadersAndKilledWritersSeeTheGatheredEditWhollyBeforeOrWhollyAfte
             const std::string seen = slurp(file.path);
             ASSERT_TRUE(seen == old_content || seen == new_content) << "round " << round << ", read " << read;
         }
-        kill(child, SIGKILL);
-        waitpid(child, nullptr, 0);
+        writer.reset();
         const std::string seen = slurp(file.path);
         ASSERT_TRUE(seen == old_content || seen == new_content) << "round " << round << " after the kill";
     }
@@ -115,6 +121,23 @@ TEST_F(KvFile, ReadersAndKilledWritersSeeTheGatheredEditWhollyBeforeOrWhollyAfte
     EXPECT_FALSE(g_file_test(dir.file(".loader.conf.local.Ab12Cd").c_str(), G_FILE_TEST_EXISTS));
     EXPECT_TRUE(g_file_test(dir.file(".loader.conf.local.keep").c_str(), G_FILE_TEST_EXISTS));
     EXPECT_TRUE(g_file_test(dir.file(".other.conf.Ab12Cd").c_str(), G_FILE_TEST_EXISTS));
+}
+
+TEST_F(KvFile, TheNewContentIsOnDiskBeforeTheRenameAndTheRenameBeforeTheCallEnds)
+{
+    static std::string steps;
+    const HostReplaceCalls previous = host_file_set_replace_calls_for_tests({
+        [](int fd, const void *data, size_t size) { return steps += "write ", write(fd, data, size); },
+        [](int fd) {
+            struct stat info {};
+            steps += fstat(fd, &info) == 0 && S_ISDIR(info.st_mode) ? "sync-folder " : "sync-file ";
+            return fsync(fd);
+        },
+        [](const char *from, const char *to) { return steps += "rename ", rename(from, to); },
+    });
+    EXPECT_EQ(KvStatus::ok, replace(file, "a", "1"));
+    host_file_set_replace_calls_for_tests(previous);
+    EXPECT_EQ("write sync-file rename sync-folder ", steps);
 }
 
 using Argv = std::vector<std::string>;
@@ -147,11 +170,60 @@ TEST(HostRun, ArgumentsArriveLiterallyNoShellRunsAndTheFirstLineComesBack)
     ASSERT_TRUE(host_run({{"printf", "abcdef"}, ""}, &line, 3));
     EXPECT_EQ("abc", line);
     // A program that writes far more than is read still ends (closed pipe) and is reaped.
-    ASSERT_TRUE(host_run({{"yes"}, ""}, &line, 10));
+    host_run({{"yes"}, ""}, &line, 10);
     EXPECT_EQ("y", line);
-    EXPECT_TRUE(host_run({{"false"}, ""})) << "an exit status is no start failure";
-    for (const Argv &argv : {Argv{"/nonexistent/program"}, Argv{"no-such-program-corvo"}, Argv{}})
-        EXPECT_FALSE(host_run({argv, ""}));
+}
+
+TEST(HostRun, OnlyExitStatusZeroSucceedsAStartFailureIsToldApartAndStandardErrorIsLogged)
+{
+    const std::pair<Argv, int> cases[] = {
+        {{"true"}, -1},  // no error
+        {{"false"}, HOST_RUN_ERROR_FAILED},
+        {{"sh", "-c", "echo oops >&2; echo more >&2; kill -9 $$"}, HOST_RUN_ERROR_FAILED},
+        {{"no-such-program-corvo"}, HOST_RUN_ERROR_NOT_STARTED},
+        {{}, HOST_RUN_ERROR_NOT_STARTED},
+    };
+    LogCapture log;
+    for (const auto &[argv, code] : cases) {
+        g_autoptr(GError) error = nullptr;
+        EXPECT_EQ(code < 0, host_run({argv, ""}, nullptr, 255, &error));
+        EXPECT_EQ(code, error ? error->code : -1);
+        EXPECT_EQ(code != HOST_RUN_ERROR_NOT_STARTED, host_run_started(error));
+    }
+    EXPECT_EQ(1u, log.count("sh said: oops"));
+    EXPECT_EQ(1u, log.count("sh ended with status 137"));
+}
+
+TEST(HostRun, AProgramOverTheTimeLimitIsKilledWithItsGroupWhileNoOtherWorkIsDispatched)
+{
+    const auto limit_for = [](const char *asked) {
+        g_setenv("CORVO_PROGRAM_TIMEOUT", asked, TRUE);
+        host_run_time_limit_reset_for_tests();
+        return host_run_time_limit_seconds();
+    };
+    for (const char *asked : {"600", "0", "ten"})  // the variable only shortens the limit
+        EXPECT_EQ(60u, limit_for(asked)) << asked;
+    EXPECT_EQ(1u, limit_for("1"));
+
+    TempDir dir;
+    bool dispatched = false;
+    g_idle_add([](gpointer flag) { return *static_cast<bool *>(flag) = true, G_SOURCE_REMOVE; }, &dispatched);
+    LogCapture log;
+    g_autoptr(GError) error = nullptr;
+    // The script leaves a child of its own that would outlive it.
+    const Argv script = {"sh", "-c", "sleep 600 & echo $! > " + dir.file("pid") + "; wait"};
+    EXPECT_FALSE(host_run({script, ""}, nullptr, 255, &error));
+    EXPECT_TRUE(g_error_matches(error, host_run_error_quark(), HOST_RUN_ERROR_TIMED_OUT));
+    EXPECT_EQ(1u, log.count("sh: killed after 1 s, the time limit"));
+    EXPECT_FALSE(dispatched);
+    g_main_context_iteration(nullptr, FALSE);  // the idle source goes
+
+    const std::string stat = "/proc/" + slurp(dir.file("pid")).substr(0, slurp(dir.file("pid")).find('\n')) + "/stat";
+    for (int i = 0; i < 500 && !slurp(stat).empty() && slurp(stat).find(") Z ") == std::string::npos; ++i)
+        g_usleep(10000);
+    EXPECT_TRUE(slurp(stat).empty() || slurp(stat).find(") Z ") != std::string::npos) << "killed with the script";
+    g_unsetenv("CORVO_PROGRAM_TIMEOUT");
+    host_run_time_limit_reset_for_tests();
 }
 
 TEST(HostStartBackground, ChildIsReapedSoNoZombieRemains)

@@ -23,24 +23,27 @@ TEST(SettingsUsbClassFilter, NormalisesNamesAndCodesAndDropsTheRest)
         {"foo,bar", "", 1023, 1},
         {"$(touch /tmp/x);`id`", "", 1023, 1},
         {"", "", 1023, 0},
-        // Only whole entries, as many as the room takes; a shorter one after a long one still fits.
-        {"0x00,0x01,0x02,0x03,0x04,0x05", "0x000200,0x010200,0x020200,0x030200,0x040200", 48, 0},
-        {"Audio,Interface_Descriptors,HID", "Audio,HID", 12, 0},
+        // A result that exactly fills the room keeps every entry; one byte more is refused
+        // whole (-1), the list left as it was.
+        {"0x00,0x01,0x02,0x03,0x04,0x05", "0x000200,0x010200,0x020200,0x030200,0x040200,0x050200", 53, 0},
+        {"0x00,0x01,0x02,0x03,0x04,0x05", "", 52, 0},
+        {"Audio,Interface_Descriptors,HID", "", 12, 0},
     };
     for (const auto &[input, expected, room, invalid_logs] : cases) {
         LogCapture log;
         char buffer[1024] = {};
         g_strlcpy(buffer, input.c_str(), sizeof buffer);
-        EXPECT_EQ(expected.empty() ? 0 : static_cast<int>(expected.size()) + 1,
+        const bool refused = expected.empty() && room < 1023;
+        EXPECT_EQ(refused ? -1 : expected.empty() ? 0 : static_cast<int>(expected.size()) + 1,
                   usb_class_list_filter(buffer, sizeof buffer, room))
             << input;
-        EXPECT_EQ(expected, buffer) << input;
+        EXPECT_EQ(refused ? input : expected, buffer) << input;
         EXPECT_EQ(invalid_logs, log.count("$(sdl_invalid_input)")) << input;
     }
     // A buffer smaller than the room is never overrun.
-    char small[16] = "0x01,0x02,0x03";
-    EXPECT_EQ(9, usb_class_list_filter(small, sizeof small, 1023));
-    EXPECT_STREQ("0x010200", small);
+    char small[16] = "0x01,0x02";
+    EXPECT_EQ(-1, usb_class_list_filter(small, sizeof small, 1023));
+    EXPECT_STREQ("0x01,0x02", small);
 }
 
 TEST(SettingsUsbRedString, KernelStringKeepsTheWellFormedEntriesAndTheSpecialEntryIsKnown)

@@ -25,8 +25,11 @@ constexpr const char *extract_script = "/usr/share/system/cmos_extract.sh";
 void run_extract_script(const char *path)
 {
     const HostCommand command = host_command("sh %s %s", host_path(extract_script).c_str(), path);
-    if (!host_run(command))
-        wlog('D', log_tag::bios, "import system cfg error: %s\n", g_strerror(errno));
+    // The script's exit status is not examined; only a script that never ran is logged.
+    g_autoptr(GError) error = nullptr;
+    host_run(command, nullptr, 255, &error);
+    if (!host_run_started(error))
+        wlog('D', log_tag::bios, "import system cfg error: %s\n", error->message);
 }
 
 // The file holds the message and zero bytes up to its fixed size. It is always a new file of

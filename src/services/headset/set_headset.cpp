@@ -126,7 +126,10 @@ void run_logged(const HostCommand &command, std::string *capture)
 {
     wlog('D', log_tag::headset, "Try to execute %s\n", command.text.c_str());
     std::string line;
-    if (host_run(command, capture ? &line : nullptr) && capture && !line.empty())
+    g_autoptr(GError) error = nullptr;
+    host_run(command, capture ? &line : nullptr, 255, &error);
+    // The exit status is not examined: what the command printed is its result.
+    if (host_run_started(error) && capture && !line.empty())
         *capture = line;
 }
 

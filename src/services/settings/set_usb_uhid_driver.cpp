@@ -15,20 +15,23 @@ gboolean on_handle_admin_policy_set_usb_uhid_driver(CorvoSettings *, GDBusMethod
                                                     const gchar *parameters)
 {
     char devices[4096] = {};
+    bool whole = true;
     {
         JsonParams params(parameters);
         if (!params.root_is_object())
             return complete_with_reply(invocation, reply_result("Fail"));
         params.copy_string("uhid", devices, sizeof devices);
+        const auto text = params.get_string("uhid");
+        whole = !text || text->size() < sizeof devices;
     }
-    // A list the boot-loader line cannot hold is refused whole, so the tunable and the
-    // running kernel never disagree.
-    if (!loader_conf_value_ok(devices)) {
+    // A list the boot-loader line cannot hold is refused whole before anything runs, so the
+    // tunable and the running kernel never disagree and no entry is cut.
+    g_autofree char *tunable = g_strdup_printf("hw.usb.uhid_device_driver.%s", uhid_driver);
+    if (!whole || !loader_conf_value_ok(tunable, devices)) {
         wlog('T', log_tag::admin_policy, "SetUsbUhidDriver: refused device list\n");
         return complete_with_reply(invocation, reply_result("Fail"));
     }
 
-    g_autofree char *tunable = g_strdup_printf("hw.usb.uhid_device_driver.%s", uhid_driver);
     // Same-value rule: the boot-loader line already holds the list, which the kernel got when
     // it was written (and at every boot since); nothing is run again.
     if (conf_file_value(loader_conf_file(), tunable) == devices) {

@@ -16,9 +16,10 @@ namespace {
 constexpr const char *success = "Success";
 constexpr const char *fail = "Fail";
 
-const char *started(bool ran)
+// A sysctl that exits with a non-zero status (unknown name, value refused) set nothing.
+const char *applied(bool exited_zero)
 {
-    return ran ? success : fail;
+    return exited_zero ? success : fail;
 }
 
 std::string cpu_cstate_lowest(const char *value)
@@ -29,7 +30,7 @@ std::string cpu_cstate_lowest(const char *value)
                                                                      : nullptr;
     if (!state)
         return fail;
-    return started(host_run(host_command("sysctl hw.acpi.cpu.cx_lowest=%s", state)));
+    return applied(host_run(host_command("sysctl hw.acpi.cpu.cx_lowest=%s", state)));
 }
 
 std::string user_core_dump(const char *value)
@@ -43,9 +44,9 @@ std::string user_core_dump(const char *value)
             wlog('D', log_tag::settings, "%s: same value (%s)\n", "user_core_dump", on);
             return success;
         }
-        const bool ran = host_run(host_command("sysctl kern.coredump=%s", on));
+        const bool set = host_run(host_command("sysctl kern.coredump=%s", on));
         sysctl_conf_write("kern.coredump", on);
-        return started(ran);
+        return applied(set);
     }
     // Any other value asks for the current setting, which changes nothing.
     std::string output;
@@ -58,7 +59,7 @@ std::string kernel_core_dump(const char *value)
 {
     if (!text_is_yes(value))
         return fail;
-    return started(host_run(host_command("sysctl debug.kdb.panic=1")));
+    return applied(host_run(host_command("sysctl debug.kdb.panic=1")));
 }
 
 // The network adapter's link power management and the audio codec's power switch go
@@ -69,9 +70,9 @@ std::string re0_aspm(const char *value)
     if (!yes && !text_is_no(value))
         return fail;
     host_run(host_command("sysctl dev.re.0.aspm_control=%d", yes ? 2 : 0));
-    const bool ran = host_run(host_command("sysctl dev.hdac.0.rtswitch=%d", yes ? 3 : 7));
+    const bool set = host_run(host_command("sysctl dev.hdac.0.rtswitch=%d", yes ? 3 : 7));
     most_save_power_set(yes ? "true" : "false");
-    return started(ran);
+    return applied(set);
 }
 
 std::string usb_setting(const char *value)
@@ -79,7 +80,7 @@ std::string usb_setting(const char *value)
     static constexpr const char *accepted[] = {"no_shutdown_wait=1", "no_shutdown_wait=0"};
     for (const char *prefix : accepted)
         if (strncmp(value, prefix, strlen(prefix)) == 0)
-            return started(host_run(host_command("sysctl hw.usb.%s", value)));
+            return applied(host_run(host_command("sysctl hw.usb.%s", value)));
     return fail;
 }
 

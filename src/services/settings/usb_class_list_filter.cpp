@@ -86,11 +86,12 @@ int usb_class_list_filter(char *list, size_t size, size_t max_len)
         } else if (is_class_name(piece)) {
             kept = piece;
         }
-        // The result without its last separator must fit: a piece that would not is left
-        // out whole rather than cut into something that names another class.
-        if (!kept.empty() && out.size() + kept.size() <= limit)
+        if (!kept.empty())
             out += kept + ",";
     }
+    // A list cut short would name other classes, or fewer: it is refused whole.
+    if (out.size() > limit + 1)
+        return -1;
 
     if (out.empty()) {
         list[0] = '\0';

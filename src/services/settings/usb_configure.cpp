@@ -55,6 +55,23 @@ ReadOnlySwitch apply_read_only(const char *requested)
     return udev_remount_usbdisks(text_is_yes(requested)) == 0 ? ReadOnlySwitch::remounted : ReadOnlySwitch::failed;
 }
 
+// Reads the member of `slot` into `list` (empty when absent or no string); `carried` tells
+// whether the request gave a non-empty list. False when the value cannot land in its line
+// as it came: too long for the field or the line, a character the file cannot hold, or a
+// class list whose normal form does not fit. Such a list is refused whole, never cut.
+bool read_list(const JsonParams &params, const UsbListSlot &slot, char (&list)[1024], bool *carried)
+{
+    const auto text = params.get_string(slot.member);
+    *carried = params.copy_string(slot.member, list, sizeof list) && *list;
+    if (!*carried)
+        return true;
+    if (text->size() >= sizeof list)
+        return false;
+    if (slot.is_class && usb_class_list_filter(list, sizeof list, loader_value_room(slot.tunable)) < 0)
+        return false;
+    return loader_conf_value_ok(slot.tunable, list);
+}
+
 }  // namespace
 
 gboolean on_handle_admin_policy_usb_configure(CorvoSettings *, GDBusMethodInvocation *invocation,
@@ -62,6 +79,7 @@ gboolean on_handle_admin_policy_usb_configure(CorvoSettings *, GDBusMethodInvoca
 {
     char read_only[64] = {};
     char lists[slot_count][1024] = {};
+    bool white_carried = false;
     {
         JsonParams params(parameters);
         // Without a readable request object there is nothing to replace the lists with.
@@ -70,9 +88,16 @@ gboolean on_handle_admin_policy_usb_configure(CorvoSettings *, GDBusMethodInvoca
         params.copy_string("EnableUDiskReadOnly", read_only, sizeof read_only);
         wlog('D', log_tag::admin_policy, "UDiskReadOnly get str %s from UI\n", read_only);
         for (size_t i = 0; i < slot_count; ++i) {
-            params.copy_string(usb_list_slots[i].member, lists[i], sizeof lists[i]);
-            if (usb_list_slots[i].is_class)
-                usb_class_list_filter(lists[i], sizeof lists[i], loader_value_room(usb_list_slots[i].tunable));
+            // One refused list refuses the request before anything changed: half a policy
+            // (the white list gone, the black list written) would be worse than none.
+            bool carried = false;
+            if (!read_list(params, usb_list_slots[i], lists[i], &carried)) {
+                wlog('T', log_tag::admin_policy, "Admin Policy USB Config, %s refused\n", usb_list_slots[i].member);
+                return complete_with_reply(invocation, reply_result("Fail"));
+            }
+            // The rule follows what was asked for: a white list the filter emptied still
+            // stands for "allow only these".
+            white_carried = white_carried || (usb_list_slots[i].is_white && carried);
         }
     }
 
@@ -83,18 +108,11 @@ gboolean on_handle_admin_policy_usb_configure(CorvoSettings *, GDBusMethodInvoca
     LoaderConfEdit edit;
     for (const auto &slot : usb_list_slots)
         loader_conf_delete(edit, slot.tunable);
-    bool white_present = false;
     for (size_t i = 0; i < slot_count; ++i) {
         const UsbListSlot &slot = usb_list_slots[i];
         if (!*lists[i])
             continue;
-        if (!loader_conf_value_ok(lists[i])) {
-            wlog('T', log_tag::admin_policy, "Admin Policy USB Config, %s refused\n", slot.member);
-            continue;
-        }
-        if (slot.is_white) {
-            white_present = true;
-        } else if (white_present) {
+        if (!slot.is_white && white_carried) {
             wlog('T', log_tag::admin_policy, "%s", black_list_ignored);
             break;
         }

@@ -39,6 +39,13 @@ gboolean on_handle_admin_policy_usb_red_configure(CorvoSettings *, GDBusMethodIn
             return complete_with_reply(invocation, reply_result("Fail"));
         params.copy_string("usbifstring", ids, sizeof ids);
         params.copy_string("usbredenable", enable, sizeof enable);
+        // A list cut by its field could end in a shorter id of another form (a 16-digit id
+        // read as a vendor and product): it is refused whole.
+        const auto text = params.get_string("usbifstring");
+        if (text && text->size() >= sizeof ids) {
+            wlog('T', log_tag::admin_policy, "Admin Policy USB red Config, id list too long\n");
+            return complete_with_reply(invocation, reply_result("Fail"));
+        }
     }
 
     if (usb_red_is_special(ids)) {
@@ -50,6 +57,12 @@ gboolean on_handle_admin_policy_usb_red_configure(CorvoSettings *, GDBusMethodIn
     const bool no_driver = strstr(ids, "NoDriver") != nullptr;
     const bool redirect = text_is_yes(enable);
     const std::string kernel_string = usb_red_kernel_string(ids, redirect);
+    // The boot-loader line must hold the whole string, or the kernel and the next boot
+    // would disagree; refused before the kernel is told.
+    if (redirect && no_driver && !loader_conf_value_ok(product_redirect_tunable, kernel_string.c_str())) {
+        wlog('T', log_tag::admin_policy, "Admin Policy USB red Config, %s too long\n", product_redirect_tunable);
+        return complete_with_reply(invocation, reply_result("Fail"));
+    }
     // Same-value rule: the list's stored string is in force (set at its call and at every
     // start since), and its boot-loader line agrees.
     g_autofree char *stored = redirect ? sysconf_get_key("system", "usbifredirect", "fre_interfacestring")

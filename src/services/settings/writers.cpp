@@ -69,9 +69,11 @@ void loader_conf_delete(LoaderConfEdit &edit, const char *name)
     edit.edit.remove(name);
 }
 
-bool loader_conf_value_ok(const char *value)
+bool loader_conf_value_ok(const char *name, const char *value)
 {
-    return value && kv_value_valid(value, KvFormat::quoted);
+    const KvFileSpec file = loader_conf_file();
+    return name && value && kv_value_valid(value, file.format) &&
+           strlen(name) + strlen(value) + 3 <= file.max_line;
 }
 
 int loader_conf_write(LoaderConfEdit &edit, const char *name, const char *value)
@@ -80,7 +82,7 @@ int loader_conf_write(LoaderConfEdit &edit, const char *name, const char *value)
         wlog('T', log_tag::admin_policy, "loader_conf_write: refused tunable name %s\n", name ? name : "");
         return -1;
     }
-    if (!loader_conf_value_ok(value)) {
+    if (!loader_conf_value_ok(name, value)) {
         wlog('T', log_tag::admin_policy, "loader_conf_write: refused value for %s\n", name);
         return -1;
     }
@@ -165,8 +167,8 @@ int sysctl_generic_bool_type(const JsonParams &params, const SysctlGenericEntry 
     // The runtime value is set even when the file cannot be written; the store learns the
     // value only once both hold it, so a failed request is redone by the next one.
     const bool written = sysctl_conf_write(entry->sysctl, text) == 0;
-    const bool started = host_run(host_command("sysctl %s=%d", entry->sysctl, on ? 1 : 0));
-    if (!written || !started)
+    const bool applied = host_run(host_command("sysctl %s=%d", entry->sysctl, on ? 1 : 0));
+    if (!written || !applied)
         return 1;
     sysconf_set_key("system", "sysctl", entry->key, text, sysconf_type::string);
     return 0;

@@ -1,6 +1,7 @@
 // Writers shared by the settings handlers: the boot-loader file, the host sysctl file, the
 // runtime sysctls of USB redirection and the power button, and two small persistent
-// settings. They run on the main-loop thread and wait for any program they start.
+// settings. They run on the main-loop thread and wait for any program they start (within
+// its time limit); a sysctl that exits with a non-zero status has not set its variable.
 #pragma once
 
 #include <optional>
@@ -38,12 +39,13 @@ struct LoaderConfEdit {
 void loader_conf_delete(LoaderConfEdit &edit, const char *name);
 
 // Appends name="value". Returns -1, with the edit unchanged, when the name or the value
-// cannot be held by the file (line feed, carriage return, NUL or double quote); 0 otherwise.
-// A value too long for the line is cut so that the closing quote still fits (logged).
+// cannot be held by the file (a control character or double quote, or a line longer than
+// 1023 characters: a value is never cut); 0 otherwise.
 int loader_conf_write(LoaderConfEdit &edit, const char *name, const char *value);
 
-// True when loader_conf_write would take `value`.
-bool loader_conf_value_ok(const char *value);
+// True when loader_conf_write would take `value` for the tunable `name`; handlers ask first
+// so that a refused value changes nothing, programs included.
+bool loader_conf_value_ok(const char *name, const char *value);
 
 // Writes the gathered edit: 0 when the file holds it (or there was nothing to do), -1 when
 // the file could not be written (it then keeps its old content).
@@ -56,11 +58,11 @@ int sysctl_conf_write(const char *name, const char *value);
 // Sets the kernel variable `variable` to `value` through sysctl, e.g.
 // usbif_command("hw.usb.vusb_property_string", "1,0,0,0,0") runs
 // sysctl hw.usb.vusb_property_string=1,0,0,0,0 (one argument, no shell).
-// 1 when the program started, 0 otherwise (also for a NULL value).
+// 1 when sysctl exited with status 0, 0 otherwise (also for a NULL value).
 int usbif_command(const char *variable, const char *value);
 
 // Applies a DisablePowerButton text: no -> power button state S5, yes -> NONE.
-// 1 when a command ran, 0 otherwise (other texts run nothing).
+// 1 when its sysctl exited with status 0, 0 otherwise (other texts run nothing).
 int power_button_apply(const char *value);
 
 // Stores "true"/"false" under power/most_save and writes the tunable "hw.devpmostsave"
@@ -75,6 +77,6 @@ struct SysctlGenericEntry {
     int (*handler)(const JsonParams &params, const SysctlGenericEntry *entry);
 };
 
-// Reads "boolkey" (absent: false), stores "1"/"0", writes the sysctl file entry and sets the
-// kernel variable. 0 on success or when unchanged, 1 on failure.
+// Reads "boolkey" (absent: false), writes the sysctl file entry and sets the kernel variable;
+// stores "1"/"0" only when both did. 0 on success or when unchanged, 1 on failure.
 int sysctl_generic_bool_type(const JsonParams &params, const SysctlGenericEntry *entry);

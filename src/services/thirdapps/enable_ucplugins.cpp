@@ -48,9 +48,13 @@ gboolean on_handle_enable_ucplugins(CorvoThirdapps *, GDBusMethodInvocation *inv
             wlog('D', log_tag::thirdapps, "%s: element %u has no plugin name, not run\n", "on_handle_enable_ucplugins",
                  index);
             all_run = false;
-        } else if (!host_run(host_command("%s %s %s %s", shell.c_str(), script.c_str(), request.plugin.c_str(),
-                                          request.on ? "ON" : "OFF"))) {
-            all_run = false;
+        } else {
+            // The script's exit status is not examined: a script that ran counts as done.
+            g_autoptr(GError) error = nullptr;
+            host_run(host_command("%s %s %s %s", shell.c_str(), script.c_str(), request.plugin.c_str(),
+                                  request.on ? "ON" : "OFF"),
+                     nullptr, 255, &error);
+            all_run = all_run && host_run_started(error);
         }
         ++index;
     }
