@@ -9,10 +9,10 @@
 #include <unistd.h>
 
 #include "common/log.h"
-#include "common/util.h"
 #include "corvo-config.h"
 #include "daemon/service_notify.h"
 #include "host/host_root.h"
+#include "host/instance_lock.h"
 #include "services/services.h"
 
 namespace {
@@ -83,7 +83,7 @@ int main(int argc, char **argv)
     g_unix_signal_add(SIGINT, on_stop_signal<SIGINT>, loop);
     g_unix_signal_add(SIGHUP, on_sighup, nullptr);
 
-    const int lock_fd = util_lock_instance(argv[1]);
+    const int lock_fd = host_lock_instance(argv[1]);
     if (lock_fd == -1) {
         print_diagnostic("Quit: already exists a previous instance of vpn.\n");
         wlog('D', log_tag::settings, "Quit: already exists a previous instance\n");

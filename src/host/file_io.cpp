@@ -4,6 +4,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "common/log.h"
+#include "host/fd.h"
+
 namespace {
 
 void set_errno_error(GError **error, int number, const char *step, const char *path)
@@ -30,11 +33,7 @@ bool rules_allow(const struct stat &info, const HostFileRules &rules, const char
 
 ssize_t read_once(int fd, void *buffer, size_t size)
 {
-    ssize_t n;
-    do
-        n = read(fd, buffer, size);
-    while (n < 0 && errno == EINTR);
-    return n;
+    return retry_eintr([&] { return read(fd, buffer, size); });
 }
 
 constexpr HostReplaceCalls real_replace_calls = {::write, ::fsync, ::rename};
@@ -43,9 +42,7 @@ HostReplaceCalls replace_calls = real_replace_calls;
 bool write_all(int fd, std::string_view data)
 {
     while (!data.empty()) {
-        const ssize_t n = replace_calls.write(fd, data.data(), data.size());
-        if (n < 0 && errno == EINTR)
-            continue;
+        const ssize_t n = retry_eintr([&] { return replace_calls.write(fd, data.data(), data.size()); });
         if (n <= 0)
             return false;
         data.remove_prefix(static_cast<size_t>(n));
@@ -132,6 +129,25 @@ bool host_file_read_all(const char *path, const HostFileRules &rules, std::strin
     close(fd);
     content->resize(filled);
     return n >= 0;
+}
+
+bool host_file_read_text(const char *path, char **contents)
+{
+    if (!contents)
+        return false;
+    *contents = nullptr;
+    g_autoptr(GError) error = nullptr;
+    gsize length = 0;
+    char *text = nullptr;
+    if (!path || !g_file_get_contents(path, &text, &length, &error)) {
+        wlog('D', log_tag::settings, "Error: Failed to read %s file. Reason: %s.\n", path ? path : "",
+             error && error->message ? error->message : "");
+        return false;
+    }
+    if (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n'))
+        text[length - 1] = '\0';
+    *contents = text;
+    return true;
 }
 
 bool host_file_check(const char *path, const HostFileRules &rules, bool *refused, GError **error)

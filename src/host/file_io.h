@@ -37,6 +37,10 @@ ssize_t host_file_read_head(const char *path, const HostFileRules &rules, void *
 bool host_file_read_all(const char *path, const HostFileRules &rules, std::string *content, bool *refused,
                         GError **error);
 
+// Reads the whole file the daemon trusts (one under /sys or /proc) into a new text (free with
+// g_free), with one trailing CR or LF removed. False on failure (logged), `contents` then NULL.
+bool host_file_read_text(const char *path, char **contents);
+
 // Permission bits and owner of a replacement file.
 struct HostFileAttrs {
     mode_t mode = 0644;

@@ -10,6 +10,7 @@
 
 #include "common/log.h"
 #include "common/utf8_cut.h"
+#include "host/fd.h"
 #include "host/file_io.h"
 
 void KvEdit::remove(std::string_view name)
@@ -59,29 +60,21 @@ std::vector<std::string> split_lines(std::string_view content)
 bool read_whole(const std::string &path, std::string *content, bool *exists, struct stat *info)
 {
     *exists = false;
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    const UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.valid())
         return errno == ENOENT;
     *exists = true;
-    if (fstat(fd, info) != 0 || !S_ISREG(info->st_mode)) {
-        close(fd);
+    if (fstat(fd.get(), info) != 0 || !S_ISREG(info->st_mode))
         return false;
-    }
     char buffer[8192];
     for (;;) {
-        ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            close(fd);
+        const ssize_t n = retry_eintr([&] { return read(fd.get(), buffer, sizeof buffer); });
+        if (n < 0)
             return false;
-        }
         if (n == 0)
-            break;
+            return true;
         content->append(buffer, static_cast<size_t>(n));
     }
-    close(fd);
-    return true;
 }
 
 // A writer killed between creating its temporary file and renaming it leaves that file

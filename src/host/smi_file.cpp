@@ -4,44 +4,28 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "host/fd.h"
+
 namespace {
 
 // A descriptor closed on every path out of the exchange.
-struct Fd {
-    int fd;
-    explicit Fd(int value) : fd(value) {}
-    ~Fd()
-    {
-        if (fd >= 0)
-            close(fd);
-    }
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-};
-
 SmiFileResult real_exchange(const char *path, const void *record, size_t record_size, char *answer, size_t answer_size)
 {
     // O_RDWR without O_CREAT/O_TRUNC: the driver's file is used as it is, never made.
-    Fd file(open(path, O_RDWR | O_CLOEXEC));
-    if (file.fd < 0)
+    const UniqueFd file(open(path, O_RDWR | O_CLOEXEC));
+    if (!file.valid())
         return {SmiFileStatus::open_failed, errno, 0};
 
-    ssize_t written;
-    do
-        written = write(file.fd, record, record_size);
-    while (written < 0 && errno == EINTR);
+    const ssize_t written = retry_eintr([&] { return write(file.get(), record, record_size); });
     if (written < 0)
         return {SmiFileStatus::write_failed, errno, 0};
     if (static_cast<size_t>(written) != record_size)
         return {SmiFileStatus::write_failed, EIO, 0};
 
-    if (lseek(file.fd, 0, SEEK_SET) < 0)
+    if (lseek(file.get(), 0, SEEK_SET) < 0)
         return {SmiFileStatus::read_failed, errno, 0};
 
-    ssize_t got;
-    do
-        got = read(file.fd, answer, answer_size);
-    while (got < 0 && errno == EINTR);
+    const ssize_t got = retry_eintr([&] { return read(file.get(), answer, answer_size); });
     if (got < 0)
         return {SmiFileStatus::read_failed, errno, 0};
     return {SmiFileStatus::ok, 0, static_cast<size_t>(got)};

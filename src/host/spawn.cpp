@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "common/log.h"
+#include "host/fd.h"
 
 namespace {
 
@@ -71,9 +72,7 @@ struct OutputPipe {
     {
         char chunk[4096];
         for (;;) {
-            const ssize_t n = read(fd, chunk, sizeof chunk);
-            if (n < 0 && errno == EINTR)
-                continue;
+            const ssize_t n = retry_eintr([&] { return read(fd, chunk, sizeof chunk); });
             if (n < 0 && errno == EAGAIN)
                 return true;
             if (n <= 0)
@@ -145,7 +144,7 @@ void start_own_group(gpointer)
 bool spawn(const HostCommand &command, GSpawnFlags flags, GPid *pid, int *stdout_fd, int *stderr_fd, GError **error)
 {
     if (command.argv.empty()) {
-        g_set_error_literal(error, host_run_error_quark(), HOST_RUN_ERROR_NOT_STARTED, "no program");
+        g_set_error_literal(error, CORVO_ERROR, CORVO_ERROR_NOT_STARTED, "no program");
         return false;
     }
     std::vector<char *> argv;
@@ -159,7 +158,7 @@ bool spawn(const HostCommand &command, GSpawnFlags flags, GPid *pid, int *stdout
                                                   pid, nullptr, stdout_fd, stderr_fd, &spawn_error);
     if (!started) {
         wlog('D', log_tag::settings, "could not start %s: %s\n", command.argv[0].c_str(), spawn_error->message);
-        g_set_error(error, host_run_error_quark(), HOST_RUN_ERROR_NOT_STARTED, "could not start %s",
+        g_set_error(error, CORVO_ERROR, CORVO_ERROR_NOT_STARTED, "could not start %s",
                     command.argv[0].c_str());
     }
     return started;
@@ -194,8 +193,6 @@ HostCommand host_command(const char *tmpl, ...)
     return command;
 }
 
-G_DEFINE_QUARK(corvo-host-run-error-quark, host_run_error)
-
 unsigned host_run_time_limit_seconds()
 {
     if (cached_time_limit == 0) {
@@ -215,7 +212,7 @@ void host_run_time_limit_reset_for_tests()
 
 bool host_run_started(const GError *error)
 {
-    return !error || g_error_matches(error, host_run_error_quark(), HOST_RUN_ERROR_FAILED);
+    return !error || g_error_matches(error, CORVO_ERROR, CORVO_ERROR_EXITED);
 }
 
 bool host_run(const HostCommand &command, std::string *first_line, size_t max_line, GError **error)
@@ -258,14 +255,14 @@ bool host_run(const HostCommand &command, std::string *first_line, size_t max_li
         wlog('D', log_tag::settings, "%s said: %s\n", command.argv[0].c_str(), err.first_line.c_str());
 
     if (run.timed_out) {
-        g_set_error(error, host_run_error_quark(), HOST_RUN_ERROR_TIMED_OUT, "%s ran over its time limit",
+        g_set_error(error, CORVO_ERROR, CORVO_ERROR_TIMED_OUT, "%s ran over its time limit",
                     command.argv[0].c_str());
         return false;
     }
     if (!WIFEXITED(run.wait_status) || WEXITSTATUS(run.wait_status) != 0) {
         const int code = WIFEXITED(run.wait_status) ? WEXITSTATUS(run.wait_status) : 128 + WTERMSIG(run.wait_status);
         wlog('D', log_tag::settings, "%s ended with status %d\n", command.argv[0].c_str(), code);
-        g_set_error(error, host_run_error_quark(), HOST_RUN_ERROR_FAILED, "%s ended with status %d",
+        g_set_error(error, CORVO_ERROR, CORVO_ERROR_EXITED, "%s ended with status %d",
                     command.argv[0].c_str(), code);
         return false;
     }

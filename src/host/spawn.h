@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "common/error.h"
+
 struct HostCommand {
     std::vector<std::string> argv;
     std::string text;  // the command as a shell would have shown it, for log lines
@@ -19,21 +21,14 @@ struct HostCommand {
 // words.
 HostCommand host_command(const char *tmpl, ...) G_GNUC_PRINTF(1, 2);
 
-// Why host_run failed, in the host_run_error_quark() domain.
-enum HostRunError {
-    HOST_RUN_ERROR_NOT_STARTED,  // the program could not be started
-    HOST_RUN_ERROR_TIMED_OUT,    // it ran over the time limit and its process group was killed
-    HOST_RUN_ERROR_FAILED,       // it ran and ended with a non-zero status or by a signal
-};
-GQuark host_run_error_quark();
-
 // Runs the program in a process group of its own and waits for it, at most the time limit
 // (host_run_time_limit_seconds). Programs named without a '/' are looked up in PATH.
 // When `first_line` is given it receives the first line of the program's standard output
 // (at most `max_line` bytes, without the line end); otherwise the output is discarded. The
 // program's standard error never reaches the daemon's own output: its first line is logged.
 // The wait runs no main context of the daemon, so no other call is dispatched meanwhile.
-// True when the program ran and exited with status 0.
+// True when the program ran and exited with status 0; otherwise false with CORVO_ERROR_NOT_STARTED,
+// CORVO_ERROR_TIMED_OUT or CORVO_ERROR_EXITED.
 bool host_run(const HostCommand &command, std::string *first_line = nullptr, size_t max_line = 255,
               GError **error = nullptr);
 

@@ -6,16 +6,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "host/fd.h"
 #include "host/host_root.h"
 
 namespace {
 
 int request(int fd, unsigned long code, void *argument)
 {
-    int result;
-    do
-        result = ioctl(fd, code, argument);
-    while (result < 0 && errno == EINTR);
+    const int result = retry_eintr([&] { return ioctl(fd, code, argument); });
     return result < 0 ? errno : 0;
 }
 
@@ -56,15 +54,11 @@ public:
     {
         bytes->clear();
         const std::string resolved = host_path(path);
-        const int fd = ::open(resolved.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
+        const UniqueFd fd(::open(resolved.c_str(), O_RDONLY | O_CLOEXEC));
+        if (!fd.valid())
             return IdentityRead::open_failed;
         bytes->resize(max);
-        ssize_t got;
-        do
-            got = ::read(fd, bytes->data(), max);
-        while (got < 0 && errno == EINTR);
-        ::close(fd);
+        const ssize_t got = retry_eintr([&] { return ::read(fd.get(), bytes->data(), max); });
         if (got < 0) {
             bytes->clear();
             return IdentityRead::read_failed;

@@ -21,152 +21,151 @@ const char *or_empty(const char *text)
     return text ? text : "";
 }
 
-}  // namespace
-
-int sysconf_connect()
+bool sysconf_connect(GError **error)
 {
     if (config_proxy)
-        return 0;
-    GError *error = nullptr;
+        return true;
+    g_autoptr(GError) bus_error = nullptr;
     config_proxy = corvo_config_proxy_new_for_bus_sync(G_BUS_TYPE_SYSTEM, G_DBUS_PROXY_FLAGS_NONE, "com.corvo.config",
-                                                       "/com/corvo/config", nullptr, &error);
+                                                       "/com/corvo/config", nullptr, &bus_error);
     if (!config_proxy) {
-        print_diagnostic("Error connecting dconf: %s\n", error ? or_empty(error->message) : "");
-        g_clear_error(&error);
-        return -2;
+        print_diagnostic("Error connecting dconf: %s\n", bus_error ? or_empty(bus_error->message) : "");
+        g_set_error_literal(error, CORVO_ERROR, CORVO_ERROR_UNREACHABLE, "cannot connect to the configuration store");
+        return false;
     }
-    return 0;
+    return true;
 }
 
-int sysconf_read_key(const char *schema, const char *module, const char *key, char **value, char **why)
+}  // namespace
+
+bool sysconf_read_key(const char *schema, const char *module, const char *key, char **value, GError **error)
 {
     *value = nullptr;
     if (!schema || !module || !key) {
         print_diagnostic("Error parameter when getting key for %s:%s:%s\n", or_empty(schema), or_empty(module),
                          or_empty(key));
-        *why = g_strdup("missing store key name");
-        return -10;
+        g_set_error_literal(error, CORVO_ERROR, CORVO_ERROR_INVALID, "missing store key name");
+        return false;
     }
-    if (sysconf_connect() != 0) {
-        *why = g_strdup("cannot connect to the configuration store");
-        return -2;
-    }
+    if (!sysconf_connect(error))
+        return false;
     char *reply = nullptr;
-    char *refusal = nullptr;
-    GError *error = nullptr;
-    if (!corvo_config_call_get_key_sync(config_proxy, schema, module, key, &reply, &refusal, nullptr, &error)) {
-        wlog('D', log_tag::settings, "Error getting sys config attribute: %s\n", error ? or_empty(error->message) : "");
-        *why = g_strdup_printf("configuration store: %s", error ? or_empty(error->message) : "call failed");
-        g_clear_error(&error);
+    g_autofree char *refusal = nullptr;
+    g_autoptr(GError) call_error = nullptr;
+    if (!corvo_config_call_get_key_sync(config_proxy, schema, module, key, &reply, &refusal, nullptr, &call_error)) {
+        const char *message = call_error ? or_empty(call_error->message) : "call failed";
+        wlog('D', log_tag::settings, "Error getting sys config attribute: %s\n", call_error ? message : "");
+        g_set_error(error, CORVO_ERROR, CORVO_ERROR_UNREACHABLE, "configuration store: %s", message);
         drop_config_proxy();
-        return -3;
+        return false;
     }
     if (refusal && *refusal) {
         wlog('D', log_tag::settings, "Error getting sys config %s\n", refusal);
         wlog('D', log_tag::settings, "  schema: %s, module: %s, key: %s\n", schema, module, key);
         // The store answers a key that was never set with a refusal: that is "not stored".
         g_free(reply);
-        g_free(refusal);
-        return 0;
+        return true;
     }
-    g_free(refusal);
     *value = reply;
-    return 0;
+    return true;
 }
 
 char *sysconf_get_key(const char *schema, const char *module, const char *key)
 {
     char *value = nullptr;
-    g_autofree char *why = nullptr;
-    sysconf_read_key(schema, module, key, &value, &why);
+    sysconf_read_key(schema, module, key, &value, nullptr);
     return value;
 }
 
-int sysconf_set_key(const char *schema, const char *module, const char *key, const char *value, int type)
+bool sysconf_set_key(const char *schema, const char *module, const char *key, const char *value, int type,
+                     GError **error)
 {
     if (!schema || !module || !key || !value) {
         wlog('D', log_tag::settings, "Error parameter when setting key for %s:%s:%s:%s\n", or_empty(schema),
              or_empty(module), or_empty(key), or_empty(value));
-        return -10;
+        g_set_error_literal(error, CORVO_ERROR, CORVO_ERROR_INVALID, "missing store key name or value");
+        return false;
     }
     if (!g_utf8_validate(value, -1, nullptr)) {
         wlog('D', log_tag::settings, "Error setting parameter encoding for %s:%s:%s\n", schema, module, key);
-        return -10;
+        g_set_error_literal(error, CORVO_ERROR, CORVO_ERROR_INVALID, "value is not UTF-8");
+        return false;
     }
     if (type != sysconf_type::boolean && type != sysconf_type::int64 && type != sysconf_type::string) {
         print_diagnostic("Error type for setting key for %s:%s:%s\n", schema, module, key);
-        return -11;
+        g_set_error(error, CORVO_ERROR, CORVO_ERROR_INVALID, "unknown value type %d", type);
+        return false;
     }
-    if (sysconf_connect() != 0)
-        return -2;
-    char *refusal = nullptr;
-    GError *error = nullptr;
-    if (!corvo_config_call_set_key_t_sync(config_proxy, schema, module, key, value, type, &refusal, nullptr, &error)) {
-        print_diagnostic("Error setting sys config attribute: %s\n", error ? or_empty(error->message) : "");
-        g_clear_error(&error);
+    if (!sysconf_connect(error))
+        return false;
+    g_autofree char *refusal = nullptr;
+    g_autoptr(GError) call_error = nullptr;
+    if (!corvo_config_call_set_key_t_sync(config_proxy, schema, module, key, value, type, &refusal, nullptr,
+                                          &call_error)) {
+        print_diagnostic("Error setting sys config attribute: %s\n", call_error ? or_empty(call_error->message) : "");
         drop_config_proxy();
         wlog('D', log_tag::settings, "Error setting sys config attribute\n");
-        return -3;
+        g_set_error_literal(error, CORVO_ERROR, CORVO_ERROR_UNREACHABLE, "configuration store call failed");
+        return false;
     }
-    int result = 0;
     if (refusal && *refusal) {
         print_diagnostic("Error setting sys config: %s\n", refusal);
         print_diagnostic("  schema: %s, module: %s, key: %s\n", schema, module, key);
-        result = -4;
+        g_set_error(error, CORVO_ERROR, CORVO_ERROR_REFUSED, "configuration store: %s", refusal);
+        return false;
     }
-    g_free(refusal);
-    return result;
+    return true;
 }
 
-int sysconf_ext_cmd(const char *cmd, const char *param1, const char *param2)
+bool sysconf_ext_cmd(const char *cmd, const char *param1, const char *param2, GError **error)
 {
     if (!cmd) {
         print_diagnostic("Error command\n");
-        return -10;
+        g_set_error_literal(error, CORVO_ERROR, CORVO_ERROR_INVALID, "no command");
+        return false;
     }
-    if (sysconf_connect() != 0)
-        return -2;
-    char *result_text = nullptr;
-    char *refusal = nullptr;
-    GError *error = nullptr;
+    if (!sysconf_connect(error))
+        return false;
+    g_autofree char *result_text = nullptr;
+    g_autofree char *refusal = nullptr;
+    g_autoptr(GError) call_error = nullptr;
     if (!corvo_config_call_ext_cmd_sync(config_proxy, cmd, or_empty(param1), or_empty(param2), &result_text, &refusal,
-                                        nullptr, &error)) {
+                                        nullptr, &call_error)) {
         wlog('D', log_tag::settings, "Error command %s\n", cmd);
-        g_clear_error(&error);
         drop_config_proxy();
-        return -3;
+        g_set_error(error, CORVO_ERROR, CORVO_ERROR_UNREACHABLE, "configuration store command %s failed", cmd);
+        return false;
     }
-    int result = 0;
     if (refusal && *refusal) {
         wlog('D', log_tag::settings, "Error ext cmd: %s\n", refusal);
-        result = -4;
+        g_set_error(error, CORVO_ERROR, CORVO_ERROR_REFUSED, "configuration store: %s", refusal);
+        return false;
     }
-    g_free(result_text);
-    g_free(refusal);
-    return result;
+    return true;
 }
 
-int udev_remount_usbdisks(gboolean read_only)
+bool udev_remount_usbdisks(gboolean read_only, GError **error)
 {
-    GError *error = nullptr;
+    g_autoptr(GError) call_error = nullptr;
     if (!udev_proxy) {
         udev_proxy = corvo_udev_proxy_new_for_bus_sync(G_BUS_TYPE_SYSTEM, G_DBUS_PROXY_FLAGS_NONE, "com.corvo.udev",
-                                                       "/com/corvo/udev", nullptr, &error);
+                                                       "/com/corvo/udev", nullptr, &call_error);
         if (!udev_proxy) {
-            print_diagnostic("Error connecting udev service: %s\n", error ? or_empty(error->message) : "");
-            g_clear_error(&error);
-            return -2;
+            print_diagnostic("Error connecting udev service: %s\n", call_error ? or_empty(call_error->message) : "");
+            g_set_error_literal(error, CORVO_ERROR, CORVO_ERROR_UNREACHABLE, "cannot connect to the device service");
+            return false;
         }
     }
-    char *reply = nullptr;
-    if (!corvo_udev_call_remount_usbdisks_sync(udev_proxy, read_only, &reply, nullptr, &error)) {
-        print_diagnostic("Error remount usbdisks: %s\n", error ? or_empty(error->message) : "");
-        g_clear_error(&error);
+    g_autofree char *reply = nullptr;
+    if (!corvo_udev_call_remount_usbdisks_sync(udev_proxy, read_only, &reply, nullptr, &call_error)) {
+        print_diagnostic("Error remount usbdisks: %s\n", call_error ? or_empty(call_error->message) : "");
         g_clear_object(&udev_proxy);
         wlog('D', log_tag::settings, "Error remount usbdisks\n");
-        return -4;
+        g_set_error_literal(error, CORVO_ERROR, CORVO_ERROR_UNREACHABLE, "device service call failed");
+        return false;
     }
-    const bool success = reply && g_ascii_strncasecmp(reply, "Success", 7) == 0;
-    g_free(reply);
-    return success ? 0 : -3;
+    if (reply && g_ascii_strncasecmp(reply, "Success", 7) == 0)
+        return true;
+    g_set_error(error, CORVO_ERROR, CORVO_ERROR_REFUSED, "device service answered %s", or_empty(reply));
+    return false;
 }

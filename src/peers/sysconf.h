@@ -5,6 +5,8 @@
 
 #include <glib.h>
 
+#include "common/error.h"
+
 // The type codes of stored values.
 namespace sysconf_type {
 constexpr int boolean = 20;
@@ -12,23 +14,25 @@ constexpr int int64 = 40;
 constexpr int string = 64;
 }  // namespace sysconf_type
 
-// 0 when the store proxy exists or was made, -2 when it could not be.
-int sysconf_connect();
+// Every call below is false on failure with `error` in CORVO_ERROR: CORVO_ERROR_INVALID (a
+// missing name, a value that is not UTF-8, an unknown type; nothing was sent),
+// CORVO_ERROR_UNREACHABLE (no connection, or the call failed; the proxy is dropped) or
+// CORVO_ERROR_REFUSED (the peer refused, or answered something else than success).
 
 // The stored text (free with g_free), or NULL when nothing is stored or the store failed.
 char *sysconf_get_key(const char *schema, const char *module, const char *key);
 
-// Like sysconf_get_key, but tells "not stored" (0 with *value NULL; the store's refusal of a
-// key counts as that) from a store that could not be reached (-2, -3 or -10, with *why
-// saying why). Free both with g_free.
-int sysconf_read_key(const char *schema, const char *module, const char *key, char **value, char **why);
+// Like sysconf_get_key, but tells "not stored" (true with *value NULL; the store's refusal of
+// a key counts as that) from a store that could not be read (false with `error`, whose message
+// says why). Free *value with g_free.
+bool sysconf_read_key(const char *schema, const char *module, const char *key, char **value, GError **error);
 
-// 0, or -2 (no connection), -3 (call failed), -4 (refused), -10 (bad argument), -11 (type).
-int sysconf_set_key(const char *schema, const char *module, const char *key, const char *value, int type);
+bool sysconf_set_key(const char *schema, const char *module, const char *key, const char *value, int type,
+                     GError **error = nullptr);
 
-// 0, or -2, -3, -4, -10 as above. The result text is discarded.
-int sysconf_ext_cmd(const char *cmd, const char *param1, const char *param2);
+// Runs a command of the store; its result text is discarded.
+bool sysconf_ext_cmd(const char *cmd, const char *param1, const char *param2, GError **error = nullptr);
 
-// Asks the device service to remount USB disks read-only (true) or read-write. 0 when it
-// answered "Success"; -2 (no connection), -3 (other answer), -4 (call failed).
-int udev_remount_usbdisks(gboolean read_only);
+// Asks the device service to remount USB disks read-only (true) or read-write; true when it
+// answered "Success".
+bool udev_remount_usbdisks(gboolean read_only, GError **error = nullptr);

@@ -8,7 +8,8 @@
 #include "common/audit.h"
 #include "common/json_params.h"
 #include "common/reply.h"
-#include "common/util.h"
+#include "host/file_io.h"
+#include "host/instance_lock.h"
 #include "test_support.h"
 
 TEST(Util, FileReaderRemovesOneTrailingLineEndAndLockCodes)
@@ -19,27 +20,27 @@ TEST(Util, FileReaderRemovesOneTrailingLineEndAndLockCodes)
     for (const auto &[content, expected] : cases) {
         put(dir.file("f"), content);
         g_autofree char *text = nullptr;
-        EXPECT_EQ(1, util_read_file(dir.file("f").c_str(), &text));
+        EXPECT_TRUE(host_file_read_text(dir.file("f").c_str(), &text));
         EXPECT_STREQ(expected.c_str(), text);
     }
     LogCapture log;
     char *text = reinterpret_cast<char *>(0x1);
-    EXPECT_EQ(0, util_read_file(dir.file("missing").c_str(), &text));
+    EXPECT_FALSE(host_file_read_text(dir.file("missing").c_str(), &text));
     EXPECT_EQ(nullptr, text);
     EXPECT_EQ(1u, log.lines.size());
-    EXPECT_EQ(0, util_read_file(dir.file("f").c_str(), nullptr));
+    EXPECT_FALSE(host_file_read_text(dir.file("f").c_str(), nullptr));
 
     // The instance lock holds the process id and reports why it cannot be taken.
     const std::string path = dir.file("lock");
     put(path, "old content that is longer");
-    const int fd = util_lock_instance(path.c_str());
+    const int fd = host_lock_instance(path.c_str());
     ASSERT_GE(fd, 0);
     EXPECT_EQ(std::to_string(getpid()), slurp(path));
     EXPECT_EQ(FD_CLOEXEC, fcntl(fd, F_GETFD) & FD_CLOEXEC);
     // Held through another open file description: "held by another process".
-    EXPECT_EQ(-1, util_lock_instance(path.c_str()));
+    EXPECT_EQ(-1, host_lock_instance(path.c_str()));
     close(fd);
-    EXPECT_EQ(-4, util_lock_instance(dir.file("missing/lock").c_str()));
+    EXPECT_EQ(-4, host_lock_instance(dir.file("missing/lock").c_str()));
 }
 
 TEST(Log, OneEscapedLinePerMessageWithResourceIdsRenderedAndHostPathsAsWritten)

@@ -178,17 +178,17 @@ TEST(HostRun, OnlyExitStatusZeroSucceedsAStartFailureIsToldApartAndStandardError
 {
     const std::pair<Argv, int> cases[] = {
         {{"true"}, -1},  // no error
-        {{"false"}, HOST_RUN_ERROR_FAILED},
-        {{"sh", "-c", "echo oops >&2; echo more >&2; kill -9 $$"}, HOST_RUN_ERROR_FAILED},
-        {{"no-such-program-corvo"}, HOST_RUN_ERROR_NOT_STARTED},
-        {{}, HOST_RUN_ERROR_NOT_STARTED},
+        {{"false"}, CORVO_ERROR_EXITED},
+        {{"sh", "-c", "echo oops >&2; echo more >&2; kill -9 $$"}, CORVO_ERROR_EXITED},
+        {{"no-such-program-corvo"}, CORVO_ERROR_NOT_STARTED},
+        {{}, CORVO_ERROR_NOT_STARTED},
     };
     LogCapture log;
     for (const auto &[argv, code] : cases) {
         g_autoptr(GError) error = nullptr;
         EXPECT_EQ(code < 0, host_run({argv, ""}, nullptr, 255, &error));
         EXPECT_EQ(code, error ? error->code : -1);
-        EXPECT_EQ(code != HOST_RUN_ERROR_NOT_STARTED, host_run_started(error));
+        EXPECT_EQ(code != CORVO_ERROR_NOT_STARTED, host_run_started(error));
     }
     EXPECT_EQ(1u, log.count("sh said: oops"));
     EXPECT_EQ(1u, log.count("sh ended with status 137"));
@@ -213,7 +213,7 @@ TEST(HostRun, AProgramOverTheTimeLimitIsKilledWithItsGroupWhileNoOtherWorkIsDisp
     // The script leaves a child of its own that would outlive it.
     const Argv script = {"sh", "-c", "sleep 600 & echo $! > " + dir.file("pid") + "; wait"};
     EXPECT_FALSE(host_run({script, ""}, nullptr, 255, &error));
-    EXPECT_TRUE(g_error_matches(error, host_run_error_quark(), HOST_RUN_ERROR_TIMED_OUT));
+    EXPECT_TRUE(g_error_matches(error, CORVO_ERROR, CORVO_ERROR_TIMED_OUT));
     EXPECT_EQ(1u, log.count("sh: killed after 1 s, the time limit"));
     EXPECT_FALSE(dispatched);
     g_main_context_iteration(nullptr, FALSE);  // the idle source goes

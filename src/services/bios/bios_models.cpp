@@ -5,7 +5,7 @@
 #include <string>
 
 #include "common/log.h"
-#include "common/util.h"
+#include "host/file_io.h"
 #include "host/host_root.h"
 
 namespace {
@@ -106,7 +106,7 @@ void bios_detect_model(char *model)
 {
     char *product = nullptr;
     const std::string path = host_path("/sys/class/dmi/id/product_name");
-    if (!util_read_file(path.c_str(), &product)) {
+    if (!host_file_read_text(path.c_str(), &product)) {
         wlog('D', log_tag::bios, "can not get product name\n");
         return;
     }

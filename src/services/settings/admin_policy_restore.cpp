@@ -28,6 +28,6 @@ void admin_policy_restore()
     for (const auto &row : redirection_keys) {
         g_autofree char *stored = sysconf_get_key("system", row.module, row.key);
         if (stored)
-            usbif_command("hw.usb.usbfs_redirect_string", stored);
+            sysctl_set("hw.usb.usbfs_redirect_string", stored);
     }
 }

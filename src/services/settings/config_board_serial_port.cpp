@@ -38,7 +38,7 @@ gboolean on_handle_config_board_serial_port(CorvoSettings *, GDBusMethodInvocati
     LoaderConfEdit edit;
     loader_conf_delete(edit, serial_tunable);
     loader_conf_write(edit, serial_tunable, text);
-    if (loader_conf_commit(edit) != 0)
+    if (!loader_conf_commit(edit))
         return complete_with_reply(invocation, reply_result("Fail"));
     sysconf_set_key("system", "com", "disable_board_serial", text, sysconf_type::string);
     return complete_with_reply(invocation, reply_result("Success"));

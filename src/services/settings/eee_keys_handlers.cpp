@@ -64,7 +64,7 @@ gboolean plain_bool_configure(const PlainBoolRow &row, GDBusMethodInvocation *in
     LoaderConfEdit edit;
     loader_conf_delete(edit, row.tunable);
     loader_conf_write(edit, row.tunable, digit);
-    if (loader_conf_commit(edit) != 0)
+    if (!loader_conf_commit(edit))
         return complete_with_reply(invocation, reply_result("Fail"));
     sysconf_set_key("system", row.module, row.key, parameter, sysconf_type::string);
     return complete_with_reply(invocation, reply_result("Success"));

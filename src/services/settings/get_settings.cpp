@@ -98,10 +98,10 @@ struct SourceCache {
     {
         *value = nullptr;
         if (store_error.empty()) {
-            g_autofree char *reason = nullptr;
-            if (sysconf_read_key("system", module, key, value, &reason) == 0)
+            g_autoptr(GError) error = nullptr;
+            if (sysconf_read_key("system", module, key, value, &error))
                 return true;
-            store_error = reason ? reason : "configuration store";
+            store_error = error->message;
         }
         *why = store_error;
         return false;

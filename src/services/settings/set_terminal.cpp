@@ -28,7 +28,7 @@ gboolean on_handle_admin_policy_set_terminal(CorvoSettings *, GDBusMethodInvocat
         if (stored && g_ascii_strcasecmp(stored, power_button) == 0) {
             wlog('D', log_tag::admin_policy, "%s: same value (%s)\n", "on_handle_admin_policy_set_terminal", stored);
         } else {
-            done = power_button_apply(power_button) == 1;
+            done = power_button_apply(power_button);
             // Stored only when applied, so the start-up restore never replays a value that
             // did nothing now.
             if (done)
@@ -38,7 +38,7 @@ gboolean on_handle_admin_policy_set_terminal(CorvoSettings *, GDBusMethodInvocat
     if (*restart) {
         g_autofree char *stored = sysconf_get_key("system", "termsetting", "disrestart");
         if (!stored || strcmp(stored, restart) != 0)
-            done = sysconf_set_key("system", "termsetting", "disrestart", restart, sysconf_type::string) == 0 && done;
+            done = sysconf_set_key("system", "termsetting", "disrestart", restart, sysconf_type::string) && done;
     }
     // A request with neither member asks for nothing it could be given.
     if (!*power_button && !*restart)

@@ -42,8 +42,8 @@ gboolean on_handle_admin_policy_set_usb_uhid_driver(CorvoSettings *, GDBusMethod
     LoaderConfEdit edit;
     loader_conf_delete(edit, tunable);
     loader_conf_write(edit, tunable, devices);
-    const int written = loader_conf_commit(edit);
+    const bool written = loader_conf_commit(edit);
 
     host_run(host_command("sysctl hw.usb.%s_driver_devices_string=\"{%s}\"", uhid_driver, devices));
-    return complete_with_reply(invocation, reply_result(written == 0 ? "Success" : "Fail"));
+    return complete_with_reply(invocation, reply_result(written ? "Success" : "Fail"));
 }

@@ -123,9 +123,9 @@ gboolean on_handle_admin_policy_sysctl_generic(CorvoSettings *, GDBusMethodInvoc
         return complete_with_reply(invocation, reply_result(fail));
     char key[64] = {};
     params.copy_string("sysctl", key, sizeof key);
-    int result = 1;
+    bool done = false;
     for (const auto &entry : sysctl_generic_table)
         if (strcmp(entry.key, key) == 0 && entry.handler)
-            result = entry.handler(params, &entry);
-    return complete_with_reply(invocation, reply_result(result == 0 ? success : fail));
+            done = entry.handler(params, &entry, nullptr);
+    return complete_with_reply(invocation, reply_result(done ? success : fail));
 }

@@ -39,7 +39,7 @@ gboolean on_handle_admin_policy_update_loader_conf(CorvoSettings *, GDBusMethodI
     const int number = number_after_equals(text);
     print_diagnostic("update_loader_conf: %s\n", text.c_str());
     print_diagnostic(" key %s, rd %d\n", name.c_str(), number);
-    if (loader_conf_write(edit, name.c_str(), number != 0 ? "1" : "0") != 0 || loader_conf_commit(edit) != 0)
+    if (!loader_conf_write(edit, name.c_str(), number != 0 ? "1" : "0") || !loader_conf_commit(edit))
         return complete_with_reply(invocation, reply_result("Fail"));
     return complete_with_reply(invocation, reply_result("Success"));
 }

@@ -52,7 +52,7 @@ ReadOnlySwitch apply_read_only(const char *requested)
         wlog('D', log_tag::admin_policy, "%s: same value (%s)\n", "on_handle_admin_policy_usb_configure", stored);
         return ReadOnlySwitch::unchanged;
     }
-    return udev_remount_usbdisks(text_is_yes(requested)) == 0 ? ReadOnlySwitch::remounted : ReadOnlySwitch::failed;
+    return udev_remount_usbdisks(text_is_yes(requested)) ? ReadOnlySwitch::remounted : ReadOnlySwitch::failed;
 }
 
 // Reads the member of `slot` into `list` (empty when absent or no string); `carried` tells
@@ -118,7 +118,7 @@ gboolean on_handle_admin_policy_usb_configure(CorvoSettings *, GDBusMethodInvoca
         }
         loader_conf_write(edit, slot.tunable, lists[i]);
     }
-    if (loader_conf_commit(edit) != 0) {
+    if (!loader_conf_commit(edit)) {
         wlog('T', log_tag::admin_policy, "%s", black_list_ignored);
         return complete_with_reply(invocation, reply_result("Fail"));
     }

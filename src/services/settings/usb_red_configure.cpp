@@ -17,7 +17,7 @@ constexpr char redirect_variable[] = "hw.usb.usbfs_redirect_string";
 constexpr char product_redirect_tunable[] = "hw.usb.product.redirect";
 
 // The redirect-mode string is also a boot-loader tunable while it holds a NoDriver entry.
-int update_product_redirect(const std::string &kernel_string, bool no_driver)
+bool update_product_redirect(const std::string &kernel_string, bool no_driver)
 {
     LoaderConfEdit edit;
     loader_conf_delete(edit, product_redirect_tunable);
@@ -51,7 +51,7 @@ gboolean on_handle_admin_policy_usb_red_configure(CorvoSettings *, GDBusMethodIn
     if (usb_red_is_special(ids)) {
         g_autofree char *text = g_strdup_printf("%s,%s", ids, enable);
         return complete_with_reply(invocation,
-                                   reply_result(usbif_command(redirect_variable, text) ? "Success" : "Fail"));
+                                   reply_result(sysctl_set(redirect_variable, text) ? "Success" : "Fail"));
     }
 
     const bool no_driver = strstr(ids, "NoDriver") != nullptr;
@@ -74,7 +74,7 @@ gboolean on_handle_admin_policy_usb_red_configure(CorvoSettings *, GDBusMethodIn
         wlog('D', log_tag::admin_policy, "%s: same value (%s)\n", "on_handle_admin_policy_usb_red_configure", stored);
         return complete_with_reply(invocation, reply_result("Success"));
     }
-    if (!usbif_command(redirect_variable, kernel_string.c_str()))
+    if (!sysctl_set(redirect_variable, kernel_string.c_str()))
         return complete_with_reply(invocation, reply_result("Fail"));
 
     if (!redirect) {
@@ -82,7 +82,7 @@ gboolean on_handle_admin_policy_usb_red_configure(CorvoSettings *, GDBusMethodIn
         return complete_with_reply(invocation, reply_result("Success"));
     }
     // Stored only once the boot-loader line agrees, so a retry redoes the whole request.
-    if (update_product_redirect(kernel_string, no_driver) != 0)
+    if (!update_product_redirect(kernel_string, no_driver))
         return complete_with_reply(invocation, reply_result("Fail"));
     sysconf_set_key("system", "usbifredirect", "fre_interfacestring", kernel_string.c_str(), sysconf_type::string);
     return complete_with_reply(invocation, reply_result("Success"));

@@ -38,7 +38,7 @@ gboolean on_handle_admin_policy_vusb_property(CorvoSettings *, GDBusMethodInvoca
     if (stored && g_strcmp0(stored, property) == 0 && file_holds)
         return complete_with_reply(invocation, reply_result("Success"));
 
-    const bool applied = usbif_command("hw.usb.vusb_property_string", property);
+    const bool applied = sysctl_set("hw.usb.vusb_property_string", property);
     if (!applied)
         wlog('T', log_tag::admin_policy, "Admin Policy USB Config, redirect config failed");
 
@@ -50,7 +50,7 @@ gboolean on_handle_admin_policy_vusb_property(CorvoSettings *, GDBusMethodInvoca
         loader_conf_delete(edit, vusb_switches[i]);
         loader_conf_write(edit, vusb_switches[i], on[i] ? "1" : "0");
     }
-    const bool written = loader_conf_commit(edit) == 0;
+    const bool written = loader_conf_commit(edit);
     if (applied && written)
         sysconf_set_key("system", "usbconfiguring", "vusb_property", property, sysconf_type::string);
     return complete_with_reply(invocation, reply_result(applied && written ? "Success" : "Fail"));

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/error.h"
 #include "common/json_params.h"
 #include "common/log.h"
 #include "host/host_root.h"
@@ -76,64 +77,74 @@ bool loader_conf_value_ok(const char *name, const char *value)
            strlen(name) + strlen(value) + 3 <= file.max_line;
 }
 
-int loader_conf_write(LoaderConfEdit &edit, const char *name, const char *value)
+bool loader_conf_write(LoaderConfEdit &edit, const char *name, const char *value, GError **error)
 {
     if (!name_fits(loader_conf_file(), name)) {
         wlog('T', log_tag::admin_policy, "loader_conf_write: refused tunable name %s\n", name ? name : "");
-        return -1;
+        g_set_error(error, CORVO_ERROR, CORVO_ERROR_INVALID, "tunable name %s refused", name ? name : "");
+        return false;
     }
     if (!loader_conf_value_ok(name, value)) {
         wlog('T', log_tag::admin_policy, "loader_conf_write: refused value for %s\n", name);
-        return -1;
+        g_set_error(error, CORVO_ERROR, CORVO_ERROR_INVALID, "value for %s refused", name);
+        return false;
     }
     edit.edit.append(name, value);
-    return 0;
+    return true;
 }
 
-int loader_conf_commit(LoaderConfEdit &edit)
+bool loader_conf_commit(LoaderConfEdit &edit, GError **error)
 {
     if (edit.edit.empty())
-        return 0;
+        return true;
     const KvStatus status = kv_file_commit(loader_conf_file(), edit.edit);
     edit.edit = KvEdit();
-    return status == KvStatus::ok ? 0 : -1;
+    if (status == KvStatus::ok)
+        return true;
+    g_set_error(error, CORVO_ERROR, CORVO_ERROR_FAILED, "the boot-loader file could not be written");
+    return false;
 }
 
-int sysctl_conf_write(const char *name, const char *value)
+bool sysctl_conf_write(const char *name, const char *value, GError **error)
 {
     const KvFileSpec file = sysctl_conf_file();
     if (!name_fits(file, name) || !value || !kv_value_valid(value, file.format)) {
         wlog('T', log_tag::admin_policy, "sysctl_conf_write: refused entry %s\n", name ? name : "");
-        return -1;
+        g_set_error(error, CORVO_ERROR, CORVO_ERROR_INVALID, "sysctl entry %s refused", name ? name : "");
+        return false;
     }
     KvEdit edit;
     edit.remove(name);
     edit.append(name, value);
     if (kv_file_commit(file, edit) != KvStatus::ok) {
         wlog('D', log_tag::settings, "%s: open error(%s) \n", "sysctl_conf_write", "could not write the file");
-        return -1;
+        g_set_error(error, CORVO_ERROR, CORVO_ERROR_FAILED, "the sysctl file could not be written");
+        return false;
     }
-    return 0;
+    return true;
 }
 
-int usbif_command(const char *variable, const char *value)
+bool sysctl_set(const char *variable, const char *value, GError **error)
 {
-    if (!variable || !value)
-        return 0;
+    if (!variable || !value) {
+        g_set_error(error, CORVO_ERROR, CORVO_ERROR_INVALID, "no sysctl variable or value");
+        return false;
+    }
     const HostCommand command = host_command("sysctl %s=\"%s\"", variable, value);
     wlog('T', log_tag::admin_policy, "usbif command = %s\n", command.text.c_str());
-    return host_run(command) ? 1 : 0;
+    return host_run(command, nullptr, 255, error);
 }
 
-int power_button_apply(const char *value)
+bool power_button_apply(const char *value, GError **error)
 {
-    if (!value)
-        return 0;
     // "no" first: a text such as "nonsense" keeps the button working.
-    const char *state = text_is_no(value) ? "S5" : text_is_yes(value) ? "NONE" : nullptr;
-    if (!state)
-        return 0;
-    return host_run(host_command("sysctl hw.acpi.power_button_state=%s", state)) ? 1 : 0;
+    const char *state = !value ? nullptr : text_is_no(value) ? "S5" : text_is_yes(value) ? "NONE" : nullptr;
+    if (!state) {
+        g_set_error(error, CORVO_ERROR, CORVO_ERROR_INVALID, "power button text %s means neither yes nor no",
+                    value ? value : "");
+        return false;
+    }
+    return host_run(host_command("sysctl hw.acpi.power_button_state=%s", state), nullptr, 255, error);
 }
 
 void most_save_power_set(const char *value)
@@ -149,27 +160,33 @@ void most_save_power_set(const char *value)
     LoaderConfEdit edit;
     loader_conf_delete(edit, "hw.devpmostsave");
     loader_conf_write(edit, "hw.devpmostsave", digit);
-    if (loader_conf_commit(edit) == 0)
+    if (loader_conf_commit(edit))
         sysconf_set_key("system", "power", "most_save", value, sysconf_type::string);
 }
 
-int sysctl_generic_bool_type(const JsonParams &params, const SysctlGenericEntry *entry)
+bool sysctl_generic_bool_type(const JsonParams &params, const SysctlGenericEntry *entry, GError **error)
 {
-    if (!entry || !entry->key || !entry->sysctl)
-        return 1;
+    if (!entry || !entry->key || !entry->sysctl) {
+        g_set_error(error, CORVO_ERROR, CORVO_ERROR_INVALID, "no sysctl row");
+        return false;
+    }
     const bool on = params.get_bool("boolkey").value_or(false);
     const char *text = on ? "1" : "0";
     g_autofree char *stored = sysconf_get_key("system", "sysctl", entry->key);
     if (stored && g_strcmp0(stored, text) == 0 && conf_file_value(sysctl_conf_file(), entry->sysctl) == text) {
         wlog('D', log_tag::settings, "%s: same value (%s)\n", "sysctl_generic_bool_type", stored);
-        return 0;
+        return true;
     }
     // The runtime value is set even when the file cannot be written; the store learns the
     // value only once both hold it, so a failed request is redone by the next one.
-    const bool written = sysctl_conf_write(entry->sysctl, text) == 0;
-    const bool applied = host_run(host_command("sysctl %s=%d", entry->sysctl, on ? 1 : 0));
-    if (!written || !applied)
-        return 1;
-    sysconf_set_key("system", "sysctl", entry->key, text, sysconf_type::string);
-    return 0;
+    g_autoptr(GError) write_error = nullptr;
+    const bool written = sysctl_conf_write(entry->sysctl, text, &write_error);
+    const bool applied = host_run(host_command("sysctl %s=%d", entry->sysctl, on ? 1 : 0), nullptr, 255, error);
+    if (written && applied) {
+        sysconf_set_key("system", "sysctl", entry->key, text, sysconf_type::string);
+        return true;
+    }
+    if (!written && applied)
+        g_propagate_error(error, g_steal_pointer(&write_error));
+    return false;
 }

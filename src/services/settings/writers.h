@@ -4,6 +4,7 @@
 // its time limit); a sysctl that exits with a non-zero status has not set its variable.
 #pragma once
 
+#include <glib.h>
 #include <optional>
 #include <string>
 
@@ -38,32 +39,35 @@ struct LoaderConfEdit {
 // ignored (it cannot be in the file).
 void loader_conf_delete(LoaderConfEdit &edit, const char *name);
 
-// Appends name="value". Returns -1, with the edit unchanged, when the name or the value
-// cannot be held by the file (a control character or double quote, or a line longer than
-// 1023 characters: a value is never cut); 0 otherwise.
-int loader_conf_write(LoaderConfEdit &edit, const char *name, const char *value);
+// Appends name="value". False with CORVO_ERROR_INVALID, the edit unchanged, when the name or
+// the value cannot be held by the file (a control character or double quote, or a line longer
+// than 1023 characters: a value is never cut).
+bool loader_conf_write(LoaderConfEdit &edit, const char *name, const char *value, GError **error = nullptr);
 
 // True when loader_conf_write would take `value` for the tunable `name`; handlers ask first
 // so that a refused value changes nothing, programs included.
 bool loader_conf_value_ok(const char *name, const char *value);
 
-// Writes the gathered edit: 0 when the file holds it (or there was nothing to do), -1 when
-// the file could not be written (it then keeps its old content).
-int loader_conf_commit(LoaderConfEdit &edit);
+// Writes the gathered edit: true when the file holds it (or there was nothing to do); false
+// with CORVO_ERROR_FAILED when the file could not be written (it then keeps its old content).
+bool loader_conf_commit(LoaderConfEdit &edit, GError **error = nullptr);
 
 // Replaces the `name` entries of the host sysctl file by one name=value line, atomically.
-// 0, or -1 when refused or not written (logged).
-int sysctl_conf_write(const char *name, const char *value);
+// False (logged) with CORVO_ERROR_INVALID for an entry the file cannot hold, or
+// CORVO_ERROR_FAILED when the file could not be written.
+bool sysctl_conf_write(const char *name, const char *value, GError **error = nullptr);
 
 // Sets the kernel variable `variable` to `value` through sysctl, e.g.
-// usbif_command("hw.usb.vusb_property_string", "1,0,0,0,0") runs
+// sysctl_set("hw.usb.vusb_property_string", "1,0,0,0,0") runs
 // sysctl hw.usb.vusb_property_string=1,0,0,0,0 (one argument, no shell).
-// 1 when sysctl exited with status 0, 0 otherwise (also for a NULL value).
-int usbif_command(const char *variable, const char *value);
+// True when sysctl exited with status 0; false with host_run's error, or
+// CORVO_ERROR_INVALID for a NULL variable or value.
+bool sysctl_set(const char *variable, const char *value, GError **error = nullptr);
 
-// Applies a DisablePowerButton text: no -> power button state S5, yes -> NONE.
-// 1 when its sysctl exited with status 0, 0 otherwise (other texts run nothing).
-int power_button_apply(const char *value);
+// Applies a DisablePowerButton text: no -> power button state S5, yes -> NONE. True when its
+// sysctl exited with status 0; false with host_run's error, or CORVO_ERROR_INVALID for any
+// other text (nothing is run).
+bool power_button_apply(const char *value, GError **error = nullptr);
 
 // Stores "true"/"false" under power/most_save and writes the tunable "hw.devpmostsave"
 // ("1" for true in any case, else "0"); nothing when the stored text is the same.
@@ -74,9 +78,10 @@ void most_save_power_set(const char *value);
 struct SysctlGenericEntry {
     const char *key;
     const char *sysctl;  // kernel variable
-    int (*handler)(const JsonParams &params, const SysctlGenericEntry *entry);
+    bool (*handler)(const JsonParams &params, const SysctlGenericEntry *entry, GError **error);
 };
 
 // Reads "boolkey" (absent: false), writes the sysctl file entry and sets the kernel variable;
-// stores "1"/"0" only when both did. 0 on success or when unchanged, 1 on failure.
-int sysctl_generic_bool_type(const JsonParams &params, const SysctlGenericEntry *entry);
+// stores "1"/"0" only when both did. True on success or when unchanged; false with the error
+// of the step that failed (the sysctl's when both did).
+bool sysctl_generic_bool_type(const JsonParams &params, const SysctlGenericEntry *entry, GError **error);

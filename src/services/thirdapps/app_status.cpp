@@ -75,7 +75,7 @@ void apply_app_status(const char *name, bool on)
 
 void init_app_status()
 {
-    if (sysconf_ext_cmd("echo", "A", "") != 0) {
+    if (!sysconf_ext_cmd("echo", "A", "")) {
         wlog('D', log_tag::thirdapps, "Error: init third app status.\n");
         return;
     }

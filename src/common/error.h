@@ -1,0 +1,22 @@
+// The daemon's one error domain. Code below the handlers reports a failure as false plus a
+// GError in CORVO_ERROR (or in the GLib domain of the call that failed, G_FILE_ERROR for a
+// file); the handler turns the outcome into its reply text. The code tells the kinds of
+// failure apart where a caller acts on the difference.
+#pragma once
+
+#include <glib.h>
+
+#define CORVO_ERROR (corvo_error_quark())
+GQuark corvo_error_quark();
+
+enum CorvoError {
+    CORVO_ERROR_FAILED,   // the step was tried and did not take effect
+    CORVO_ERROR_INVALID,  // a name or value the target cannot hold: nothing was changed
+    // Why a peer service (the configuration store, the device service) did not do a call.
+    CORVO_ERROR_UNREACHABLE,  // no connection to the peer, or the call itself failed
+    CORVO_ERROR_REFUSED,      // the peer answered with a refusal or with something else than success
+    // Why a program the daemon ran (host_run) did not succeed.
+    CORVO_ERROR_NOT_STARTED,  // the program could not be started
+    CORVO_ERROR_TIMED_OUT,    // it ran over the time limit and its process group was killed
+    CORVO_ERROR_EXITED,       // it ran and ended with a non-zero status or by a signal
+};
