@@ -15,14 +15,13 @@ HostMountFn current_mount = real_mount;
 
 }  // namespace
 
-int host_prepare_mount_point(const char *path, mode_t mode)
+bool host_prepare_mount_point(const char *path, mode_t mode, GError **error)
 {
-    struct stat st;
-    if (stat(path, &st) == 0)
-        return 0;
-    if (mkdir(path, mode) == 0 || errno == EEXIST)
-        return 0;
-    return errno;
+    if (g_file_test(path, G_FILE_TEST_EXISTS) || mkdir(path, mode) == 0 || errno == EEXIST)
+        return true;
+    const int number = errno;
+    g_set_error(error, G_FILE_ERROR, g_file_error_from_errno(number), "cannot make %s: %s", path, g_strerror(number));
+    return false;
 }
 
 int host_mount(const char *source, const char *target, const char *fstype, unsigned long flags, const char *options)

@@ -1,11 +1,12 @@
 // Mounting a medium and preparing its mount point.
 #pragma once
 
+#include <glib.h>
 #include <sys/types.h>
 
 // Makes sure the folder `path` exists, creating it with `mode` (less the umask) when it is
-// missing. Returns 0, or the errno of the failed creation.
-int host_prepare_mount_point(const char *path, mode_t mode);
+// missing (its parent must exist). False with `error` (G_FILE_ERROR) when it could not be made.
+bool host_prepare_mount_point(const char *path, mode_t mode, GError **error = nullptr);
 
 // mount(2). Returns 0, or the errno of the failure.
 int host_mount(const char *source, const char *target, const char *fstype, unsigned long flags, const char *options);

@@ -26,7 +26,7 @@ constexpr const char *update_options_read_only = "uid=1001,ro";
 bool bios_prepare_mount_point()
 {
     const std::string mount_point = host_path(update_mount_point);
-    if (host_prepare_mount_point(mount_point.c_str(), 0777) != 0) {
+    if (!host_prepare_mount_point(mount_point.c_str(), 0777)) {
         wlog('D', log_tag::bios, "mkdir failed %s\n", update_mount_point);
         return false;
     }
