@@ -212,9 +212,7 @@ bool host_file_replace(const std::string &path, std::string_view data, const Hos
     return true;
 }
 
-HostReplaceCalls host_file_set_replace_calls_for_tests(HostReplaceCalls calls)
+void host_file_set_replace_calls_for_tests(HostReplaceCalls calls)
 {
-    const HostReplaceCalls previous = replace_calls;
     replace_calls = calls.write ? calls : real_replace_calls;
-    return previous;
 }

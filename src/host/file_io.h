@@ -64,6 +64,5 @@ struct HostReplaceCalls {
     int (*rename)(const char *from, const char *to);
 };
 
-// Tests only: route every replace through `calls` ({}: the real ones). Returns the previous
-// calls so a test can put them back.
-HostReplaceCalls host_file_set_replace_calls_for_tests(HostReplaceCalls calls);
+// Tests only: route every replace through `calls` ({}: the real ones again).
+void host_file_set_replace_calls_for_tests(HostReplaceCalls calls);

@@ -126,7 +126,7 @@ TEST_F(KvFile, ReadersAndKilledWritersSeeTheGatheredEditWhollyBeforeOrWhollyAfte
 TEST_F(KvFile, TheNewContentIsOnDiskBeforeTheRenameAndTheRenameBeforeTheCallEnds)
 {
     static std::string steps;
-    const HostReplaceCalls previous = host_file_set_replace_calls_for_tests({
+    host_file_set_replace_calls_for_tests({
         [](int fd, const void *data, size_t size) { return steps += "write ", write(fd, data, size); },
         [](int fd) {
             struct stat info {};
@@ -136,7 +136,7 @@ TEST_F(KvFile, TheNewContentIsOnDiskBeforeTheRenameAndTheRenameBeforeTheCallEnds
         [](const char *from, const char *to) { return steps += "rename ", rename(from, to); },
     });
     EXPECT_EQ(KvStatus::ok, replace(file, "a", "1"));
-    host_file_set_replace_calls_for_tests(previous);
+    host_file_set_replace_calls_for_tests({});
     EXPECT_EQ("write sync-file rename sync-folder ", steps);
 }
 
