@@ -52,11 +52,9 @@ bool write_all(int fd, std::string_view data)
 
 void sync_folder(const char *folder)
 {
-    const int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        (void)replace_calls.fsync(fd);
-        close(fd);
-    }
+    const UniqueFd fd(open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.valid())
+        (void)replace_calls.fsync(fd.get());
 }
 
 // Mode and owner of the new file; the owner first, as a change of owner clears set-id bits.
@@ -69,26 +67,24 @@ bool give_attrs(int fd, const HostFileAttrs &attrs)
 }
 
 // A descriptor that names the file without opening it for reading or writing (good for fstat
-// and for opening the same file again), or -1 with `error` set and `refused` telling a file
+// and for opening the same file again), or none with `error` set and `refused` telling a file
 // that failed the rules from one that could not be reached.
-int host_file_probe(const char *path, const HostFileRules &rules, bool *refused, GError **error)
+UniqueFd host_file_probe(const char *path, const HostFileRules &rules, bool *refused, GError **error)
 {
     *refused = false;
-    const int fd = open(path, O_PATH | O_CLOEXEC | (rules.refuse_links ? O_NOFOLLOW : 0));
-    if (fd < 0) {
+    UniqueFd fd(open(path, O_PATH | O_CLOEXEC | (rules.refuse_links ? O_NOFOLLOW : 0)));
+    if (!fd.valid()) {
         set_errno_error(error, errno, "cannot open", path);
-        return -1;
+        return fd;
     }
     struct stat info {};
-    if (fstat(fd, &info) != 0) {
+    if (fstat(fd.get(), &info) != 0) {
         set_errno_error(error, errno, "cannot examine", path);
-        close(fd);
-        return -1;
+        return UniqueFd();
     }
     if (!rules_allow(info, rules, path, error)) {
         *refused = true;
-        close(fd);
-        return -1;
+        return UniqueFd();
     }
     return fd;
 }
@@ -96,17 +92,15 @@ int host_file_probe(const char *path, const HostFileRules &rules, bool *refused,
 // Checks `path` and opens the file it named (`access`: O_RDONLY or O_RDWR; no controlling
 // terminal, no blocking) through the checked descriptor, not the path: a file swapped in
 // after the check is never the one opened.
-int open_checked(const char *path, const HostFileRules &rules, int access, bool *refused, GError **error)
+UniqueFd open_checked(const char *path, const HostFileRules &rules, int access, bool *refused, GError **error)
 {
-    const int probe = host_file_probe(path, rules, refused, error);
-    if (probe < 0)
-        return -1;
-    g_autofree char *same_file = g_strdup_printf("/proc/self/fd/%d", probe);
-    const int fd = open(same_file, access | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    const int open_error = errno;
-    close(probe);
-    if (fd < 0)
-        set_errno_error(error, open_error, "cannot open", path);
+    const UniqueFd probe = host_file_probe(path, rules, refused, error);
+    if (!probe.valid())
+        return UniqueFd();
+    g_autofree char *same_file = g_strdup_printf("/proc/self/fd/%d", probe.get());
+    UniqueFd fd(open(same_file, access | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.valid())
+        set_errno_error(error, errno, "cannot open", path);
     return fd;
 }
 
@@ -115,18 +109,18 @@ int open_checked(const char *path, const HostFileRules &rules, int access, bool 
 bool host_file_read_all(const char *path, const HostFileRules &rules, std::string *content, bool *refused,
                         GError **error)
 {
-    const int fd = open_checked(path, rules, O_RDONLY, refused, error);
-    if (fd < 0)
+    const UniqueFd fd = open_checked(path, rules, O_RDONLY, refused, error);
+    if (!fd.valid())
         return false;
     content->assign(static_cast<size_t>(rules.max_size), '\0');
     size_t filled = 0;
     ssize_t n = 0;
     // The file may grow after the check: never more than the limit is read.
-    while (filled < content->size() && (n = read_once(fd, content->data() + filled, content->size() - filled)) > 0)
+    while (filled < content->size() &&
+           (n = read_once(fd.get(), content->data() + filled, content->size() - filled)) > 0)
         filled += static_cast<size_t>(n);
     if (n < 0)
         set_errno_error(error, errno, "cannot read", path);
-    close(fd);
     content->resize(filled);
     return n >= 0;
 }
@@ -152,23 +146,18 @@ bool host_file_read_text(const char *path, char **contents)
 
 bool host_file_check(const char *path, const HostFileRules &rules, bool *refused, GError **error)
 {
-    const int fd = host_file_probe(path, rules, refused, error);
-    if (fd < 0)
-        return false;
-    close(fd);
-    return true;
+    return host_file_probe(path, rules, refused, error).valid();
 }
 
 ssize_t host_file_read_head(const char *path, const HostFileRules &rules, void *buffer, size_t size, bool *refused,
                             GError **error)
 {
-    const int fd = open_checked(path, rules, O_RDWR, refused, error);
-    if (fd < 0)
+    const UniqueFd fd = open_checked(path, rules, O_RDWR, refused, error);
+    if (!fd.valid())
         return -1;
-    const ssize_t n = read_once(fd, buffer, size);
+    const ssize_t n = read_once(fd.get(), buffer, size);
     if (n < 0)
         set_errno_error(error, errno, "cannot read", path);
-    close(fd);
     return n;
 }
 
