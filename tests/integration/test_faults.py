@@ -145,7 +145,7 @@ def test_sysctl_that_cannot_start_fails_stores_nothing_and_is_retried(world):
     # The tunables are written all the same, for the next boot.
     assert world.root.loader_conf == \
         'usbRedirect="1"\nexcludePrinter="0"\nexcludeDisk="1"\nexcludeVideo="0"\nexcludeAudio="0"\n'
-    os.symlink(os.path.join(corvo_env.TOOLS_DIR, "fake-bin", "recorder"), os.path.join(world.recorder.bin, "sysctl"))
+    os.symlink(os.path.join(corvo_env.SANDBOX_DIR, "fake-bin", "recorder"), os.path.join(world.recorder.bin, "sysctl"))
     assert call(world, "VusbProperty", vusb) == SUCCESS
     assert call(world, "SysctlGeneric", {"sysctl": "v4l2_not_allowed", "boolkey": True}) == SUCCESS
     assert world.recorder.calls() == [["sysctl", "hw.usb.vusb_property_string=1,0,1,0,0"],
