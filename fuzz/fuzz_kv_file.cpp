@@ -1,6 +1,6 @@
 // Arbitrary existing file content times arbitrary name/value: the editor's result keeps
-// whole lines, removes exactly the named key, keeps every other line, and never grows a
-// line past the file's limit.
+// whole lines, leaves exactly one line of the named key (in the place of its first old line,
+// else last), keeps every other line, and never grows a line past the file's limit.
 #include <string_view>
 
 #include "host/kv_file.h"
@@ -27,13 +27,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (out.empty() || out.back() != '\n')
             __builtin_trap();
         size_t with_key = 0;
-        std::string_view last;
+        std::string_view last, keyed;
         for (size_t start = 0; start < out.size(); start = out.find('\n', start) + 1) {
             last = std::string_view(out).substr(start, out.find('\n', start) - start);
-            with_key += kv_line_key(last) == name;
+            if (kv_line_key(last) == name) {
+                ++with_key;
+                keyed = last;
+            }
         }
-        if (with_key != 1 || kv_line_key(last) != name || last.size() > file.max_line ||
-            (format == KvFormat::quoted && last.back() != '"'))
+        const bool had_key = kv_apply(file, content, KvEdit()) != kv_apply(file, content, [&] {
+                                 KvEdit removal;
+                                 removal.remove(name);
+                                 return removal;
+                             }());
+        if (with_key != 1 || (!had_key && keyed != last) || keyed.size() > file.max_line ||
+            (format == KvFormat::quoted && keyed.back() != '"'))
             __builtin_trap();
     }
     return 0;

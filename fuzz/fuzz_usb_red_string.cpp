@@ -1,7 +1,8 @@
 // An id list as a caller sends it: the parsed entries are pieces of the list that begin with
 // "0x" and never more than the kernel takes; the formatted string holds exactly the counted
 // entries in the kernel's braces and nothing a loader line or the kernel could misread (no
-// quote, line break or other text from the caller beyond hex ids).
+// quote, line break or other text from the caller beyond hex ids), and reads back as a
+// request that makes it again.
 #include <cstring>
 #include <string>
 
@@ -29,8 +30,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             __builtin_trap();
     if (braces != count)
         __builtin_trap();
-    for (const bool redirect : {false, true})
-        if (usb_red_kernel_string(list, redirect) != (redirect ? "1,0," : "0,0,") + std::to_string(count) + ids)
+    for (const bool redirect : {false, true}) {
+        const std::string kernel = usb_red_kernel_string(list, redirect);
+        if (kernel != (redirect ? "1,0," : "0,0,") + std::to_string(count) + ids)
+            __builtin_trap();
+        // Every string made is read back as a request that makes it again.
+        const auto request = usb_red_request_of(kernel);
+        if (!request || request->redirect != redirect || usb_red_kernel_string(request->ids, redirect) != kernel)
+            __builtin_trap();
+    }
+    // Any stored text is read back as a request that makes it, or refused.
+    if (const auto request = usb_red_request_of(list))
+        if (usb_red_kernel_string(request->ids, request->redirect) != list)
             __builtin_trap();
     (void)usb_red_is_special(list);
     return 0;

@@ -23,3 +23,7 @@ def run(env, show):
     _run(env, show, "headset", "jabra", "on")
     _run(env, show, "app", "HID", "off")
     _run(env, show, "--json", "call", "settings", "NoSuchMethod")
+    # What the tour set, read back; sent back it changes nothing.
+    _run(env, show, "show")
+    shown = env.corvoctl("show", "--json").stdout
+    _run(env, show, "apply", "-", input=shown)

@@ -100,6 +100,7 @@ int run(CtlOptions &options, int argc, char **argv)
         {"json", 0, 0, G_OPTION_ARG_NONE, &options.json, "Print one JSON document", nullptr},
         {"timeout", 0, 0, G_OPTION_ARG_INT, &options.timeout_s, "Seconds to wait for a reply", "SECONDS"},
         {"help", 'h', 0, G_OPTION_ARG_NONE, &options.help, "Show the commands", nullptr},
+        {"dry-run", 0, 0, G_OPTION_ARG_NONE, &options.dry_run, "Show the calls apply would make", nullptr},
         {"no-ask-password", 0, 0, G_OPTION_ARG_NONE, &options.no_ask_password, "Never ask for a password", nullptr},
         {"version", 0, 0, G_OPTION_ARG_NONE, &options.version, "Show the version", nullptr},
         {"password-file", 0, 0, G_OPTION_ARG_FILENAME, &options.password_file, "Admin password", "FILE"},
@@ -144,6 +145,8 @@ int run(CtlOptions &options, int argc, char **argv)
     for (const auto &row : verb_options)
         if (options.*row.value && !(verb->options & row.bit))
             return ctl_usage_error(options, "%s is not an option of \"%s\"", row.name, verb->verb);
+    if (options.dry_run && !(verb->options & verb_dry_run))
+        return ctl_usage_error(options, "--dry-run is not an option of \"%s\"", verb->verb);
     const int rest = count - used;
     if (rest < verb->min_words || (verb->max_words >= 0 && rest > verb->max_words))
         return ctl_usage_error(options, "usage: corvoctl %s%s%s %s", verb->verb, verb->sub ? " " : "",

@@ -14,6 +14,7 @@ enum CtlExit {
 struct CtlOptions {
     gboolean json = FALSE;
     gboolean help = FALSE;
+    gboolean dry_run = FALSE;
     gboolean no_ask_password = FALSE;
     gboolean version = FALSE;
     int timeout_s = 30;

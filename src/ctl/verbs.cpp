@@ -257,6 +257,8 @@ constexpr VerbRow rows[] = {
      verb_usb, 0, 0, verb_usb_policy},
     {"loader", "set", "NAME VALUE", 0, 2, 2, verb_loader_set},
     {"camera", "list", "", 0, 0, 0, verb_camera_list},
+    {"show", nullptr, "[METHOD...]", 0, 0, -1, verb_settings_show},
+    {"apply", nullptr, "FILE|- [--dry-run]", verb_dry_run, 1, 1, verb_settings_apply},
     {"app", nullptr, "NAME on|off", 0, 2, 2, verb_app},
     {"headset", nullptr, "jabra|epos on|off [--config FILE]", verb_config, 2, 2, verb_headset},
 };

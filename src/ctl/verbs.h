@@ -12,6 +12,7 @@ enum VerbOption : unsigned {
     verb_new_password = 1u << 1,  // --new-password-file
     verb_config = 1u << 2,        // --config
     verb_usb = 1u << 3,           // --read-only and the four lists
+    verb_dry_run = 1u << 4,       // --dry-run
 };
 
 struct VerbRow {
@@ -31,6 +32,10 @@ int verb_bios_get(const CtlOptions &options, char **keys, int count);
 int verb_bios_set(const CtlOptions &options, char **assignments, int count);
 int verb_bios_extract(const CtlOptions &options, char **file, int count);
 int verb_bios_restore(const CtlOptions &options, char **file, int count);
+
+// Settings read back and applied (settings_verbs.cpp).
+int verb_settings_show(const CtlOptions &options, char **methods, int count);
+int verb_settings_apply(const CtlOptions &options, char **file, int count);
 
 // `key` without the common prefix of BIOS keys, for tables.
 const char *bios_short_key(const char *key);

@@ -1,5 +1,6 @@
 #include "host/kv_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -137,23 +138,77 @@ std::string kv_format_line(const KvFileSpec &file, std::string_view name, std::s
 
 std::string kv_apply(const KvFileSpec &file, std::string_view content, const KvEdit &edit)
 {
-    std::vector<std::string> lines = split_lines(content);
+    // A removed key leaves a slot where its first line stood; a later append of the same key
+    // fills it, so replacing a tunable keeps its place and an unchanged value leaves the file
+    // byte-identical. Keys appended without an earlier line go after the last line.
+    struct Line {
+        std::string text;
+        bool removed = false;
+        std::string slot;  // the key whose append may fill this removed line
+    };
+    std::vector<Line> lines;
+    for (auto &text : split_lines(content))
+        lines.push_back({std::move(text), false, {}});
     for (const auto &op : edit.ops()) {
         if (op.is_append) {
             bool cut = false;
-            lines.push_back(kv_format_line(file, op.name, op.value, &cut));
+            std::string text = kv_format_line(file, op.name, op.value, &cut);
             if (cut)
                 log_truncated("kv_file.cpp", __LINE__, op.value);
+            auto slot = std::find_if(lines.begin(), lines.end(), [&](const Line &l) { return l.slot == op.name; });
+            if (slot != lines.end())
+                *slot = {std::move(text), false, {}};
+            else
+                lines.push_back({std::move(text), false, {}});
         } else {
-            std::erase_if(lines, [&](const std::string &line) { return kv_line_key(line) == op.name; });
+            bool first = true;
+            for (auto &line : lines)
+                if (!line.removed && kv_line_key(line.text) == op.name) {
+                    line.removed = true;
+                    if (first)
+                        line.slot = op.name;
+                    first = false;
+                }
         }
     }
     std::string out;
-    for (const auto &line : lines) {
-        out += line;
-        out += '\n';
-    }
+    for (const auto &line : lines)
+        if (!line.removed) {
+            out += line.text;
+            out += '\n';
+        }
     return out;
+}
+
+std::optional<std::string> kv_value(const KvFileSpec &file, std::string_view content, std::string_view name)
+{
+    std::optional<std::string> found;
+    for (const auto &line : split_lines(content)) {
+        if (kv_line_key(line) != name)
+            continue;
+        std::string_view value = std::string_view(line).substr(line.find('=') + 1);
+        while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
+            value.remove_prefix(1);
+        while (!value.empty() && (value.back() == ' ' || value.back() == '\t'))
+            value.remove_suffix(1);
+        if (file.format == KvFormat::quoted && value.size() >= 2 && value.front() == '"' && value.back() == '"')
+            value = value.substr(1, value.size() - 2);
+        found = std::string(value);  // the last line wins, as for the boot loader
+    }
+    return found;
+}
+
+bool kv_file_read(const KvFileSpec &file, std::string *content, std::string *why)
+{
+    bool exists = false;
+    struct stat info {};
+    content->clear();
+    if (read_whole(file.path, content, &exists, &info))
+        return true;
+    *why = exists && !S_ISREG(info.st_mode) ? "not a regular file" : g_strerror(errno);
+    *why = file.path + ": " + *why;
+    content->clear();
+    return false;
 }
 
 KvStatus kv_file_commit(const KvFileSpec &file, const KvEdit &edit)
@@ -173,13 +228,15 @@ KvStatus kv_file_commit(const KvFileSpec &file, const KvEdit &edit)
         wlog('D', log_tag::settings, "%s: read error(%s) \n", file.path.c_str(), g_strerror(errno));
         return KvStatus::io_error;
     }
+    g_autofree char *folder = g_path_get_dirname(file.path.c_str());
+    g_autofree char *base = g_path_get_basename(file.path.c_str());
+    // Also when the values are unchanged: an edit that rewrites nothing still clears what a
+    // killed writer left.
+    remove_stale_temps(folder, base);
     const std::string updated = kv_apply(file, content, edit);
     if (exists && updated == content)
         return KvStatus::ok;
 
-    g_autofree char *folder = g_path_get_dirname(file.path.c_str());
-    g_autofree char *base = g_path_get_basename(file.path.c_str());
-    remove_stale_temps(folder, base);
     HostFileAttrs attrs;
     attrs.keep = exists ? &info : nullptr;
     g_autoptr(GError) error = nullptr;

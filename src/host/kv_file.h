@@ -6,6 +6,7 @@
 // crash or a power cut sees the file wholly before or wholly after the request.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,7 +27,8 @@ public:
     // Removes every line whose key (the text before '=', blanks around it ignored) equals
     // `name` exactly. Comments and other lines are kept.
     void remove(std::string_view name);
-    // Appends one `name=value` line after the file's last line.
+    // Adds one `name=value` line: in the place of the first line an earlier remove() of the
+    // same name took out, else after the file's last line.
     void append(std::string_view name, std::string_view value);
 
     struct Op {
@@ -63,6 +65,15 @@ std::string kv_format_line(const KvFileSpec &file, std::string_view name, std::s
 // Applies `content`'s edit in memory: the new file content (always ending with a line feed
 // unless empty). Exposed for the tests and the fuzzer; kv_file_commit uses it.
 std::string kv_apply(const KvFileSpec &file, std::string_view content, const KvEdit &edit);
+
+// Reads the whole file for kv_value: a missing file reads as empty. False, with `why`
+// naming the file and the reason, when it exists but cannot be read.
+bool kv_file_read(const KvFileSpec &file, std::string *content, std::string *why);
+
+// The value the boot (or the host's sysctl start-up) takes for `name` from `content`: that of
+// the last line whose key is `name`, blanks around it removed and, in the quoted format, its
+// quotes; nothing when no line has the key.
+std::optional<std::string> kv_value(const KvFileSpec &file, std::string_view content, std::string_view name);
 
 // Validates the whole edit first (nothing is written when any part is refused), then
 // replaces the file atomically: temporary file in the same folder, fsync, rename, fsync of

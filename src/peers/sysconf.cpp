@@ -38,33 +38,48 @@ int sysconf_connect()
     return 0;
 }
 
-char *sysconf_get_key(const char *schema, const char *module, const char *key)
+int sysconf_read_key(const char *schema, const char *module, const char *key, char **value, char **why)
 {
+    *value = nullptr;
     if (!schema || !module || !key) {
         print_diagnostic("Error parameter when getting key for %s:%s:%s\n", or_empty(schema), or_empty(module),
                          or_empty(key));
-        return nullptr;
+        *why = g_strdup("missing store key name");
+        return -10;
     }
-    if (sysconf_connect() != 0)
-        return nullptr;
+    if (sysconf_connect() != 0) {
+        *why = g_strdup("cannot connect to the configuration store");
+        return -2;
+    }
     char *reply = nullptr;
     char *refusal = nullptr;
     GError *error = nullptr;
     if (!corvo_config_call_get_key_sync(config_proxy, schema, module, key, &reply, &refusal, nullptr, &error)) {
         wlog('D', log_tag::settings, "Error getting sys config attribute: %s\n", error ? or_empty(error->message) : "");
+        *why = g_strdup_printf("configuration store: %s", error ? or_empty(error->message) : "call failed");
         g_clear_error(&error);
         drop_config_proxy();
-        return nullptr;
+        return -3;
     }
     if (refusal && *refusal) {
         wlog('D', log_tag::settings, "Error getting sys config %s\n", refusal);
         wlog('D', log_tag::settings, "  schema: %s, module: %s, key: %s\n", schema, module, key);
+        // The store answers a key that was never set with a refusal: that is "not stored".
         g_free(reply);
         g_free(refusal);
-        return nullptr;
+        return 0;
     }
     g_free(refusal);
-    return reply;
+    *value = reply;
+    return 0;
+}
+
+char *sysconf_get_key(const char *schema, const char *module, const char *key)
+{
+    char *value = nullptr;
+    g_autofree char *why = nullptr;
+    sysconf_read_key(schema, module, key, &value, &why);
+    return value;
 }
 
 int sysconf_set_key(const char *schema, const char *module, const char *key, const char *value, int type)

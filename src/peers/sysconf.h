@@ -18,6 +18,11 @@ int sysconf_connect();
 // The stored text (free with g_free), or NULL when nothing is stored or the store failed.
 char *sysconf_get_key(const char *schema, const char *module, const char *key);
 
+// Like sysconf_get_key, but tells "not stored" (0 with *value NULL; the store's refusal of a
+// key counts as that) from a store that could not be reached (-2, -3 or -10, with *why
+// saying why). Free both with g_free.
+int sysconf_read_key(const char *schema, const char *module, const char *key, char **value, char **why);
+
 // 0, or -2 (no connection), -3 (call failed), -4 (refused), -10 (bad argument), -11 (type).
 int sysconf_set_key(const char *schema, const char *module, const char *key, const char *value, int type);
 

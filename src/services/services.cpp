@@ -64,6 +64,7 @@ const HandlerRow settings_handlers[] = {
     {"handle-get-camera-info", G_CALLBACK(on_handle_admin_policy_get_camera_info)},
     {"handle-set-camera-format", G_CALLBACK(on_handle_admin_policy_set_camera_format)},
     {"handle-set-usb-uhid-driver", G_CALLBACK(on_handle_admin_policy_set_usb_uhid_driver)},
+    {"handle-get-settings", G_CALLBACK(on_handle_get_settings)},
 };
 const HandlerRow bios_handlers[] = {
     {"handle-get-bios", G_CALLBACK(on_handle_get_bios)},

@@ -15,7 +15,8 @@ from helpers import SUCCESS
 METHODS = {
     "settings": ["ConfigBoardSerialPort", "SysctlGeneric", "SetTerminal", "Sysctl", "UsbConfigure",
                  "UsbRedConfigure", "EEEConfigure", "VusbProperty", "UpdateLoaderConf", "GKeyConfigure",
-                 "RKeyConfigure", "GetCameraInfo", "SetUsbUhidDriver", "SetCameraFormat"],
+                 "RKeyConfigure", "GetCameraInfo", "SetUsbUhidDriver", "SetCameraFormat",
+                 "GetSettings"],
     "bios": ["SetBios", "GetBios", "ExtBios", "UpdateBios"],
     "headset": ["SetHeadset"],
     "thirdapps": ["SetAppStatus", "EnableUCPlugins"],
@@ -86,7 +87,7 @@ def test_nobody_may_read_and_introspect_but_call_nothing_the_authority_does_not_
     with open(tree("datadir", "polkit-1", "actions", "com.corvo.settingsd.policy")) as f:
         declared = set(re.findall(r'<action id="([^"]+)">', f.read()))
     asked = {action for action, _ in world.authority.checks()}
-    assert len(asked) == 8 and asked <= declared
+    assert len(asked) == 9 and asked <= declared
 
 
 def test_without_an_authority_nobody_may_call_nothing(world):

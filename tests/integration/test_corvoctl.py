@@ -196,3 +196,35 @@ def test_bios_verbs_with_password_files_and_relative_paths():
                    input="Other1\r\n")
         assert outcome(done) == (0, {"result": "Success"})
         assert env.bios.state()["password"] == "Other1"
+
+
+PROFILE = {
+    "SetTerminal": {"DisablePowerButton": "yes"},
+    "UsbConfigure": {"EnableUDiskReadOnly": "yes", "USBWhiteListClass": "HID,0x080650"},
+    "Sysctl": {"EnableUserCoreDump": "no", "EnableRe0ASPM": "yes"},
+    "EEEConfigure": {"value": "true"},
+    "UsbRedConfigure": [{"usbifstring": "0x12345678,NoDriver 0x080650", "usbredenable": "yes"}],
+}
+
+
+def test_apply_brings_show_to_the_file_and_show_applied_back_is_unchanged(env):
+    dry = ctl(env, "apply", "--dry-run", "-", input=json.dumps(PROFILE))
+    assert (dry.returncode, env.recorder.calls(), env.peers.dump()) == (0, [], {})
+    assert 'Sysctl           would call Sysctl {"EnableUserCoreDump":"no"}; Sysctl {"EnableRe0ASPM":"yes"}\n' in dry.stdout
+
+    done = ctl(env, "--json", "apply", "-", input=json.dumps(PROFILE))
+    assert outcome(done) == (0, dict.fromkeys(PROFILE, "applied"))
+    assert outcome(ctl(env, "show", "--json", *PROFILE)) == (0, PROFILE)
+    shown = ctl(env, "show", "--json").stdout
+
+    env.recorder.clear()
+    again = ctl(env, "apply", "-", input=shown)
+    assert again.returncode == 0 and env.recorder.calls() == []
+    assert sorted(again.stdout.split()[1::2]) == ["unchanged"] * len(json.loads(shown))
+
+    # A method that fails is reported as such, the others still applied: exit status 1.
+    refused = dict(PROFILE, SetTerminal={"DisablePowerButton": "maybe"}, EEEConfigure={"value": "false"})
+    assert outcome(ctl(env, "--json", "apply", "-", input=json.dumps(refused))) == (1, dict(
+        dict.fromkeys(PROFILE, "unchanged"), SetTerminal='failed: answered {"Result":"Fail"}', EEEConfigure="applied"))
+    table = ctl(env, "show", "UsbConfigure").stdout
+    assert table == "UsbConfigure  EnableUDiskReadOnly  yes\nUsbConfigure  USBWhiteListClass    HID,0x080650\n"

@@ -2,7 +2,9 @@
 throwaway host root: what each method leaves in the kernel (recorded commands), the store
 and the host files, and the stored settings re-applied at start-up. The text rules behind
 them (class lists, redirection ids, the line editor) are the unit tests'."""
+import json
 import os
+import random
 
 import pytest
 
@@ -40,11 +42,10 @@ class TestTerminal:
         assert call(env, "SetTerminal", {"DisablePowerButton": "yes!" + "\u00e9" * 40}) == SUCCESS
         assert env.peers.get("termsetting", "dispowerbutton") == "yes!" + "\u00e9" * 29
 
-    def test_serial_port_change_then_the_same_value_is_refused(self, env):
+    def test_serial_port_change_and_a_request_without_the_member_fails(self, env):
         assert call(env, "ConfigBoardSerialPort", {"BoardSerialPortEnable": False}) == SUCCESS
         assert env.root.loader_conf == 'kern.ttyS.enablement="false"\n'
         assert env.peers.get("com", "disable_board_serial") == "false"
-        assert call(env, "ConfigBoardSerialPort", {"BoardSerialPortEnable": False}) == FAIL
         assert call(env, "ConfigBoardSerialPort", {"Other": True}) == FAIL
 
     def test_uhid_list_reaches_file_and_kernel_and_a_list_the_file_cannot_hold_is_refused(self, env):
@@ -113,14 +114,16 @@ class TestKernelTuning:
         ("GKeyConfigure", "shortcut", "resetkeyenable", "system_reset_key_enable"),
         ("RKeyConfigure", "shortcut", "recoverkeyenable", "system_recover_key_enable"),
     ])
-    def test_boot_switches_are_stored_and_written_unless_the_same_in_any_case(self, env, method, module, key,
-                                                                              tunable):
+    def test_boot_switches_are_stored_and_written_unless_the_same_in_any_case_and_in_the_file(
+            self, env, method, module, key, tunable):
         assert call(env, method, "TRUE") == SUCCESS
         assert env.peers.get(module, key) == "TRUE"
+        # The store holds the value but the file lost its line: it is written again.
         env.root.write(LOADER, "# untouched\n")
-        for same in ("true", ""):
+        for same in ("true", "", "true"):
             assert call(env, method, same) == SUCCESS
-        assert env.root.loader_conf == "# untouched\n"
+        assert env.root.loader_conf == '# untouched\n%s="1"\n' % tunable
+        env.root.write(LOADER, "# untouched\n")
         assert call(env, method, "off") == SUCCESS
         assert env.root.loader_conf == '# untouched\n%s="0"\n' % tunable
         for stored_as_it_came in ("f" * 65, "off\x1b[2J"):
@@ -147,17 +150,17 @@ class TestUsbPolicy:
          'usb.blacklist.vidpid="0x1234:0x5678"\nusb.blacklist.class="Printer"\n'),
         ({"USBWhiteListVIDPID": '0x1"; rm', "USBWhiteListClass": "HID"}, 'usb.whitelist.class="HID"\n'),
     ])
-    def test_lists_replace_the_old_four_in_slot_order(self, env, params, written):
+    def test_lists_replace_the_old_four_in_place(self, env, params, written):
         env.root.write(LOADER, OLD_LISTS)
         assert call(env, "UsbConfigure", params) == SUCCESS
-        assert env.root.loader_conf == KEPT + written
+        assert env.root.loader_conf == "# USB policy\n" + written + 'usbRedirect="1"\n'
 
     def test_request_that_is_not_an_object_leaves_the_lists(self, env):
         env.root.write(LOADER, OLD_LISTS)
         assert call(env, "UsbConfigure", "[]") == FAIL
         assert env.root.loader_conf == OLD_LISTS
 
-    def test_read_only_switch_remounts_and_is_stored_and_the_same_in_any_case_changes_nothing(self, env):
+    def test_read_only_switch_remounts_and_is_stored_and_the_same_in_any_case_only_skips_the_remount(self, env):
         env.root.write(LOADER, OLD_LISTS)
         assert call(env, "UsbConfigure", {"EnableUDiskReadOnly": "YES"}) == SUCCESS
         assert env.peers.get("usbconfiguring", "udiskreadonly") == "YES"
@@ -165,7 +168,7 @@ class TestUsbPolicy:
         assert call(env, "UsbConfigure", {"EnableUDiskReadOnly": "true"}) == SUCCESS
         env.root.write(LOADER, OLD_LISTS)
         assert call(env, "UsbConfigure", {"EnableUDiskReadOnly": "TRUE", "USBWhiteListClass": "Video"}) == SUCCESS
-        assert env.root.loader_conf == OLD_LISTS
+        assert env.root.loader_conf == '# USB policy\nusb.whitelist.class="Video"\nusbRedirect="1"\n'
         assert env.peers.remounts() == ["ro", "rw"]
 
 
@@ -239,3 +242,90 @@ class TestStartUp:
         env.recorder.clear()
         env.daemon.start()
         assert sysctl(env) == ["hw.acpi.power_button_state=S5", "hw.usb.usbfs_redirect_string=1,0,1,{0x0,0x080650,0x1}"]
+
+
+PLAIN_TEXT_METHODS = ("EEEConfigure", "GKeyConfigure", "RKeyConfigure")
+
+
+def random_settings(rng):
+    """Random valid settings of every readable method, as GetSettings shows them."""
+    def word():
+        return rng.choice(["yes", "no"])
+
+    def hexid(digits):
+        return "0x" + "".join(rng.choice("0123456789abcdef") for _ in range(digits))
+
+    def red_list(enable):
+        entries = [hexid(rng.choice([8, 6, 14])) + rng.choice(["", ",NoDriver"]) for _ in range(rng.randint(0, 3))]
+        return {"usbifstring": " ".join(entries), "usbredenable": enable}
+
+    lists = {"USBWhiteListVIDPID": hexid(4) + ":" + hexid(4),
+             "USBWhiteListClass": ",".join(rng.sample(["HID", "Audio", "Video", "0x080650"], 2))}
+    if rng.random() < 0.5:  # black lists only where no white list excludes them
+        lists = {k.replace("White", "Black"): v for k, v in lists.items()}
+    return {
+        "SetTerminal": {"DisablePowerButton": word(), "DisableRestart": word()},
+        "ConfigBoardSerialPort": {"BoardSerialPortEnable": rng.random() < 0.5},
+        "SetUsbUhidDriver": {"uhid": hexid(4) + ":" + hexid(4)},
+        "UsbConfigure": dict(lists, EnableUDiskReadOnly=word()),
+        "VusbProperty": {name: rng.random() < 0.5
+                         for name in ("usbRedirect", "excludePrinter", "excludeDisk", "excludeVideo", "excludeAudio")},
+        "Sysctl": {"EnableUserCoreDump": word(), "EnableRe0ASPM": word()},
+        "SysctlGeneric": {"sysctl": "v4l2_not_allowed", "boolkey": rng.random() < 0.5},
+        **{method: {"value": rng.choice(["true", "false"])} for method in PLAIN_TEXT_METHODS},
+        "UsbRedConfigure": [red_list("yes"), red_list("no")],
+    }
+
+
+def send_all(env, settings, one_sysctl_member_a_call=True):
+    """Every method with its members: UsbRedConfigure one call per list, the plain-text
+    methods their value as the parameter, Sysctl (which acts on its first member) one member
+    a call, or as shown."""
+    replies = {}
+    for method, members in settings.items():
+        if method in PLAIN_TEXT_METHODS:
+            requests = [members["value"]]
+        elif method == "Sysctl" and one_sysctl_member_a_call:
+            requests = [{name: value} for name, value in members.items()]
+        else:
+            requests = members if isinstance(members, list) else [members]
+        replies[method] = [call(env, method, request) for request in requests]
+    return replies
+
+
+def get_settings(env, params=""):
+    return json.loads(call(env, "GetSettings", params))
+
+
+class TestReadBack:
+    def test_random_settings_read_back_as_set_and_sent_back_change_nothing(self, env):
+        for seed in range(4):
+            rng = random.Random(seed)
+            settings = random_settings(rng)
+            assert all(r == [SUCCESS] * len(r) for r in send_all(env, settings).values()), seed
+            shown = get_settings(env)
+            assert shown == settings, seed
+
+            files = (env.root.loader_conf, env.root.sysctl_conf, env.peers.dump(), env.peers.remounts())
+            env.recorder.clear()
+            replies = send_all(env, shown, one_sysctl_member_a_call=False)
+            assert all(r == [SUCCESS] * len(r) for r in replies.values()), (seed, replies)
+            assert env.recorder.calls() == [], seed
+            assert (env.root.loader_conf, env.root.sysctl_conf, env.peers.dump(), env.peers.remounts()) == files
+        assert "GetSettings" not in env.daemon.log()
+
+    def test_nothing_set_unknown_names_and_unreadable_sources(self, env):
+        assert get_settings(env, '["VusbProperty","UsbRedConfigure"]') == {"VusbProperty": {}, "UsbRedConfigure": []}
+        # A restart switch alone is stored and read back, and that request succeeds.
+        assert call(env, "SetTerminal", {"DisableRestart": "yes"}) == SUCCESS
+        assert get_settings(env, '["SetTerminal"]') == {"SetTerminal": {"DisableRestart": "yes"}}
+        for params in ('["VusbProperty","UpdateLoaderConf"]', '"VusbProperty"', "[1]", "{"):
+            assert call(env, "GetSettings", params) == FAIL, params
+        if os.path.exists(env.root(LOADER)):
+            os.remove(env.root(LOADER))
+        os.mkdir(env.root(LOADER))  # a folder where the file should be cannot be read
+        env.peers.stop()
+        shown = get_settings(env, '["SetTerminal","VusbProperty","Sysctl"]')
+        assert set(shown) == {"SetTerminal", "VusbProperty", "Sysctl"}
+        assert [list(value) for value in shown.values()] == [["error"]] * 3
+        assert "loader.conf.local" in shown["VusbProperty"]["error"]

@@ -29,20 +29,31 @@ protected:
 
 }  // namespace
 
-TEST_F(KvFile, RemovesOnlyTheExactKeyAndKeepsEverythingElse)
+TEST_F(KvFile, ReplacesOnlyTheExactKeyInPlaceAndKeepsEverythingElse)
 {
     put(file.path, "# usb.whitelist.class is set below\nusb.whitelistXclass=\"1\"\nusb.whitelist.class=\"0x03\"\n"
                    "  usb.whitelist.class = \"0x08\"\nusb.whitelist.class.extra=\"2\"");
     ASSERT_EQ(KvStatus::ok, replace(file, "usb.whitelist.class", "HID"));
-    EXPECT_EQ("# usb.whitelist.class is set below\nusb.whitelistXclass=\"1\"\nusb.whitelist.class.extra=\"2\"\n"
-              "usb.whitelist.class=\"HID\"\n",
+    EXPECT_EQ("# usb.whitelist.class is set below\nusb.whitelistXclass=\"1\"\nusb.whitelist.class=\"HID\"\n"
+              "usb.whitelist.class.extra=\"2\"\n",
               slurp(file.path));
+    // The same value again leaves the file as it is, in place, not moved to the end.
+    const std::string before = slurp(file.path);
+    ASSERT_EQ(KvStatus::ok, replace(file, "usb.whitelist.class", "HID"));
+    EXPECT_EQ(before, slurp(file.path));
     chmod(file.path.c_str(), 0600);
     ASSERT_EQ(KvStatus::ok, replace(file, "usb.whitelist.class", "Audio"));
     EXPECT_EQ(0600, mode_of(file.path));
     ASSERT_EQ(KvStatus::ok, replace(plain, "kern.coredump", "\"1\""));  // quotes are plain text here
     EXPECT_EQ("kern.coredump=\"1\"\n", slurp(plain.path));
     EXPECT_EQ(0644, mode_of(plain.path));  // a new file
+
+    // Read back as the boot takes it: the last line of the key, quotes and blanks removed.
+    const std::string content = "a=\"1\"\n a = \"two words\" \nab=\"3\"\n# a=\"4\"\nb=\"\"";
+    EXPECT_EQ("two words", kv_value(file, content, "a"));
+    EXPECT_EQ("", kv_value(file, content, "b"));
+    EXPECT_EQ(std::nullopt, kv_value(file, content, "c"));
+    EXPECT_EQ("\"1\"", kv_value(plain, "kern.coredump=\"1\"", "kern.coredump"));
 }
 
 TEST_F(KvFile, RefusedEditLeavesTheFileByteIdenticalAndAnOverLongValueIsCut)

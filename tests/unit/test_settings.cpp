@@ -58,8 +58,19 @@ TEST(SettingsUsbRedString, KernelStringKeepsTheWellFormedEntriesAndTheSpecialEnt
         // Two ids without separator: the first loses its last digit and with it its form.
         {"0x123456780x080650", true, "1,0,1,{0x0,0x080650,0x1}"},
     };
-    for (const auto &[list, redirect, kernel] : cases)
+    for (const auto &[list, redirect, kernel] : cases) {
         EXPECT_EQ(kernel, usb_red_kernel_string(list, redirect)) << list;
+        // Read back, the string gives the request that makes it again.
+        const auto request = usb_red_request_of(kernel);
+        ASSERT_TRUE(request) << kernel;
+        EXPECT_EQ(redirect, request->redirect);
+        EXPECT_EQ(kernel, usb_red_kernel_string(request->ids, request->redirect)) << request->ids;
+    }
+    EXPECT_EQ("0x0abc1234080650,NoDriver 0x080650",
+              usb_red_request_of("1,0,2,{0xabc1234,0x80650,0x3},{0x0,0x080650,0x1}")->ids);
+    for (const char *stored : {"1,0,2,{0x12345678,0x0,0x3}", "2,0,0", "1,0,1,{0x12345678,0x0,0x5}", "1,0,0,",
+                               "1,0,1,{0x12345678,0x0,0x1}x", "1,0,1,{0x1,0x2,0x1,0x4}", "1,0,1,{0x12345678,0x0,0x1"})
+        EXPECT_FALSE(usb_red_request_of(stored)) << stored;
     // The special entry, recognised in any letter case, is handled on its own.
     EXPECT_TRUE(usb_red_is_special("0X00000000010100,NoDriver"));
     EXPECT_FALSE(usb_red_is_special("0x0000000001010"));
@@ -78,7 +89,7 @@ TEST(SettingsWriters, SysctlFileIsResolvedThroughLinksAndHoldsOneLinePerName)
     EXPECT_EQ(0, sysctl_conf_write("kern.coredump", "1"));
     EXPECT_EQ(-1, sysctl_conf_write("kern.coredump", "1\nkern.evil=1"));
     EXPECT_EQ(-1, sysctl_conf_write("kern core", "1"));
-    EXPECT_EQ("# host\nhw.usb.v4l2.v4l2_not_allowed=1\nkern.coredump=1\n",
+    EXPECT_EQ("# host\nkern.coredump=1\nhw.usb.v4l2.v4l2_not_allowed=1\n",
               slurp(root.file("usr/etc/sysctl.conf.local")));
     // The boot-loader edit refuses what its file cannot hold in the same way.
     LoaderConfEdit edit;

@@ -27,9 +27,10 @@ gboolean on_handle_config_board_serial_port(CorvoSettings *, GDBusMethodInvocati
     const char *text = enable ? "true" : "false";
 
     g_autofree char *stored = sysconf_get_key("system", "com", "disable_board_serial");
-    if (stored && g_strcmp0(stored, text) == 0) {
+    if (stored && g_strcmp0(stored, text) == 0 && loader_conf_holds(serial_tunable, text)) {
+        // The port is already set that way: the request is fulfilled, so it succeeds.
         print_diagnostic("%s: same value (%s)\n", "on_handle_config_board_serial_port", stored);
-        return complete_with_reply(invocation, reply_result("Fail"));
+        return complete_with_reply(invocation, reply_result("Success"));
     }
 
     // The file first: a store that claimed a value the boot loader never got would make the

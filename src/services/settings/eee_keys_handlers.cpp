@@ -52,8 +52,9 @@ gboolean plain_bool_configure(const PlainBoolRow &row, GDBusMethodInvocation *in
         return complete_with_reply(invocation, reply_result("Fail"));
     }
 
+    const char *digit = text_is_true(parameter) ? "1" : "0";
     g_autofree char *stored = sysconf_get_key("system", row.module, row.key);
-    if (stored && g_ascii_strcasecmp(stored, parameter) == 0) {
+    if (stored && g_ascii_strcasecmp(stored, parameter) == 0 && loader_conf_holds(row.tunable, digit)) {
         wlog('D', log_tag::admin_policy, "%s: same value (%s)\n", row.handler, stored);
         return complete_with_reply(invocation, reply_result("Success"));
     }
@@ -62,7 +63,7 @@ gboolean plain_bool_configure(const PlainBoolRow &row, GDBusMethodInvocation *in
     // for it look unchanged, and the tunable would never be written.
     LoaderConfEdit edit;
     loader_conf_delete(edit, row.tunable);
-    loader_conf_write(edit, row.tunable, text_is_true(parameter) ? "1" : "0");
+    loader_conf_write(edit, row.tunable, digit);
     if (loader_conf_commit(edit) != 0)
         return complete_with_reply(invocation, reply_result("Fail"));
     sysconf_set_key("system", row.module, row.key, parameter, sysconf_type::string);

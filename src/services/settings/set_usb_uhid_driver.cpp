@@ -29,6 +29,13 @@ gboolean on_handle_admin_policy_set_usb_uhid_driver(CorvoSettings *, GDBusMethod
     }
 
     g_autofree char *tunable = g_strdup_printf("hw.usb.uhid_device_driver.%s", uhid_driver);
+    // Same-value rule: the boot-loader line already holds the list, which the kernel got when
+    // it was written (and at every boot since); nothing is run again.
+    if (conf_file_value(loader_conf_file(), tunable) == devices) {
+        wlog('D', log_tag::admin_policy, "%s: same value (%s)\n", "on_handle_admin_policy_set_usb_uhid_driver",
+             devices);
+        return complete_with_reply(invocation, reply_result("Success"));
+    }
     LoaderConfEdit edit;
     loader_conf_delete(edit, tunable);
     loader_conf_write(edit, tunable, devices);

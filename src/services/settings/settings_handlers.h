@@ -35,6 +35,8 @@ gboolean on_handle_admin_policy_rkey_configure(CorvoSettings *object, GDBusMetho
                                                const gchar *parameters);
 gboolean on_handle_admin_policy_update_loader_conf(CorvoSettings *object, GDBusMethodInvocation *invocation,
                                                    const gchar *parameters);
+// What the settings above are set to now (get_settings.cpp).
+gboolean on_handle_get_settings(CorvoSettings *object, GDBusMethodInvocation *invocation, const gchar *parameters);
 // Cameras (camera_info.cpp, camera_format.cpp).
 gboolean on_handle_admin_policy_get_camera_info(CorvoSettings *object, GDBusMethodInvocation *invocation,
                                                 const gchar *para);

@@ -37,6 +37,12 @@ std::string user_core_dump(const char *value)
     wlog('D', log_tag::settings, "Enable user core dump (%s) .\n", value);
     if (text_is_yes(value) || text_is_no(value)) {
         const char *on = text_is_yes(value) ? "1" : "0";
+        // Same-value rule: the host sysctl entry holds it, and so does the kernel since the
+        // entry was written or the host booted.
+        if (conf_file_value(sysctl_conf_file(), "kern.coredump") == on) {
+            wlog('D', log_tag::settings, "%s: same value (%s)\n", "user_core_dump", on);
+            return success;
+        }
         const bool ran = host_run(host_command("sysctl kern.coredump=%s", on));
         sysctl_conf_write("kern.coredump", on);
         return started(ran);

@@ -38,7 +38,7 @@ size_t loader_value_room(const char *tunable)
 
 enum class ReadOnlySwitch {
     not_asked,  // the request leaves the switch alone
-    unchanged,  // the request equals the stored value: the request changes nothing
+    unchanged,  // the request equals the stored value: no remount
     remounted,  // the disks are mounted as asked
     failed,     // the device service did not remount them
 };
@@ -76,9 +76,9 @@ gboolean on_handle_admin_policy_usb_configure(CorvoSettings *, GDBusMethodInvoca
         }
     }
 
+    // An unchanged switch skips only the remount: the lists of the request still land (lines
+    // that hold them already stay as they are).
     const ReadOnlySwitch read_only_switch = *read_only ? apply_read_only(read_only) : ReadOnlySwitch::not_asked;
-    if (read_only_switch == ReadOnlySwitch::unchanged)
-        return complete_with_reply(invocation, reply_result("Success"));
 
     LoaderConfEdit edit;
     for (const auto &slot : usb_list_slots)

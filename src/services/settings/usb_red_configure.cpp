@@ -4,6 +4,7 @@
 #include <string>
 
 #include "common/json_params.h"
+#include "common/log.h"
 #include "common/reply.h"
 #include "peers/sysconf.h"
 #include "services/settings/settings_handlers.h"
@@ -49,6 +50,17 @@ gboolean on_handle_admin_policy_usb_red_configure(CorvoSettings *, GDBusMethodIn
     const bool no_driver = strstr(ids, "NoDriver") != nullptr;
     const bool redirect = text_is_yes(enable);
     const std::string kernel_string = usb_red_kernel_string(ids, redirect);
+    // Same-value rule: the list's stored string is in force (set at its call and at every
+    // start since), and its boot-loader line agrees.
+    g_autofree char *stored = redirect ? sysconf_get_key("system", "usbifredirect", "fre_interfacestring")
+                                       : sysconf_get_key("system", "usbiflocal", "flo_interfacestring");
+    const bool tunable_agrees =
+        !redirect || (no_driver ? loader_conf_holds(product_redirect_tunable, kernel_string.c_str())
+                                : !conf_file_value(loader_conf_file(), product_redirect_tunable));
+    if (stored && kernel_string == stored && tunable_agrees) {
+        wlog('D', log_tag::admin_policy, "%s: same value (%s)\n", "on_handle_admin_policy_usb_red_configure", stored);
+        return complete_with_reply(invocation, reply_result("Success"));
+    }
     if (!usbif_command(redirect_variable, kernel_string.c_str()))
         return complete_with_reply(invocation, reply_result("Fail"));
 

@@ -1,5 +1,7 @@
 #include "services/settings/usb_red_string.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <glib.h>
 
@@ -114,4 +116,82 @@ bool usb_red_is_special(std::string_view list)
 {
     return list.size() >= sizeof special_entry - 1 &&
            g_ascii_strncasecmp(list.data(), special_entry, sizeof special_entry - 1) == 0;
+}
+
+namespace {
+
+// "0x" and 1 to `max_digits` hex digits, as the kernel string prints a number.
+std::optional<unsigned long long> kernel_number(std::string_view text, size_t max_digits)
+{
+    if (text.compare(0, 2, "0x") != 0 || text.size() > 2 + max_digits || !hex_digits(text.substr(2)))
+        return std::nullopt;
+    return strtoull(std::string(text.substr(2)).c_str(), nullptr, 16);
+}
+
+// One "{a,b,flags}" entry back to its id list entry.
+std::optional<std::string> red_entry_of(std::string_view entry)
+{
+    g_auto(GStrv) fields = g_strsplit(std::string(entry).c_str(), ",", -1);
+    if (g_strv_length(fields) != 3)
+        return std::nullopt;
+    const std::string_view first = fields[0], second = fields[1];
+    const auto flags = kernel_number(fields[2], 1);
+    if (!flags || (*flags != 1 && *flags != 3))
+        return std::nullopt;
+    std::string id;
+    if (first.size() == 10 && second == "0x0" && kernel_number(first, 8)) {
+        id = first;  // vendor and product, as sent
+    } else if (first == "0x0" && second.size() == 8 && kernel_number(second, 6)) {
+        id = second;  // class, subclass, protocol, as sent
+    } else {
+        const auto high = kernel_number(first, 8), low = kernel_number(second, 6);
+        if (!high || !low)
+            return std::nullopt;
+        char text[20];
+        g_snprintf(text, sizeof text, "0x%08llx%06llx", *high, *low);
+        id = text;
+    }
+    return *flags == 3 ? id + ",NoDriver" : id;
+}
+
+}  // namespace
+
+std::optional<UsbRedRequest> usb_red_request_of(std::string_view kernel_string)
+{
+    // "mode,0,count" then count times ",{a,b,flags}".
+    const size_t open = std::min(kernel_string.find('{'), kernel_string.size());
+    std::string_view head = kernel_string.substr(0, open);
+    if (open < kernel_string.size()) {
+        if (head.empty() || head.back() != ',')
+            return std::nullopt;
+        head.remove_suffix(1);
+    }
+    unsigned mode = 0, zero = 0, count = 0;
+    char end = 0;
+    if (sscanf(std::string(head).c_str(), "%u,%u,%u%c", &mode, &zero, &count, &end) != 3 || mode > 1 || zero != 0 ||
+        count > usb_red_max_entries)
+        return std::nullopt;
+    UsbRedRequest request;
+    request.redirect = mode == 1;
+    std::string_view rest = kernel_string.substr(open);
+    for (unsigned i = 0; i < count; ++i) {
+        const size_t close = rest.find('}');
+        if (rest.empty() || rest.front() != '{' || close == std::string_view::npos)
+            return std::nullopt;
+        const auto entry = red_entry_of(rest.substr(1, close - 1));
+        if (!entry)
+            return std::nullopt;
+        if (!request.ids.empty())
+            request.ids += ' ';
+        request.ids += *entry;
+        rest.remove_prefix(close + 1);
+        if (i + 1 < count) {
+            if (rest.empty() || rest.front() != ',')
+                return std::nullopt;
+            rest.remove_prefix(1);
+        }
+    }
+    if (!rest.empty() || usb_red_kernel_string(request.ids, request.redirect) != kernel_string)
+        return std::nullopt;
+    return request;
 }

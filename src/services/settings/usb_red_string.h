@@ -5,6 +5,7 @@
 // asks that the device be left without a host driver.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,3 +30,13 @@ std::string usb_red_kernel_string(std::string_view list, bool redirect);
 // True when the list starts with the special entry 0x00000000010100 (any case), which is
 // passed to the kernel as it stands.
 bool usb_red_is_special(std::string_view list);
+
+// A stored kernel string read back as the request that makes it: the id list (entries
+// separated by one space, ",NoDriver" after an entry with flags 3) and whether it is the
+// redirect list. usb_red_kernel_string(request) gives the kernel string again. Nothing when
+// the text is not a string this program makes.
+struct UsbRedRequest {
+    std::string ids;
+    bool redirect = false;
+};
+std::optional<UsbRedRequest> usb_red_request_of(std::string_view kernel_string);

@@ -32,7 +32,10 @@ gboolean on_handle_admin_policy_vusb_property(CorvoSettings *, GDBusMethodInvoca
     g_autofree char *property = g_strdup_printf("%d,%d,%d,%d,%d", on[0], on[1], on[2], on[3], on[4]);
 
     g_autofree char *stored = sysconf_get_key("system", "usbconfiguring", "vusb_property");
-    if (stored && g_strcmp0(stored, property) == 0)
+    bool file_holds = true;
+    for (size_t i = 0; i < switch_count; ++i)
+        file_holds = file_holds && loader_conf_holds(vusb_switches[i], on[i] ? "1" : "0");
+    if (stored && g_strcmp0(stored, property) == 0 && file_holds)
         return complete_with_reply(invocation, reply_result("Success"));
 
     const bool applied = usbif_command("hw.usb.vusb_property_string", property);

@@ -47,6 +47,19 @@ KvFileSpec sysctl_conf_file()
     return spec_of(sysctl_conf_row);
 }
 
+std::optional<std::string> conf_file_value(const KvFileSpec &file, const char *name)
+{
+    std::string content, why;
+    if (!name || !kv_file_read(file, &content, &why))
+        return std::nullopt;
+    return kv_value(file, content, name);
+}
+
+bool loader_conf_holds(const char *name, const char *value)
+{
+    return value && conf_file_value(loader_conf_file(), name) == value;
+}
+
 void loader_conf_delete(LoaderConfEdit &edit, const char *name)
 {
     if (!name_fits(loader_conf_file(), name)) {
@@ -125,14 +138,15 @@ void most_save_power_set(const char *value)
 {
     if (!value)
         return;
+    const char *digit = text_is_true(value) ? "1" : "0";
     g_autofree char *stored = sysconf_get_key("system", "power", "most_save");
-    if (stored && g_strcmp0(stored, value) == 0)
+    if (stored && g_strcmp0(stored, value) == 0 && loader_conf_holds("hw.devpmostsave", digit))
         return;
     // The store is written only once the tunable is: a stored value whose line never
     // landed would make every later request look unchanged.
     LoaderConfEdit edit;
     loader_conf_delete(edit, "hw.devpmostsave");
-    loader_conf_write(edit, "hw.devpmostsave", text_is_true(value) ? "1" : "0");
+    loader_conf_write(edit, "hw.devpmostsave", digit);
     if (loader_conf_commit(edit) == 0)
         sysconf_set_key("system", "power", "most_save", value, sysconf_type::string);
 }
@@ -144,7 +158,7 @@ int sysctl_generic_bool_type(const JsonParams &params, const SysctlGenericEntry 
     const bool on = params.get_bool("boolkey").value_or(false);
     const char *text = on ? "1" : "0";
     g_autofree char *stored = sysconf_get_key("system", "sysctl", entry->key);
-    if (stored && g_strcmp0(stored, text) == 0) {
+    if (stored && g_strcmp0(stored, text) == 0 && conf_file_value(sysctl_conf_file(), entry->sysctl) == text) {
         wlog('D', log_tag::settings, "%s: same value (%s)\n", "sysctl_generic_bool_type", stored);
         return 0;
     }

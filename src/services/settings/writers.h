@@ -3,6 +3,9 @@
 // settings. They run on the main-loop thread and wait for any program they start.
 #pragma once
 
+#include <optional>
+#include <string>
+
 #include "common/json_params.h"
 
 #include "host/kv_file.h"
@@ -12,6 +15,16 @@
 // "/etc/sysctl.conf.local" (name=value, 255 characters a line), under the host root.
 KvFileSpec loader_conf_file();
 KvFileSpec sysctl_conf_file();
+
+// The value `name` has in `file` now (see kv_value); nothing when it has no line or the file
+// cannot be read. The same-value rules of settings that live in a file line use it.
+std::optional<std::string> conf_file_value(const KvFileSpec &file, const char *name);
+
+// True when the boot-loader file's line of `name` holds `value`. A same-value rule that
+// skips a request because the store holds its value also asks this, so that a file that
+// lost or never got the line (a failed write, a hand edit, a store restored from elsewhere)
+// is written again rather than reported as already set.
+bool loader_conf_holds(const char *name, const char *value);
 
 // The boot-loader edits of one request. Deletes and writes are gathered and land in the file
 // in one atomic replace at loader_conf_commit, so the file never shows a tunable of the
