@@ -228,8 +228,8 @@ class Daemon:
         return self
 
     def wait_for_names(self, timeout=15):
-        """Waits until the four names are owned and their objects exported (the objects are
-        exported in the name-acquired callbacks, a moment after the names are owned)."""
+        """Waits until the four names are owned and their objects answer (the daemon exports
+        each object before it requests the name, so an owned name normally answers at once)."""
         def exported(service):
             name, path, interface = SERVICES[service]
             try:

@@ -82,8 +82,6 @@ bool take(std::string_view &text, std::string_view expected)
     return true;
 }
 
-}  // namespace
-
 // Every reply object of the daemon has "Result" or "result" as its first member, so reading
 // that one member is enough; parsing the whole reply would cost more than all the rest of a
 // cheap call's own work. The string is kept as it stands in the reply, escapes included.
@@ -103,6 +101,8 @@ std::string audit_outcome(std::string_view reply)
     }
     return "reply";
 }
+
+}  // namespace
 
 void audit_reply(GDBusMethodInvocation *invocation, std::string_view reply)
 {

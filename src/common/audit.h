@@ -14,10 +14,6 @@
 // How many member names a line lists before it ends the list with ",…".
 constexpr unsigned max_audit_keys = 8;
 
-// The outcome word of a reply text: the "Result" (or "result") string that leads a reply
-// object, a bare number as it stands, "reply" for anything else.
-std::string audit_outcome(std::string_view reply);
-
 // The member names of a JSON object text, in order, comma-separated, at most max_audit_keys
 // of them; each byte outside [A-Za-z0-9_.-] is written as \xNN. Empty for any other text.
 std::string audit_keys(const char *parameter);

@@ -244,10 +244,10 @@ void log_set_sink(LogSink sink, void *user_data)
     log_sink_data = user_data;
 }
 
-int wlog(int level, const char *tag, const char *format, ...)
+void wlog(int level, const char *tag, const char *format, ...)
 {
     if (!format)
-        return -1;
+        return;
     int saved_errno = errno;
     va_list args;
     va_start(args, format);
@@ -255,19 +255,18 @@ int wlog(int level, const char *tag, const char *format, ...)
     va_end(args);
     emit(level, tag, {}, message);
     errno = saved_errno;
-    return 0;
 }
 
-int wlog_res(int level, const char *tag, const char *resource, const char *argument)
+void wlog_res(int level, const char *tag, const char *resource, const char *argument)
 {
     if (!resource)
-        return -1;
+        return;
     const int saved_errno = errno;
     const char *close = strchr(resource, ')');
     if (!g_str_has_prefix(resource, "$(") || !close) {
         emit(level, tag, {}, resource);
         errno = saved_errno;
-        return 0;
+        return;
     }
     // The English text goes after the id, its blank filled with the argument; any text after
     // the id follows as it stands.
@@ -280,7 +279,6 @@ int wlog_res(int level, const char *tag, const char *resource, const char *argum
     message += close + 1;
     emit(level, tag, text ? id + " " : id, message);
     errno = saved_errno;
-    return 0;
 }
 
 void log_truncated(const char *file, int line, std::string_view text)

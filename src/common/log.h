@@ -17,12 +17,12 @@ constexpr const char *audit = "audit";
 }  // namespace log_tag
 
 // One message from a printf-style format. `level` is one of 'D', 'T', 'V', 'N', 'E'.
-int wlog(int level, const char *tag, const char *format, ...) G_GNUC_PRINTF(3, 4);
+void wlog(int level, const char *tag, const char *format, ...) G_GNUC_PRINTF(3, 4);
 
 // One message named by a resource id such as "$(export_fail)"; the id is rendered through a
 // table of English texts and kept in the line. `argument` fills the text's one blank, for
 // the ids that have one.
-int wlog_res(int level, const char *tag, const char *resource, const char *argument = nullptr);
+void wlog_res(int level, const char *tag, const char *resource, const char *argument = nullptr);
 
 // The line every cut of a too-long text logs: where it was cut, and the text as log_param
 // shows it.

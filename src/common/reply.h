@@ -39,6 +39,7 @@ std::string reply_error_number(int error);
 // Returns TRUE.
 gboolean complete_with_reply(GDBusMethodInvocation *invocation, std::string_view reply);
 
-// Leaves the call to the interface skeleton, which answers the UnknownMethod error, after
-// the call's audit line says "declined"; the handler returns what this returns (FALSE).
+// Leaves the call unhandled, after the call's audit line says "declined": the call gate
+// answers it with the UnknownMethod error, as the skeleton would. The handler returns what
+// this returns (FALSE).
 gboolean decline(GDBusMethodInvocation *invocation);

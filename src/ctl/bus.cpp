@@ -4,7 +4,7 @@
 #include <iterator>
 
 #include "ctl/auth_agent.h"
-#include "settings_dbus.h"
+#include "served_dbus.h"
 
 namespace {
 

@@ -14,8 +14,6 @@
 #include "daemon/service_notify.h"
 #include "host/host_root.h"
 #include "services/services.h"
-#include "services/settings/admin_policy_restore.h"
-#include "services/thirdapps/app_status.h"
 
 namespace {
 
@@ -100,9 +98,6 @@ int main(int argc, char **argv)
     }
     wlog('V', log_tag::settings, "corvo-settingsd %s starting, pid %d, host root %s\n", CORVO_VERSION,
          static_cast<int>(getpid()), host_root().c_str());
-
-    admin_policy_restore();
-    init_app_status();
 
     if (services_request(service_notify_ready)) {
         service_watchdog_start();

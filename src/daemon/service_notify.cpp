@@ -97,10 +97,10 @@ void service_notify_stopping()
     send_state("STOPPING=1");
 }
 
-guint service_watchdog_start()
+void service_watchdog_start()
 {
     if (notifier.fd < 0 || notifier.watchdog_usec == 0)
-        return 0;
+        return;
     const guint64 half_ms = notifier.watchdog_usec / 2000;
-    return g_timeout_add(half_ms > 0 ? static_cast<guint>(MIN(half_ms, G_MAXUINT)) : 1, on_watchdog, nullptr);
+    g_timeout_add(half_ms > 0 ? static_cast<guint>(MIN(half_ms, G_MAXUINT)) : 1, on_watchdog, nullptr);
 }

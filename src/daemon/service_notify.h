@@ -17,5 +17,5 @@ void service_notify_stopping();
 
 // When the manager asked for watchdog pings (WATCHDOG_USEC, and WATCHDOG_PID unset or this
 // process), a source on the default main context sends "WATCHDOG=1" at half the interval:
-// a handler stuck on the main loop stops the pings. Returns the source id, 0 without one.
-guint service_watchdog_start();
+// a handler stuck on the main loop stops the pings.
+void service_watchdog_start();

@@ -30,9 +30,7 @@ int host_mount(const char *source, const char *target, const char *fstype, unsig
     return current_mount(source, target, fstype, flags, options);
 }
 
-HostMountFn host_mount_set_for_tests(HostMountFn fn)
+void host_mount_set_for_tests(HostMountFn fn)
 {
-    HostMountFn previous = current_mount;
     current_mount = fn ? fn : real_mount;
-    return previous;
 }

@@ -10,8 +10,7 @@ int host_prepare_mount_point(const char *path, mode_t mode);
 // mount(2). Returns 0, or the errno of the failure.
 int host_mount(const char *source, const char *target, const char *fstype, unsigned long flags, const char *options);
 
-// Tests only: the function every host_mount call goes to (nullptr: the real mount(2)).
-// Returns the previous one so a test can put it back.
+// Tests only: the function every host_mount call goes to (nullptr: the real mount(2) again).
 using HostMountFn = int (*)(const char *source, const char *target, const char *fstype, unsigned long flags,
                             const char *options);
-HostMountFn host_mount_set_for_tests(HostMountFn fn);
+void host_mount_set_for_tests(HostMountFn fn);

@@ -57,9 +57,7 @@ SmiFileResult smi_file_exchange(const char *path, const void *record, size_t rec
     return current_exchange(path, record, record_size, answer, answer_size);
 }
 
-SmiFileExchange smi_file_set_exchange_for_tests(SmiFileExchange exchange)
+void smi_file_set_exchange_for_tests(SmiFileExchange exchange)
 {
-    SmiFileExchange previous = current_exchange;
     current_exchange = exchange ? exchange : real_exchange;
-    return previous;
 }

@@ -26,6 +26,5 @@ using SmiFileExchange = SmiFileResult (*)(const char *path, const void *record, 
 SmiFileResult smi_file_exchange(const char *path, const void *record, size_t record_size, char *answer,
                                 size_t answer_size);
 
-// Tests only: route every exchange to `exchange` (nullptr: the real file). Returns the
-// previous function so a test can put it back.
-SmiFileExchange smi_file_set_exchange_for_tests(SmiFileExchange exchange);
+// Tests only: route every exchange to `exchange` (nullptr: the real file again).
+void smi_file_set_exchange_for_tests(SmiFileExchange exchange);

@@ -1,16 +1,18 @@
 #include "services/services.h"
 
-#include <string>
+#include <type_traits>
 
 #include "common/log.h"
 #include "corvo-config.h"
+#include "served_dbus.h"
 #include "services/bios/bios_handlers.h"
 #include "services/bios/bios_startup.h"
 #include "services/call_gate.h"
 #include "services/headset/headset_handlers.h"
+#include "services/settings/admin_policy_restore.h"
 #include "services/settings/settings_handlers.h"
+#include "services/thirdapps/app_status.h"
 #include "services/thirdapps/thirdapps_handlers.h"
-#include "settings_dbus.h"
 
 namespace {
 
@@ -19,139 +21,180 @@ struct HandlerRow {
     GCallback handler;
 };
 
-// Where a bus callback's line goes. Its text names the bus name as {name}, the service's
-// user data as {data} and an error message as {error}; a text that is a resource id goes
-// through the resource table with the error as its argument.
-enum class Out { none, log, print, log_and_print };
+// A handler row, checked against the generated interface: the second argument names the
+// interface's member for the method (`&CorvoSettingsIface::handle_usb_configure`, ...),
+// whose type is the one the skeleton calls the signal's handlers with, so a handler whose
+// arguments drift from the interface description does not compile.
+template <typename Iface, typename Slot, typename Handler>
+HandlerRow handler_row(const char *signal, Slot Iface::*, Handler *handler)
+{
+    static_assert(std::is_same_v<Slot, Handler *>, "the handler's type is not the interface's for its method");
+    return {signal, G_CALLBACK(handler)};
+}
 
-struct CallbackLine {
-    Out out;
-    char level;
-    const char *text;
-};
+// When a service's start-up work runs: the stored settings are re-applied before any name is
+// requested, so no call can arrive half-way; other work runs just before the service's own
+// name is requested.
+enum class StartUp { before_any_name, before_own_name };
 
 struct ServiceRow {
     const char *bus_name;
     const char *object_path;
-    const char *tag;           // of the callback lines
     const char *register_tag;  // of the line that reports the name request
-    const char *user_data;     // shown as {data}; nullptr: none
     gpointer (*make_skeleton)();
     const HandlerRow *handlers;
     size_t handler_count;
     bool has_version;
-    bool (*prepare)();  // start-up work before the request; false: not started
-    CallbackLine bus_acquired;
-    CallbackLine name_acquired;
-    CallbackLine export_failed;
-    CallbackLine name_served;  // after the name-acquired line
-    CallbackLine name_lost;
+    bool (*start_up)();  // the service's start-up work; false: the service is not started
+    StartUp start_up_when;
+    // The service's own lines on the bus callbacks; bus_acquired may be nullptr (none).
+    void (*bus_acquired)(const char *name);
+    void (*name_acquired)(const char *name);
+    void (*export_failed)(const char *error);
+    void (*name_lost)(const char *name);
 };
 
 // Connected in this order.
 const HandlerRow settings_handlers[] = {
-    {"handle-sysctl-generic", G_CALLBACK(on_handle_admin_policy_sysctl_generic)},
-    {"handle-config-board-serial-port", G_CALLBACK(on_handle_config_board_serial_port)},
-    {"handle-set-terminal", G_CALLBACK(on_handle_admin_policy_set_terminal)},
-    {"handle-usb-configure", G_CALLBACK(on_handle_admin_policy_usb_configure)},
-    {"handle-usb-red-configure", G_CALLBACK(on_handle_admin_policy_usb_red_configure)},
-    {"handle-vusb-property", G_CALLBACK(on_handle_admin_policy_vusb_property)},
-    {"handle-eeeconfigure", G_CALLBACK(on_handle_admin_policy_eee_configure)},
-    {"handle-update-loader-conf", G_CALLBACK(on_handle_admin_policy_update_loader_conf)},
-    {"handle-sysctl", G_CALLBACK(on_handle_admin_policy_sysctl)},
-    {"handle-gkey-configure", G_CALLBACK(on_handle_admin_policy_gkey_configure)},
-    {"handle-rkey-configure", G_CALLBACK(on_handle_admin_policy_rkey_configure)},
-    {"handle-get-camera-info", G_CALLBACK(on_handle_admin_policy_get_camera_info)},
-    {"handle-set-camera-format", G_CALLBACK(on_handle_admin_policy_set_camera_format)},
-    {"handle-set-usb-uhid-driver", G_CALLBACK(on_handle_admin_policy_set_usb_uhid_driver)},
-    {"handle-get-settings", G_CALLBACK(on_handle_get_settings)},
+    handler_row("handle-sysctl-generic", &CorvoSettingsIface::handle_sysctl_generic,
+                on_handle_admin_policy_sysctl_generic),
+    handler_row("handle-config-board-serial-port", &CorvoSettingsIface::handle_config_board_serial_port,
+                on_handle_config_board_serial_port),
+    handler_row("handle-set-terminal", &CorvoSettingsIface::handle_set_terminal, on_handle_admin_policy_set_terminal),
+    handler_row("handle-usb-configure", &CorvoSettingsIface::handle_usb_configure,
+                on_handle_admin_policy_usb_configure),
+    handler_row("handle-usb-red-configure", &CorvoSettingsIface::handle_usb_red_configure,
+                on_handle_admin_policy_usb_red_configure),
+    handler_row("handle-vusb-property", &CorvoSettingsIface::handle_vusb_property,
+                on_handle_admin_policy_vusb_property),
+    handler_row("handle-eeeconfigure", &CorvoSettingsIface::handle_eeeconfigure, on_handle_admin_policy_eee_configure),
+    handler_row("handle-update-loader-conf", &CorvoSettingsIface::handle_update_loader_conf,
+                on_handle_admin_policy_update_loader_conf),
+    handler_row("handle-sysctl", &CorvoSettingsIface::handle_sysctl, on_handle_admin_policy_sysctl),
+    handler_row("handle-gkey-configure", &CorvoSettingsIface::handle_gkey_configure,
+                on_handle_admin_policy_gkey_configure),
+    handler_row("handle-rkey-configure", &CorvoSettingsIface::handle_rkey_configure,
+                on_handle_admin_policy_rkey_configure),
+    handler_row("handle-get-camera-info", &CorvoSettingsIface::handle_get_camera_info,
+                on_handle_admin_policy_get_camera_info),
+    handler_row("handle-set-camera-format", &CorvoSettingsIface::handle_set_camera_format,
+                on_handle_admin_policy_set_camera_format),
+    handler_row("handle-set-usb-uhid-driver", &CorvoSettingsIface::handle_set_usb_uhid_driver,
+                on_handle_admin_policy_set_usb_uhid_driver),
+    handler_row("handle-get-settings", &CorvoSettingsIface::handle_get_settings, on_handle_get_settings),
 };
 const HandlerRow bios_handlers[] = {
-    {"handle-get-bios", G_CALLBACK(on_handle_get_bios)},
-    {"handle-ext-bios", G_CALLBACK(on_handle_ext_bios)},
-    {"handle-set-bios", G_CALLBACK(on_handle_set_bios)},
-    {"handle-update-bios", G_CALLBACK(on_handle_update_bios)},
+    handler_row("handle-get-bios", &CorvoBiosIface::handle_get_bios, on_handle_get_bios),
+    handler_row("handle-ext-bios", &CorvoBiosIface::handle_ext_bios, on_handle_ext_bios),
+    handler_row("handle-set-bios", &CorvoBiosIface::handle_set_bios, on_handle_set_bios),
+    handler_row("handle-update-bios", &CorvoBiosIface::handle_update_bios, on_handle_update_bios),
 };
 const HandlerRow headset_handlers[] = {
-    {"handle-set-headset", G_CALLBACK(on_handle_set_headset)},
+    handler_row("handle-set-headset", &CorvoHeadsetIface::handle_set_headset, on_handle_set_headset),
 };
 const HandlerRow thirdapps_handlers[] = {
-    {"handle-set-app-status", G_CALLBACK(on_handle_set_app_status)},
-    {"handle-enable-ucplugins", G_CALLBACK(on_handle_enable_ucplugins)},
+    handler_row("handle-set-app-status", &CorvoThirdappsIface::handle_set_app_status, on_handle_set_app_status),
+    handler_row("handle-enable-ucplugins", &CorvoThirdappsIface::handle_enable_ucplugins, on_handle_enable_ucplugins),
 };
 
-constexpr CallbackLine no_line = {Out::none, 0, nullptr};
-constexpr CallbackLine export_failed_line = {Out::log, 'D', "Error: Failed to export object. Reason: {error}.\n"};
+void log_export_failed(const char *tag, const char *error)
+{
+    wlog('D', tag, "Error: Failed to export object. Reason: %s.\n", error);
+}
 
 // Requested in this order and released in the reverse one.
 const ServiceRow services[] = {
     {
         .bus_name = "com.corvo.settings",
         .object_path = "/com/corvo/settings",
-        .tag = log_tag::settings,
         .register_tag = log_tag::settings,
-        .user_data = nullptr,
         .make_skeleton = []() -> gpointer { return corvo_settings_skeleton_new(); },
         .handlers = settings_handlers,
         .handler_count = G_N_ELEMENTS(settings_handlers),
         .has_version = true,
-        .prepare = nullptr,
-        .bus_acquired = {Out::log, 'V', "bus acquired for {name}\n."},
-        .name_acquired = {Out::log, 'D', "name acquired for {name}\n."},
-        .export_failed = {Out::log, 'E', "$(export_fail)"},
-        .name_served = {Out::log, 'V', "{name} name aquired done.\n"},
-        .name_lost = {Out::log, 'D', "name lost for {name}.\n"},
+        .start_up = [] {
+            admin_policy_restore();
+            return true;
+        },
+        .start_up_when = StartUp::before_any_name,
+        .bus_acquired = [](const char *name) { wlog('V', log_tag::settings, "bus acquired for %s\n.", name); },
+        .name_acquired =
+            [](const char *name) {
+                wlog('D', log_tag::settings, "name acquired for %s\n.", name);
+                wlog('V', log_tag::settings, "%s name aquired done.\n", name);
+            },
+        .export_failed = [](const char *error) { wlog_res('E', log_tag::settings, "$(export_fail)", error); },
+        .name_lost = [](const char *name) { wlog('D', log_tag::settings, "name lost for %s.\n", name); },
     },
     {
         .bus_name = "com.corvo.bios",
         .object_path = "/com/corvo/bios",
-        .tag = log_tag::bios,
         .register_tag = log_tag::system,
-        .user_data = "bios",
         .make_skeleton = []() -> gpointer { return corvo_bios_skeleton_new(); },
         .handlers = bios_handlers,
         .handler_count = G_N_ELEMENTS(bios_handlers),
         .has_version = true,
-        .prepare = bios_prepare,
-        .bus_acquired = {Out::print, 0, "on_bios_bus_acquired name = {name}, the user_data = {data}\n"},
-        .name_acquired = {Out::log, 'D', "gbus_name_acquired_callback name = {name}, the user_data = {data}\n"},
-        .export_failed = export_failed_line,
-        .name_served = no_line,
-        .name_lost = {Out::print, 0, "on_bios_name_lost has been invoked, name = {name}\n"},
+        .start_up = bios_prepare,
+        .start_up_when = StartUp::before_own_name,
+        .bus_acquired =
+            [](const char *name) { print_diagnostic("on_bios_bus_acquired name = %s, the user_data = bios\n", name); },
+        .name_acquired =
+            [](const char *name) {
+                wlog('D', log_tag::bios, "gbus_name_acquired_callback name = %s, the user_data = bios\n", name);
+            },
+        .export_failed = [](const char *error) { log_export_failed(log_tag::bios, error); },
+        .name_lost = [](const char *name) { print_diagnostic("on_bios_name_lost has been invoked, name = %s\n", name); },
     },
     {
         .bus_name = "com.corvo.headset",
         .object_path = "/com/corvo/headset",
-        .tag = log_tag::headset,
         .register_tag = log_tag::headset,
-        .user_data = "headset",
         .make_skeleton = []() -> gpointer { return corvo_headset_skeleton_new(); },
         .handlers = headset_handlers,
         .handler_count = G_N_ELEMENTS(headset_handlers),
         .has_version = true,
-        .prepare = nullptr,
-        .bus_acquired = {Out::log_and_print, 'D', "on_headset_bus_acquired name = {name}, the user_data = {data}\n"},
-        .name_acquired = {Out::log, 'D', "gbus_name_headset_acquired_callback name = {name}, the user_data = {data}\n"},
-        .export_failed = export_failed_line,
-        .name_served = no_line,
-        .name_lost = {Out::log, 'D', "on_headset_name_lost has been invoked, name = {name}\n"},
+        .start_up = nullptr,
+        .start_up_when = StartUp::before_own_name,
+        .bus_acquired =
+            [](const char *name) {
+                wlog('D', log_tag::headset, "on_headset_bus_acquired name = %s, the user_data = headset\n", name);
+                print_diagnostic("on_headset_bus_acquired name = %s, the user_data = headset\n", name);
+            },
+        .name_acquired =
+            [](const char *name) {
+                wlog('D', log_tag::headset, "gbus_name_headset_acquired_callback name = %s, the user_data = headset\n",
+                     name);
+            },
+        .export_failed = [](const char *error) { log_export_failed(log_tag::headset, error); },
+        .name_lost =
+            [](const char *name) {
+                wlog('D', log_tag::headset, "on_headset_name_lost has been invoked, name = %s\n", name);
+            },
     },
     {
         .bus_name = "com.corvo.thirdapps",
         .object_path = "/com/corvo/thirdapps",
-        .tag = log_tag::thirdapps,
         .register_tag = log_tag::thirdapps,
-        .user_data = "thirdapps",
         .make_skeleton = []() -> gpointer { return corvo_thirdapps_skeleton_new(); },
         .handlers = thirdapps_handlers,
         .handler_count = G_N_ELEMENTS(thirdapps_handlers),
         .has_version = false,
-        .prepare = nullptr,
-        .bus_acquired = no_line,
-        .name_acquired = {Out::log, 'D', "gbus_name_thirdapps_acquired_callback name: {name},user_data: {data}\n"},
-        .export_failed = export_failed_line,
-        .name_served = no_line,
-        .name_lost = {Out::log, 'D', "gbus_name_lost_callback has been invoked, name: {name}\n"},
+        .start_up = [] {
+            init_app_status();
+            return true;
+        },
+        .start_up_when = StartUp::before_any_name,
+        .bus_acquired = nullptr,
+        .name_acquired =
+            [](const char *name) {
+                wlog('D', log_tag::thirdapps, "gbus_name_thirdapps_acquired_callback name: %s,user_data: thirdapps\n",
+                     name);
+            },
+        .export_failed = [](const char *error) { log_export_failed(log_tag::thirdapps, error); },
+        .name_lost =
+            [](const char *name) {
+                wlog('D', log_tag::thirdapps, "gbus_name_lost_callback has been invoked, name: %s\n", name);
+            },
     },
 };
 constexpr size_t service_count = G_N_ELEMENTS(services);
@@ -162,37 +205,14 @@ gpointer skeletons[service_count];
 size_t names_served = 0;
 void (*on_all_served)() = nullptr;
 
-void replace_all(std::string &text, std::string_view field, const char *value)
-{
-    for (size_t at = text.find(field); at != std::string::npos; at = text.find(field, at))
-        text.replace(at, field.size(), value ? value : "(null)");
-}
-
-void say(const ServiceRow &row, const CallbackLine &line, const char *name, const char *error = nullptr)
-{
-    if (line.out == Out::none)
-        return;
-    if (g_str_has_prefix(line.text, "$(")) {
-        wlog_res(line.level, row.tag, line.text, error);
-        return;
-    }
-    std::string text = line.text;
-    replace_all(text, "{name}", name);
-    replace_all(text, "{data}", row.user_data);
-    replace_all(text, "{error}", error);
-    if (line.out != Out::print)
-        wlog(line.level, row.tag, "%s", text.c_str());
-    if (line.out != Out::log)
-        print_diagnostic("%s", text.c_str());
-}
-
 // GDBus runs this before it requests the name. A call the bus queued while it started the
 // daemon (bus activation) is delivered as soon as the name is owned, so the object must be
 // exported by then.
 void on_bus_acquired(GDBusConnection *connection, const char *name, gpointer data)
 {
     const ServiceRow &row = *static_cast<const ServiceRow *>(data);
-    say(row, row.bus_acquired, name);
+    if (row.bus_acquired)
+        row.bus_acquired(name);
     gpointer skeleton = row.make_skeleton();
     skeletons[&row - services] = skeleton;
     for (size_t i = 0; i < row.handler_count; ++i)
@@ -201,22 +221,26 @@ void on_bus_acquired(GDBusConnection *connection, const char *name, gpointer dat
         g_object_set(skeleton, "version", CORVO_VERSION, nullptr);
     g_autoptr(GError) error = nullptr;
     if (!g_dbus_interface_skeleton_export(G_DBUS_INTERFACE_SKELETON(skeleton), connection, row.object_path, &error))
-        say(row, row.export_failed, name, error->message);
+        row.export_failed(error->message);
 }
 
 void on_name_acquired(GDBusConnection *, const char *name, gpointer data)
 {
     const ServiceRow &row = *static_cast<const ServiceRow *>(data);
-    say(row, row.name_acquired, name);
-    say(row, row.name_served, name);
+    row.name_acquired(name);
     if (++names_served == service_count && on_all_served)
         on_all_served();
 }
 
 void on_name_lost(GDBusConnection *, const char *name, gpointer data)
 {
-    const ServiceRow &row = *static_cast<const ServiceRow *>(data);
-    say(row, row.name_lost, name);
+    static_cast<const ServiceRow *>(data)->name_lost(name);
+}
+
+// False when the row's start-up work belongs to `when` and failed.
+bool started(const ServiceRow &row, StartUp when)
+{
+    return !row.start_up || row.start_up_when != when || row.start_up();
 }
 
 }  // namespace
@@ -224,17 +248,19 @@ void on_name_lost(GDBusConnection *, const char *name, gpointer data)
 bool services_request(void (*all_served)())
 {
     on_all_served = all_served;
+    bool failed[service_count];
+    for (size_t i = 0; i < service_count; ++i)
+        failed[i] = !started(services[i], StartUp::before_any_name);
     bool all = true;
     for (size_t i = 0; i < service_count; ++i) {
         const ServiceRow &row = services[i];
-        if (row.prepare && !row.prepare()) {
+        if (failed[i] || !started(row, StartUp::before_own_name)) {
             all = false;
             continue;
         }
         owner_ids[i] = g_bus_own_name(G_BUS_TYPE_SYSTEM, row.bus_name, G_BUS_NAME_OWNER_FLAGS_NONE, on_bus_acquired,
                                       on_name_acquired, on_name_lost, const_cast<ServiceRow *>(&row), nullptr);
         wlog('D', row.register_tag, "register %s, bus-name-id: %d\n", row.bus_name, static_cast<int>(owner_ids[i]));
-        all = all && owner_ids[i] != 0;
     }
     return all;
 }

@@ -72,17 +72,18 @@ void enable_secure_boot(BiosState &state, uint32_t key)
         wlog_res('N', log_tag::system, "$(secure_fail)");
 }
 
-}  // namespace
-
-bool bios_fresh_install_wanted(const char *freshinstall)
+// Any stored value but "false" (in any letter case) asks for the setup; none does not.
+bool fresh_install_wanted(const char *freshinstall)
 {
     return freshinstall && g_ascii_strcasecmp(freshinstall, "false") != 0;
 }
 
+}  // namespace
+
 void bios_fresh_install_setup(BiosState &state)
 {
     g_autofree char *freshinstall = sysconf_get_key("system", "sys", "freshinstall");
-    if (!bios_fresh_install_wanted(freshinstall))
+    if (!fresh_install_wanted(freshinstall))
         return;
     bios_fresh_install_apply(state);
 }

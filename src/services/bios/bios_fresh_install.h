@@ -8,9 +8,5 @@ struct BiosState;
 // Runs the setup when the configuration store says the system is freshly installed.
 void bios_fresh_install_setup(BiosState &state);
 
-// True when the stored "freshinstall" value asks for the setup: anything but "false" in any
-// letter case; a missing value (nullptr) does not.
-bool bios_fresh_install_wanted(const char *freshinstall);
-
 // The setup steps themselves, without asking the store.
 void bios_fresh_install_apply(BiosState &state);

@@ -4,7 +4,7 @@
 
 #include <gio/gio.h>
 
-#include "settings_dbus.h"
+#include "served_dbus.h"
 
 // get_bios.cpp, ext_bios.cpp, set_bios.cpp, update_bios.cpp.
 gboolean on_handle_get_bios(CorvoBios *object, GDBusMethodInvocation *invocation, const gchar *para);

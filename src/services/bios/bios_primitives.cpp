@@ -9,6 +9,17 @@
 
 namespace {
 
+// Packed BCD as the BIOS keeps the auto-on time (23 <-> 0x23).
+uint32_t to_bcd(uint32_t number)
+{
+    return number < 10 ? number : (number % 10) + 16 * (number / 10);
+}
+
+int from_bcd(uint32_t value)
+{
+    return static_cast<int>((value & 0xF) + 10 * ((value >> 4) & 0x0FFFFFFF));
+}
+
 struct DeepSleepMode {
     int mode;
     uint32_t token;
@@ -42,7 +53,7 @@ int read_count(const NumberGetter &getter)
 int read_bcd(const NumberGetter &getter)
 {
     const std::optional<uint32_t> value = read_number(getter);
-    return value ? bios_from_bcd(*value) : -1;
+    return value ? from_bcd(*value) : -1;
 }
 
 // Day-mask reads: the day-control switch first (its status only), then one read per day.
@@ -70,7 +81,7 @@ int write_bcd(uint32_t token, int number, unsigned limit, const char *range_mess
         wlog('D', log_tag::bios, "%s", range_message);
         return -1;
     }
-    return smi_token_write_logged(token, bios_to_bcd(static_cast<uint32_t>(number)), key, fail_text) ? 0 : -1;
+    return smi_token_write_logged(token, to_bcd(static_cast<uint32_t>(number)), key, fail_text) ? 0 : -1;
 }
 
 // A request of its own class that failed: its message with the BIOS status, and its member.
@@ -83,16 +94,6 @@ int failed_request(const SmiAnswer &answer, const char *message, const char *key
 }
 
 }  // namespace
-
-uint32_t bios_to_bcd(uint32_t number)
-{
-    return number < 10 ? number : (number % 10) + 16 * (number / 10);
-}
-
-int bios_from_bcd(uint32_t value)
-{
-    return static_cast<int>((value & 0xF) + 10 * ((value >> 4) & 0x0FFFFFFF));
-}
 
 int bios_set_deep_sleep(int mode, uint32_t security_key)
 {

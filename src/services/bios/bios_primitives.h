@@ -24,7 +24,3 @@ int bios_get_auto_on_days();  // bit 0 Sunday .. bit 6 Saturday
 void bios_append_member(std::string *fragment, const char *key, const char *value);
 int bios_get_admin_password_state(const char *key, std::string *fragment);
 int bios_get_asset_tag(const char *key, std::string *fragment);
-
-// Packed BCD as the BIOS keeps the auto-on time (23 <-> 0x23).
-uint32_t bios_to_bcd(uint32_t number);
-int bios_from_bcd(uint32_t value);

@@ -11,6 +11,18 @@
 
 namespace {
 
+// A decimal number as the time members hold it: leading blanks and a sign allowed, reading
+// stops at the first other character, no digits gives 0.
+int time_number(const char *text)
+{
+    const long value = strtol(text, nullptr, 10);
+    if (value > INT_MAX)
+        return INT_MAX;
+    if (value < INT_MIN)
+        return INT_MIN;
+    return static_cast<int>(value);
+}
+
 constexpr size_t text_value_size = 1024;
 constexpr size_t day_name_max = 63;
 constexpr size_t day_list_size = 64;
@@ -127,7 +139,7 @@ bool read_extract_time(const JsonParams &params, const char *member, std::option
     params.copy_string(member, text, sizeof text);
     if (!text[0])
         return true;
-    const int value = bios_settings_number(text);
+    const int value = time_number(text);
     if (value < 0)
         return false;
     *slot = value;
@@ -152,8 +164,8 @@ void read_time(const JsonParams &params, bool restore_mode, BiosSettings *settin
         settings->time_error = true;
         return;
     }
-    settings->schedule.hour = bios_settings_number(time);
-    settings->schedule.minute = bios_settings_number(colon + 1);
+    settings->schedule.hour = time_number(time);
+    settings->schedule.minute = time_number(colon + 1);
 }
 
 std::optional<std::string> read_text(const JsonParams &params, const char *member)
@@ -195,16 +207,6 @@ void read_setting(const JsonParams &params, const BiosSetting &row, size_t index
 }
 
 }  // namespace
-
-int bios_settings_number(const char *text)
-{
-    const long value = strtol(text, nullptr, 10);
-    if (value > INT_MAX)
-        return INT_MAX;
-    if (value < INT_MIN)
-        return INT_MIN;
-    return static_cast<int>(value);
-}
 
 BiosSettings::~BiosSettings()
 {

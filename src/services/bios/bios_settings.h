@@ -51,6 +51,3 @@ void bios_settings_read(const JsonParams &params, bool restore_mode, const char 
 // empty and the result is true.
 bool bios_password_member(const JsonParams &params, const char *member, char *buffer, size_t size);
 
-// A decimal number as the time members hold it: leading blanks and a sign allowed, reading
-// stops at the first other character, no digits gives 0.
-int bios_settings_number(const char *text);

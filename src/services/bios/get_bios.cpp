@@ -1,6 +1,5 @@
-#include "services/bios/get_bios.h"
-
 #include <cstring>
+#include <string>
 
 #include "common/json_params.h"
 #include "common/log.h"
@@ -17,8 +16,7 @@ std::string read_reply(const BiosKeys &keys, const BiosState &state)
     return reply_read(read.read_status == 1, read.message);
 }
 
-}  // namespace
-
+// The reply of one call: the settings the caller names, or the model's default set.
 std::string get_bios_reply(const BiosState &state, const char *para)
 {
     // Only the exact text "[]" asks for the model's default set.
@@ -35,6 +33,8 @@ std::string get_bios_reply(const BiosState &state, const char *para)
     wlog('D', log_tag::bios, " %d: param is %s\n", 1, bios_keys_text(keys).c_str());
     return read_reply(keys, state);
 }
+
+}  // namespace
 
 gboolean on_handle_get_bios(CorvoBios *, GDBusMethodInvocation *invocation, const gchar *para)
 {

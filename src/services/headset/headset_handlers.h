@@ -4,7 +4,7 @@
 
 #include <gio/gio.h>
 
-#include "settings_dbus.h"
+#include "served_dbus.h"
 
 // set_headset.cpp: declines a configuration path holding a character the applications'
 // start-up scripts cannot take.

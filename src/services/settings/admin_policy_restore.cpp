@@ -20,16 +20,14 @@ constexpr RedirectionKey redirection_keys[] = {
 
 }  // namespace
 
-int admin_policy_restore()
+void admin_policy_restore()
 {
-    int result = 0;
     g_autofree char *power_button = sysconf_get_key("system", "termsetting", "dispowerbutton");
     if (power_button)
-        result = power_button_apply(power_button);
+        power_button_apply(power_button);
     for (const auto &row : redirection_keys) {
         g_autofree char *stored = sysconf_get_key("system", row.module, row.key);
         if (stored)
             usbif_command("hw.usb.usbfs_redirect_string", stored);
     }
-    return result;
 }

@@ -4,7 +4,7 @@
 
 #include <gio/gio.h>
 
-#include "settings_dbus.h"
+#include "served_dbus.h"
 
 // Terminal, serial port and HID driver (set_terminal.cpp, config_board_serial_port.cpp,
 // set_usb_uhid_driver.cpp).

@@ -18,18 +18,8 @@ constexpr const char *hid_conf_group = "Basic";
 constexpr const char *hid_status_key = "Status";
 constexpr const char *store_schema = "system";
 
-}  // namespace
-
-void apply_app_status(const char *name, bool on)
-{
-    if (!name || g_ascii_strcasecmp(name, hid_app_name) != 0)
-        return;
-    const char *status = on ? "On" : "Off";
-    set_conf(hid_status_key, status);
-    set_hid_process(on ? "start" : "stop");
-    save_conf_db(hid_app_name, hid_status_key, status);
-}
-
+// Sets `key` of group "Basic" in the HID key file, keeping comments and translations.
+// A missing file is left missing.
 void set_conf(const char *key, const char *value)
 {
     const std::string path = host_path(hid_conf_file);
@@ -57,16 +47,30 @@ void set_conf(const char *key, const char *value)
         wlog('D', log_tag::thirdapps, "%s, error saving key file: %s.\n", "set_conf", error ? error->message : "");
 }
 
+// Runs the HID init script with `action` ("start" or "stop") and waits for it.
 void set_hid_process(const char *action)
 {
     wlog('D', log_tag::thirdapps, "%s, set process status:%s\n", "set_hid_process", action);
     host_run(host_command("%s %s", host_path(hid_init_script).c_str(), action));
 }
 
+// Stores `value` under schema "system"; the result is not looked at.
 void save_conf_db(const char *module, const char *key, const char *value)
 {
     wlog('D', log_tag::thirdapps, "%s, Save app %s %s: %s to db.\n", "save_conf_db", module, key, value);
     sysconf_set_key(store_schema, module, key, value, sysconf_type::string);
+}
+
+}  // namespace
+
+void apply_app_status(const char *name, bool on)
+{
+    if (!name || g_ascii_strcasecmp(name, hid_app_name) != 0)
+        return;
+    const char *status = on ? "On" : "Off";
+    set_conf(hid_status_key, status);
+    set_hid_process(on ? "start" : "stop");
+    save_conf_db(hid_app_name, hid_status_key, status);
 }
 
 void init_app_status()

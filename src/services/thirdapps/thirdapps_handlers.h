@@ -4,7 +4,7 @@
 
 #include <gio/gio.h>
 
-#include "settings_dbus.h"
+#include "served_dbus.h"
 
 // set_app_status.cpp: {"result": "ok"} (unknown names included), {"result": "failed"} when
 // the parameter is not JSON.
