@@ -7,7 +7,7 @@ import time
 import dbus
 
 BENCH_DIR = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(os.path.dirname(BENCH_DIR), "tools"))
+sys.path.insert(0, os.path.join(os.path.dirname(BENCH_DIR), "sandbox"))
 import corvo_env  # noqa: E402
 
 NOT_SERVED = "n/a (method not served yet)"

@@ -8,8 +8,8 @@
 #include <json-glib/json-glib.h>
 
 #include "common/reply.h"
+#include "fake_cameras.h"
 #include "services/settings/camera_info.h"
-#include "test_camera_fake.h"
 
 namespace {
 

@@ -1,14 +1,11 @@
 import json
 import os
 import subprocess
-import sys
 
 import pytest
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
-
-import corvo_env  # noqa: E402
-from helpers import daemon, finish  # noqa: E402
+import corvo_env
+from helpers import daemon, finish
 
 
 @pytest.fixture

@@ -155,7 +155,7 @@ def test_sysctl_that_fails_fails_stores_nothing_and_is_retried(world, sysctl_fau
         'usbRedirect="1"\nexcludePrinter="0"\nexcludeDisk="1"\nexcludeVideo="0"\nexcludeAudio="0"\n'
     world.recorder.answer("sysctl", "", status=0)
     if sysctl_fault == "cannot start":
-        os.symlink(os.path.join(corvo_env.TOOLS_DIR, "fake-bin", "recorder"),
+        os.symlink(os.path.join(corvo_env.SANDBOX_DIR, "fake-bin", "recorder"),
                    os.path.join(world.recorder.bin, "sysctl"))
     world.recorder.clear()
     assert call(world, "VusbProperty", vusb) == SUCCESS

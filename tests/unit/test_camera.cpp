@@ -4,9 +4,9 @@
 #include <tuple>
 
 #include "common/reply.h"
+#include "fake_cameras.h"
 #include "services/settings/camera_format.h"
 #include "services/settings/camera_info.h"
-#include "test_camera_fake.h"
 
 namespace {
 

@@ -12,8 +12,8 @@ import time
 
 import dbus
 
-PROJECT_DIR = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-TOOLS_DIR = os.path.join(PROJECT_DIR, "tools")
+SANDBOX_DIR = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+PROJECT_DIR = os.path.dirname(SANDBOX_DIR)
 
 SERVICES = {
     "settings": ("com.corvo.settings", "/com/corvo/settings", "com.corvo.settings"),
@@ -80,7 +80,7 @@ class Bus:
         self.workdir = workdir
         self.socket = os.path.join(workdir, "system_bus_socket")
         self.address = "unix:path=" + self.socket
-        includes = [os.path.join(TOOLS_DIR, "bus-policy-peers.conf")] + list(extra_policies)
+        includes = [os.path.join(SANDBOX_DIR, "bus-policy-peers.conf")] + list(extra_policies)
         config = BUS_CONFIG.format(
             socket=self.socket,
             project_policy=user_policy_file or os.path.join(PROJECT_DIR, "data", "com.corvo.settingsd.conf"),
@@ -161,7 +161,7 @@ class Recorder:
         self.file = os.path.join(self.dir, "calls.jsonl")
         os.makedirs(self.bin, exist_ok=True)
         os.makedirs(self.dir, exist_ok=True)
-        recorder = os.path.join(TOOLS_DIR, "fake-bin", "recorder")
+        recorder = os.path.join(SANDBOX_DIR, "fake-bin", "recorder")
         for program in ("sysctl", "pkill") + tuple(passthrough):
             os.symlink(recorder, os.path.join(self.bin, program))
         self.passthrough = " ".join(passthrough)
@@ -303,7 +303,7 @@ class Environment:
     store: values the configuration store holds at start, {(module, key): text} (schema
     "system"). model: the product name the machine reports to the BIOS service (None: the
     product-name file is absent). bus_includes: further configuration files of the bus.
-    Stand-ins for the peers and the BIOS are started when they are built (tools/standins/)."""
+    Stand-ins for the peers and the BIOS are started when they are built (sandbox/standins/)."""
 
     def __init__(self, workdir=None, start_daemon=True, store=None, model=None, daemon_env=None,
                  keep=False, bus_includes=()):
@@ -338,7 +338,7 @@ class Environment:
         self.close()
         return False
 
-    # Stand-ins: every module in tools/standins/ has setup(env), called in name order before
+    # Stand-ins: every module in sandbox/standins/ has setup(env), called in name order before
     # the daemon starts; it starts its stand-in when that is built and registers its
     # teardown with env.on_close.
     def _start_stand_ins(self):
@@ -407,7 +407,7 @@ def stand_in_modules():
     import glob
     import importlib.util
     modules = []
-    for path in sorted(glob.glob(os.path.join(TOOLS_DIR, "standins", "*.py"))):
+    for path in sorted(glob.glob(os.path.join(SANDBOX_DIR, "standins", "*.py"))):
         name = "corvo_standin_" + os.path.basename(path)[:-3]
         spec = importlib.util.spec_from_file_location(name, path)
         module = importlib.util.module_from_spec(spec)

@@ -1,5 +1,5 @@
 """The BIOS stand-in: the product name the machine reports, and the BIOS simulator
-(tools/biossim, corvo-biossim) mounted as the driver's folder holding smi_request.
+(sandbox/biossim, corvo-biossim) mounted as the driver's folder holding smi_request.
 
 setup(env) writes a product name for env.model (a model identifier such as "K50AIO" becomes
 a product name that is detected as that model; any other text is written as it is; None
@@ -40,7 +40,7 @@ def product_name(model):
 
 def unavailable_reason():
     """Why the simulator cannot run here, or None."""
-    if not os.path.exists(corvo_env.built("tools", "biossim", "corvo-biossim")):
+    if not os.path.exists(corvo_env.built("sandbox", "biossim", "corvo-biossim")):
         return "corvo-biossim is not built"
     if not os.path.exists("/dev/fuse"):
         return "/dev/fuse is missing"
@@ -150,7 +150,7 @@ def setup(env):
     seed_path = os.path.join(env.workdir, "biossim-seed.json")
     with open(seed_path, "w") as f:
         json.dump({"model": env.model or ""}, f)
-    bios = Bios(env.root(SMI_FOLDER), corvo_env.built("tools", "biossim", "corvo-biossim"), seed_path,
+    bios = Bios(env.root(SMI_FOLDER), corvo_env.built("sandbox", "biossim", "corvo-biossim"), seed_path,
                 os.path.join(env.workdir, "biossim.log"))
     bios.start()
     env.on_close(bios.stop)

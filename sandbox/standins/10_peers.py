@@ -1,4 +1,4 @@
-"""The stand-in peer service (tools/peerd, corvo-peerd): the configuration store
+"""The stand-in peer service (sandbox/peerd, corvo-peerd): the configuration store
 com.corvo.config and the device service com.corvo.udev on the environment's bus.
 
 setup(env) seeds env.initial_store ({(module, key): text}, schema "system"), starts the
@@ -166,7 +166,7 @@ class Peers:
 
 
 def setup(env):
-    binary = corvo_env.built("tools", "peerd", "corvo-peerd")
+    binary = corvo_env.built("sandbox", "peerd", "corvo-peerd")
     if not os.path.exists(binary):
         return
     peers = Peers(binary, env.bus, os.path.join(env.workdir, "peers"))
