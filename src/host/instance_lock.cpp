@@ -26,7 +26,10 @@ int try_lock(int fd)
 
 int host_lock_instance(const char *path)
 {
-    UniqueFd fd(open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+    // Every instance must lock the same inode, so the file is opened in place rather than
+    // replaced. Its path comes from the service manager's command line and lies in a folder
+    // only root writes (/var/run); a link there is still never followed.
+    UniqueFd fd(open(path, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
     if (!fd.valid())
         return errno == EACCES ? -2 : -4;
 
