@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/error.h"
 #include "common/log.h"
 #include "common/utf8_cut.h"
 #include "host/fd.h"
@@ -204,13 +205,15 @@ bool kv_file_read(const KvFileSpec &file, std::string *content, std::string *why
     return false;
 }
 
-KvStatus kv_file_commit(const KvFileSpec &file, const KvEdit &edit)
+bool kv_file_commit(const KvFileSpec &file, const KvEdit &edit, GError **error)
 {
     for (const auto &op : edit.ops()) {
         const bool fits = op.name.size() + 1 + (file.format == KvFormat::quoted ? 2 : 0) < file.max_line;
         if (!kv_name_valid(op.name) || !fits || (op.is_append && !kv_value_valid(op.value, file.format))) {
             wlog('T', log_tag::admin_policy, "refused %s entry for %s\n", file.path.c_str(), op.name.c_str());
-            return KvStatus::refused;
+            g_set_error(error, CORVO_ERROR, CORVO_ERROR_INVALID, "refused %s entry for %s", file.path.c_str(),
+                        op.name.c_str());
+            return false;
         }
     }
 
@@ -218,8 +221,11 @@ KvStatus kv_file_commit(const KvFileSpec &file, const KvEdit &edit)
     bool exists = false;
     struct stat info {};
     if (!read_whole(file.path, &content, &exists, &info)) {
-        wlog('D', log_tag::settings, "%s: read error(%s) \n", file.path.c_str(), g_strerror(errno));
-        return KvStatus::io_error;
+        const int number = errno;
+        wlog('D', log_tag::settings, "%s: read error(%s) \n", file.path.c_str(), g_strerror(number));
+        g_set_error(error, G_FILE_ERROR, g_file_error_from_errno(number), "%s: %s", file.path.c_str(),
+                    g_strerror(number));
+        return false;
     }
     g_autofree char *folder = g_path_get_dirname(file.path.c_str());
     g_autofree char *base = g_path_get_basename(file.path.c_str());
@@ -228,14 +234,15 @@ KvStatus kv_file_commit(const KvFileSpec &file, const KvEdit &edit)
     remove_stale_temps(folder, base);
     const std::string updated = kv_apply(file, content, edit);
     if (exists && updated == content)
-        return KvStatus::ok;
+        return true;
 
     HostFileAttrs attrs;
     attrs.keep = exists ? &info : nullptr;
-    g_autoptr(GError) error = nullptr;
-    if (!host_file_replace(file.path, updated, attrs, &error)) {
-        wlog('D', log_tag::settings, "%s: write error(%s) \n", file.path.c_str(), error->message);
-        return KvStatus::io_error;
+    g_autoptr(GError) replace_error = nullptr;
+    if (!host_file_replace(file.path, updated, attrs, &replace_error)) {
+        wlog('D', log_tag::settings, "%s: write error(%s) \n", file.path.c_str(), replace_error->message);
+        g_propagate_error(error, g_steal_pointer(&replace_error));
+        return false;
     }
-    return KvStatus::ok;
+    return true;
 }

@@ -6,6 +6,8 @@
 // crash or a power cut sees the file wholly before or wholly after the request.
 #pragma once
 
+#include <glib.h>
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -43,12 +45,6 @@ private:
     std::vector<Op> ops_;
 };
 
-enum class KvStatus {
-    ok,
-    refused,   // a name or value the file cannot hold: the file was not touched
-    io_error,  // the file could not be read or replaced: it keeps its old content
-};
-
 // Names are [A-Za-z0-9_.-]+; values hold no control character (line ends, NUL, tab,
 // escape...), and in the quoted format no double quote.
 bool kv_name_valid(std::string_view name);
@@ -77,5 +73,7 @@ std::optional<std::string> kv_value(const KvFileSpec &file, std::string_view con
 
 // Validates the whole edit first (nothing is written when any part is refused), then
 // replaces the file atomically: temporary file in the same folder, fsync, rename, fsync of
-// the folder. The file's mode and owner are kept; a new file gets 0644.
-KvStatus kv_file_commit(const KvFileSpec &file, const KvEdit &edit);
+// the folder. The file's mode and owner are kept; a new file gets 0644. On failure the file
+// keeps its old content and `error` is CORVO_ERROR_INVALID for a name or value the file
+// cannot hold, a G_FILE_ERROR when the file could not be read or replaced.
+bool kv_file_commit(const KvFileSpec &file, const KvEdit &edit, GError **error);

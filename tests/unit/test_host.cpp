@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "common/error.h"
 #include "host/file_io.h"
 #include "host/kv_file.h"
 #include "host/spawn.h"
@@ -12,13 +13,17 @@
 
 namespace {
 
-KvStatus replace(const KvFileSpec &file, const std::string &name, const std::string &value)
+// 0 when the file was written, else the domain of the error (CORVO_ERROR for a refused entry,
+// G_FILE_ERROR when the file could not be read or replaced).
+GQuark replace(const KvFileSpec &file, const std::string &name, const std::string &value)
 {
     KvEdit edit;
     edit.remove(name);
     edit.append(name, value);
-    return kv_file_commit(file, edit);
+    g_autoptr(GError) error = nullptr;
+    return kv_file_commit(file, edit, &error) ? 0 : error->domain;
 }
+constexpr GQuark written = 0;
 
 const auto mode_of = [](const std::string &p) { return static_cast<int>(std::filesystem::status(p).permissions()); };
 
@@ -35,18 +40,18 @@ TEST_F(KvFile, ReplacesOnlyTheExactKeyInPlaceAndKeepsEverythingElse)
 {
     put(file.path, "# usb.whitelist.class is set below\nusb.whitelistXclass=\"1\"\nusb.whitelist.class=\"0x03\"\n"
                    "  usb.whitelist.class = \"0x08\"\nusb.whitelist.class.extra=\"2\"");
-    ASSERT_EQ(KvStatus::ok, replace(file, "usb.whitelist.class", "HID"));
+    ASSERT_EQ(written, replace(file, "usb.whitelist.class", "HID"));
     EXPECT_EQ("# usb.whitelist.class is set below\nusb.whitelistXclass=\"1\"\nusb.whitelist.class=\"HID\"\n"
               "usb.whitelist.class.extra=\"2\"\n",
               slurp(file.path));
     // The same value again leaves the file as it is, in place, not moved to the end.
     const std::string before = slurp(file.path);
-    ASSERT_EQ(KvStatus::ok, replace(file, "usb.whitelist.class", "HID"));
+    ASSERT_EQ(written, replace(file, "usb.whitelist.class", "HID"));
     EXPECT_EQ(before, slurp(file.path));
     chmod(file.path.c_str(), 0600);
-    ASSERT_EQ(KvStatus::ok, replace(file, "usb.whitelist.class", "Audio"));
+    ASSERT_EQ(written, replace(file, "usb.whitelist.class", "Audio"));
     EXPECT_EQ(0600, mode_of(file.path));
-    ASSERT_EQ(KvStatus::ok, replace(plain, "kern.coredump", "\"1\""));  // quotes are plain text here
+    ASSERT_EQ(written, replace(plain, "kern.coredump", "\"1\""));  // quotes are plain text here
     EXPECT_EQ("kern.coredump=\"1\"\n", slurp(plain.path));
     EXPECT_EQ(0644, mode_of(plain.path));  // a new file
 
@@ -63,17 +68,17 @@ TEST_F(KvFile, RefusedEditLeavesTheFileByteIdenticalAndAnOverLongValueIsCut)
     const std::string before = "# keep\nkeep=\"1\"";
     put(file.path, before);
     for (const char *name : {"", "a b", "a/d;x", "a=b", "$(x)", "a\nb"})
-        EXPECT_EQ(KvStatus::refused, replace(file, name, "1")) << name;
+        EXPECT_EQ(CORVO_ERROR, replace(file, name, "1")) << name;
     for (const std::string &value : {std::string("a\nb"), std::string("a\0b", 3), std::string("a\"b")})
-        EXPECT_EQ(KvStatus::refused, replace(file, "name", value));
+        EXPECT_EQ(CORVO_ERROR, replace(file, "name", value));
     EXPECT_EQ(before, slurp(file.path));
     ASSERT_EQ(0, mkdir(dir.file("folder").c_str(), 0755));
-    EXPECT_EQ(KvStatus::io_error, replace({dir.file("folder"), KvFormat::quoted, 1023}, "a", "1"));
-    EXPECT_EQ(KvStatus::io_error, replace({dir.file("no/such/file"), KvFormat::quoted, 1023}, "a", "1"));
+    EXPECT_EQ(G_FILE_ERROR, replace({dir.file("folder"), KvFormat::quoted, 1023}, "a", "1"));
+    EXPECT_EQ(G_FILE_ERROR, replace({dir.file("no/such/file"), KvFormat::quoted, 1023}, "a", "1"));
 
     // An over-long value is cut inside the quotes, at a character, and the cut logged.
     LogCapture log;
-    ASSERT_EQ(KvStatus::ok, replace(file, "usb.whitelist.vidpid", std::string(1100, 'v')));
+    ASSERT_EQ(written, replace(file, "usb.whitelist.vidpid", std::string(1100, 'v')));
     EXPECT_EQ(before + "\nusb.whitelist.vidpid=\"" + std::string(1023 - 23, 'v') + "\"\n", slurp(file.path));
     EXPECT_EQ(1u, log.count("length error, truncated!"));
     // name="" takes 7 of 10 characters: 3 bytes of room cannot hold two 2-byte characters.
@@ -103,7 +108,7 @@ TEST_F(KvFile, ReadersAndKilledWritersSeeTheGatheredEditWhollyBeforeOrWhollyAfte
                 edit.remove("b");
                 edit.append("a", value);
                 edit.append("b", value);
-                kv_file_commit(file, edit);
+                kv_file_commit(file, edit, nullptr);
             }
         for (int read = 0; read < round * 7 % 50; ++read) {
             const std::string seen = slurp(file.path);
@@ -117,7 +122,7 @@ TEST_F(KvFile, ReadersAndKilledWritersSeeTheGatheredEditWhollyBeforeOrWhollyAfte
     put(dir.file(".loader.conf.local.Ab12Cd"), "a=\"half");
     put(dir.file(".loader.conf.local.keep"), "not ours");
     put(dir.file(".other.conf.Ab12Cd"), "not ours");
-    ASSERT_EQ(KvStatus::ok, replace(file, "a", "fresh"));
+    ASSERT_EQ(written, replace(file, "a", "fresh"));
     EXPECT_FALSE(g_file_test(dir.file(".loader.conf.local.Ab12Cd").c_str(), G_FILE_TEST_EXISTS));
     EXPECT_TRUE(g_file_test(dir.file(".loader.conf.local.keep").c_str(), G_FILE_TEST_EXISTS));
     EXPECT_TRUE(g_file_test(dir.file(".other.conf.Ab12Cd").c_str(), G_FILE_TEST_EXISTS));
@@ -135,7 +140,7 @@ TEST_F(KvFile, TheNewContentIsOnDiskBeforeTheRenameAndTheRenameBeforeTheCallEnds
         },
         [](const char *from, const char *to) { return steps += "rename ", rename(from, to); },
     });
-    EXPECT_EQ(KvStatus::ok, replace(file, "a", "1"));
+    EXPECT_EQ(written, replace(file, "a", "1"));
     host_file_set_replace_calls_for_tests({});
     EXPECT_EQ("write sync-file rename sync-folder ", steps);
 }

@@ -97,9 +97,9 @@ bool loader_conf_commit(LoaderConfEdit &edit, GError **error)
 {
     if (edit.edit.empty())
         return true;
-    const KvStatus status = kv_file_commit(loader_conf_file(), edit.edit);
+    const bool written = kv_file_commit(loader_conf_file(), edit.edit, nullptr);
     edit.edit = KvEdit();
-    if (status == KvStatus::ok)
+    if (written)
         return true;
     g_set_error(error, CORVO_ERROR, CORVO_ERROR_FAILED, "the boot-loader file could not be written");
     return false;
@@ -116,7 +116,7 @@ bool sysctl_conf_write(const char *name, const char *value, GError **error)
     KvEdit edit;
     edit.remove(name);
     edit.append(name, value);
-    if (kv_file_commit(file, edit) != KvStatus::ok) {
+    if (!kv_file_commit(file, edit, nullptr)) {
         wlog('D', log_tag::settings, "%s: open error(%s) \n", "sysctl_conf_write", "could not write the file");
         g_set_error(error, CORVO_ERROR, CORVO_ERROR_FAILED, "the sysctl file could not be written");
         return false;
