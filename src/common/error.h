@@ -19,4 +19,9 @@ enum CorvoError {
     CORVO_ERROR_NOT_STARTED,  // the program could not be started
     CORVO_ERROR_TIMED_OUT,    // it ran over the time limit and its process group was killed
     CORVO_ERROR_EXITED,       // it ran and ended with a non-zero status or by a signal
+    // Which step of an exchange through a device file failed; the message is the system's
+    // text for the errno of that step.
+    CORVO_ERROR_OPEN_FAILED,
+    CORVO_ERROR_WRITE_FAILED,  // also when the record was not written whole
+    CORVO_ERROR_READ_FAILED,
 };

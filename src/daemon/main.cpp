@@ -1,6 +1,5 @@
 // corvo-settingsd: takes its lock, re-applies stored settings, owns the four bus names and
 // serves them from one main loop until SIGTERM or SIGINT.
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <gio/gio.h>
@@ -59,6 +58,14 @@ gboolean on_sighup(gpointer)
     return G_SOURCE_CONTINUE;
 }
 
+// The number the start-up diagnostic has always printed for a lock file it could not take.
+int lockfile_failure_code(const GError *error)
+{
+    if (g_error_matches(error, G_FILE_ERROR, G_FILE_ERROR_ACCES))
+        return -2;
+    return error->domain == G_FILE_ERROR ? -4 : -5;
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -83,17 +90,18 @@ int main(int argc, char **argv)
     g_unix_signal_add(SIGINT, on_stop_signal<SIGINT>, loop);
     g_unix_signal_add(SIGHUP, on_sighup, nullptr);
 
-    const int lock_fd = host_lock_instance(argv[1]);
-    if (lock_fd == -1) {
+    g_autoptr(GError) lock_error = nullptr;
+    const int lock_fd = host_lock_instance(argv[1], &lock_error);
+    if (g_error_matches(lock_error, G_FILE_ERROR, G_FILE_ERROR_AGAIN)) {
         print_diagnostic("Quit: already exists a previous instance of vpn.\n");
         wlog('D', log_tag::settings, "Quit: already exists a previous instance\n");
         return exit_already_running;
     }
     if (lock_fd < 0) {
-        const int lock_errno = errno;
-        print_diagnostic("Error: failed to open lockfile %d.\n", lock_fd);
-        wlog('E', log_tag::settings, "Error: failed to open lockfile %s: %d (%s)\n", argv[1], lock_fd,
-             g_strerror(lock_errno));
+        const int code = lockfile_failure_code(lock_error);
+        print_diagnostic("Error: failed to open lockfile %d.\n", code);
+        wlog('E', log_tag::settings, "Error: failed to open lockfile %s: %d (%s)\n", argv[1], code,
+             lock_error->message);
         return exit_stopped;
     }
     wlog('V', log_tag::settings, "corvo-settingsd %s starting, pid %d, host root %s\n", CORVO_VERSION,

@@ -24,9 +24,15 @@ bool host_prepare_mount_point(const char *path, mode_t mode, GError **error)
     return false;
 }
 
-int host_mount(const char *source, const char *target, const char *fstype, unsigned long flags, const char *options)
+bool host_mount(const char *source, const char *target, const char *fstype, unsigned long flags, const char *options,
+                GError **error)
 {
-    return current_mount(source, target, fstype, flags, options);
+    const int number = current_mount(source, target, fstype, flags, options);
+    if (number == 0)
+        return true;
+    g_set_error(error, G_FILE_ERROR, g_file_error_from_errno(number), "cannot mount %s on %s: %s", source, target,
+                g_strerror(number));
+    return false;
 }
 
 void host_mount_set_for_tests(HostMountFn fn)

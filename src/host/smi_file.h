@@ -4,27 +4,17 @@
 #pragma once
 
 #include <cstddef>
-
-enum class SmiFileStatus {
-    ok,
-    open_failed,
-    write_failed,  // also when the record was not written whole
-    read_failed,
-};
-
-struct SmiFileResult {
-    SmiFileStatus status;
-    int error;          // errno of the failed step
-    size_t answer_len;  // bytes read into the answer buffer
-};
+#include <glib.h>
 
 // Opens `path` for reading and writing (never created, never truncated), writes `record`
-// whole in one write, rewinds, reads at most `answer_size` bytes into `answer` and closes.
-using SmiFileExchange = SmiFileResult (*)(const char *path, const void *record, size_t record_size, char *answer,
-                                          size_t answer_size);
+// whole in one write, rewinds, reads at most `answer_size` bytes into `answer` (`answer_len`
+// of them) and closes. False with `error` in CORVO_ERROR whose code names the step that
+// failed (CORVO_ERROR_OPEN_FAILED, _WRITE_FAILED or _READ_FAILED).
+using SmiFileExchange = bool (*)(const char *path, const void *record, size_t record_size, char *answer,
+                                 size_t answer_size, size_t *answer_len, GError **error);
 
-SmiFileResult smi_file_exchange(const char *path, const void *record, size_t record_size, char *answer,
-                                size_t answer_size);
+bool smi_file_exchange(const char *path, const void *record, size_t record_size, char *answer, size_t answer_size,
+                       size_t *answer_len, GError **error);
 
 // Tests only: route every exchange to `exchange` (nullptr: the real file again).
 void smi_file_set_exchange_for_tests(SmiFileExchange exchange);

@@ -2,12 +2,14 @@
 // SMI transport seam. Every test starts from a fresh simulator and fresh process buffers.
 #pragma once
 
+#include <cerrno>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <json-glib/json-glib.h>
 #include <tuple>
 
 #include "biossim.h"
+#include "common/error.h"
 #include "common/reply.h"
 #include "host/smi_file.h"
 #include "services/bios/bios_access.h"
@@ -70,17 +72,22 @@ protected:
     size_t record_size = 0;
 
 private:
-    static SmiFileResult exchange(const char *, const void *record, size_t size, char *answer, size_t answer_size)
+    static bool exchange(const char *, const void *record, size_t size, char *answer, size_t answer_size,
+                         size_t *answer_len, GError **error)
     {
         const biossim::Answer reply = biossim::handle(active->sim, static_cast<const char *>(record), size);
         active->record = static_cast<const char *>(record);
         active->record_size = size;
-        if (reply.kind != biossim::answer_text)
-            return {reply.kind == biossim::answer_read_error ? SmiFileStatus::read_failed : SmiFileStatus::write_failed,
-                    EIO, 0};
-        const size_t n = std::min(reply.text.size(), answer_size);
-        memcpy(answer, reply.text.data(), n);
-        return {SmiFileStatus::ok, 0, n};
+        if (reply.kind != biossim::answer_text) {
+            g_set_error_literal(error, CORVO_ERROR,
+                                reply.kind == biossim::answer_read_error ? CORVO_ERROR_READ_FAILED
+                                                                         : CORVO_ERROR_WRITE_FAILED,
+                                g_strerror(EIO));
+            return false;
+        }
+        *answer_len = std::min(reply.text.size(), answer_size);
+        memcpy(answer, reply.text.data(), *answer_len);
+        return true;
     }
     static inline BiosFixture *active = nullptr;
 };

@@ -33,14 +33,18 @@ TEST(Util, FileReaderRemovesOneTrailingLineEndAndLockCodes)
     // The instance lock holds the process id and reports why it cannot be taken.
     const std::string path = dir.file("lock");
     put(path, "old content that is longer");
-    const int fd = host_lock_instance(path.c_str());
+    const int fd = host_lock_instance(path.c_str(), nullptr);
     ASSERT_GE(fd, 0);
     EXPECT_EQ(std::to_string(getpid()), slurp(path));
     EXPECT_EQ(FD_CLOEXEC, fcntl(fd, F_GETFD) & FD_CLOEXEC);
     // Held through another open file description: "held by another process".
-    EXPECT_EQ(-1, host_lock_instance(path.c_str()));
+    g_autoptr(GError) held = nullptr;
+    EXPECT_EQ(-1, host_lock_instance(path.c_str(), &held));
+    EXPECT_TRUE(g_error_matches(held, G_FILE_ERROR, G_FILE_ERROR_AGAIN));
     close(fd);
-    EXPECT_EQ(-4, host_lock_instance(dir.file("missing/lock").c_str()));
+    g_autoptr(GError) missing = nullptr;
+    EXPECT_EQ(-1, host_lock_instance(dir.file("missing/lock").c_str(), &missing));
+    EXPECT_TRUE(g_error_matches(missing, G_FILE_ERROR, G_FILE_ERROR_NOENT));
 }
 
 TEST(Log, OneEscapedLinePerMessageWithResourceIdsRenderedAndHostPathsAsWritten)

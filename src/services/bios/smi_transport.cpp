@@ -1,10 +1,10 @@
 #include "services/bios/smi_transport.h"
 
-#include <cerrno>
 #include <cstring>
 #include <glib.h>
 #include <string>
 
+#include "common/error.h"
 #include "common/log.h"
 #include "host/host_root.h"
 #include "host/smi_file.h"
@@ -110,23 +110,24 @@ SmiAnswer send_record(const SmiRecord &record)
 
     char answer[answer_max + 1] = {};
     const std::string path = host_path(smi_request_file);
-    const SmiFileResult result = smi_file_exchange(path.c_str(), request_text, record_size, answer, answer_max);
+    size_t answer_len = 0;
+    g_autoptr(GError) error = nullptr;
+    const bool exchanged =
+        smi_file_exchange(path.c_str(), request_text, record_size, answer, answer_max, &answer_len, &error);
     // A password request carries the password text; it does not stay in memory after use.
     explicit_bzero(request_text, sizeof request_text);
-    switch (result.status) {
-    case SmiFileStatus::open_failed:
-        wlog('D', log_tag::bios, "smi request write open file fail \n");
-        wlog('D', log_tag::bios, "error is %s\n", g_strerror(result.error));
+    if (!exchanged) {
+        if (g_error_matches(error, CORVO_ERROR, CORVO_ERROR_OPEN_FAILED)) {
+            wlog('D', log_tag::bios, "smi request write open file fail \n");
+            wlog('D', log_tag::bios, "error is %s\n", error->message);
+        } else if (g_error_matches(error, CORVO_ERROR, CORVO_ERROR_WRITE_FAILED)) {
+            wlog('D', log_tag::bios, "smi write file error is %s\n", error->message);
+        } else {
+            wlog('D', log_tag::bios, "smi read file error is %s\n", error->message);
+        }
         return {};
-    case SmiFileStatus::write_failed:
-        wlog('D', log_tag::bios, "smi write file error is %s\n", g_strerror(result.error));
-        return {};
-    case SmiFileStatus::read_failed:
-        wlog('D', log_tag::bios, "smi read file error is %s\n", g_strerror(result.error));
-        return {};
-    case SmiFileStatus::ok: break;
     }
-    answer[result.answer_len < answer_max ? result.answer_len : answer_max] = '\0';
+    answer[answer_len < answer_max ? answer_len : answer_max] = '\0';
     SmiAnswer parsed;
     parsed.exchanged = smi_parse_answer(answer, parsed.output) == 0;
     return parsed;

@@ -1,6 +1,5 @@
 #include "services/bios/update_bios.h"
 
-#include <cerrno>
 #include <glib.h>
 #include <string>
 #include <sys/mount.h>
@@ -39,12 +38,13 @@ bool update_bios_mount_medium()
         return false;
     const std::string mount_point = host_path(update_mount_point);
     const std::string device = host_path(update_device);
-    const int error =
-        host_mount(device.c_str(), mount_point.c_str(), update_fs_type, update_mount_flags, update_options);
+    g_autoptr(GError) error = nullptr;
     // A write-protected medium is mounted read-only. The daemon's file-creation mask is left
     // alone: it would otherwise apply to every file the daemon writes afterwards.
-    if (error == EROFS)
-        host_mount(device.c_str(), mount_point.c_str(), update_fs_type, update_mount_flags, update_options_read_only);
+    if (!host_mount(device.c_str(), mount_point.c_str(), update_fs_type, update_mount_flags, update_options, &error) &&
+        g_error_matches(error, G_FILE_ERROR, G_FILE_ERROR_ROFS))
+        host_mount(device.c_str(), mount_point.c_str(), update_fs_type, update_mount_flags, update_options_read_only,
+                   nullptr);
     return true;
 }
 
