@@ -33,8 +33,5 @@ struct HeadsetApp {
 
 extern const HeadsetApp headset_apps[2];
 
-// Marks an enable member that was not given.
-constexpr int headset_enable_absent = 165;
-
 // The pattern that stops a running EPOS application.
 constexpr const char *epos_process_pattern = "epos-connect";

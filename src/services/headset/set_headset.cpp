@@ -1,6 +1,7 @@
 #include "services/headset/headset_handlers.h"
 
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "common/json_params.h"
@@ -30,7 +31,7 @@ bool app_disabled_by_request[app_count] = {};
 struct AppRequest {
     char config_path[config_path_size] = {};
     bool config_path_too_long = false;
-    int enable = headset_enable_absent;
+    std::optional<int> enable;  // nothing when not given
     bool failed = false;
 };
 
@@ -41,11 +42,16 @@ void log_text(const char *text)
 
 // An enable value that is not a number (a string, null, an object) would read as 0 and
 // disable the application; it is taken as an invalid value instead.
-int read_enable(const JsonParams &params, const char *member)
+// A caller may also pass `enable_not_given` to say that it gives no value.
+std::optional<int> read_enable(const JsonParams &params, const char *member)
 {
+    constexpr int enable_not_given = 165;
     if (!params.member(member))
-        return headset_enable_absent;
-    return params.holds_number(member) ? *params.get_int(member) : -1;
+        return std::nullopt;
+    if (!params.holds_number(member))
+        return -1;
+    const int enable = *params.get_int(member);
+    return enable == enable_not_given ? std::nullopt : std::optional<int>(enable);
 }
 
 void read_request(const JsonParams &params, const HeadsetApp &app, AppRequest &request)
@@ -183,7 +189,7 @@ gboolean on_handle_set_headset(CorvoHeadset *, GDBusMethodInvocation *invocation
     }
 
     for (size_t i = 0; i < app_count; ++i)
-        if (requests[i].enable != headset_enable_absent && !apply_enable(headset_apps[i], requests[i].enable))
+        if (requests[i].enable && !apply_enable(headset_apps[i], *requests[i].enable))
             requests[i].failed = true;
 
     std::string capture = "Fail";
