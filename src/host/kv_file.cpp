@@ -192,15 +192,17 @@ std::optional<std::string> kv_value(const KvFileSpec &file, std::string_view con
     return found;
 }
 
-bool kv_file_read(const KvFileSpec &file, std::string *content, std::string *why)
+bool kv_file_read(const KvFileSpec &file, std::string *content, GError **error)
 {
     bool exists = false;
     struct stat info {};
     content->clear();
     if (read_whole(file.path, content, &exists, &info))
         return true;
-    *why = exists && !S_ISREG(info.st_mode) ? "not a regular file" : g_strerror(errno);
-    *why = file.path + ": " + *why;
+    const int number = errno;
+    const bool irregular = exists && !S_ISREG(info.st_mode);
+    g_set_error(error, G_FILE_ERROR, irregular ? G_FILE_ERROR_FAILED : g_file_error_from_errno(number), "%s: %s",
+                file.path.c_str(), irregular ? "not a regular file" : g_strerror(number));
     content->clear();
     return false;
 }

@@ -62,9 +62,9 @@ std::string kv_format_line(const KvFileSpec &file, std::string_view name, std::s
 // unless empty). Exposed for the tests and the fuzzer; kv_file_commit uses it.
 std::string kv_apply(const KvFileSpec &file, std::string_view content, const KvEdit &edit);
 
-// Reads the whole file for kv_value: a missing file reads as empty. False, with `why`
-// naming the file and the reason, when it exists but cannot be read.
-bool kv_file_read(const KvFileSpec &file, std::string *content, std::string *why);
+// Reads the whole file for kv_value: a missing file reads as empty. False, with `error`
+// (G_FILE_ERROR, its message naming the file and the reason), when it exists but cannot be read.
+bool kv_file_read(const KvFileSpec &file, std::string *content, GError **error);
 
 // The value the boot (or the host's sysctl start-up) takes for `name` from `content`: that of
 // the last line whose key is `name`, blanks around it removed and, in the quoted format, its

@@ -112,8 +112,11 @@ struct SourceCache {
         Entry &entry = source == Source::loader_file ? loader : sysctl;
         if (!entry.read) {
             entry.read = true;
+            g_autoptr(GError) error = nullptr;
             entry.ok = kv_file_read(source == Source::loader_file ? loader_conf_file() : sysctl_conf_file(),
-                                    &entry.content, &entry.why);
+                                    &entry.content, &error);
+            if (!entry.ok)
+                entry.why = error->message;
         }
         return entry;
     }

@@ -50,8 +50,8 @@ KvFileSpec sysctl_conf_file()
 
 std::optional<std::string> conf_file_value(const KvFileSpec &file, const char *name)
 {
-    std::string content, why;
-    if (!name || !kv_file_read(file, &content, &why))
+    std::string content;
+    if (!name || !kv_file_read(file, &content, nullptr))
         return std::nullopt;
     return kv_value(file, content, name);
 }
