@@ -18,28 +18,28 @@ namespace {
 class EndlessCameras : public FakeCameras {
 public:
     int endless = 0;  // 1 formats, 2 sizes, 3 intervals
-    int enum_fmt(int fd, v4l2_fmtdesc *format) override
+    bool enum_fmt(int fd, v4l2_fmtdesc *format, GError **error) override
     {
         if (endless != 1)
-            return FakeCameras::enum_fmt(fd, format);
+            return FakeCameras::enum_fmt(fd, format, error);
         format->pixelformat = fourcc("YUYV");
-        return 0;
+        return true;
     }
-    int enum_framesizes(int fd, v4l2_frmsizeenum *size) override
+    bool enum_framesizes(int fd, v4l2_frmsizeenum *size, GError **error) override
     {
         if (endless != 2)
-            return FakeCameras::enum_framesizes(fd, size);
+            return FakeCameras::enum_framesizes(fd, size, error);
         size->type = V4L2_FRMSIZE_TYPE_DISCRETE;
         size->discrete = {640, 480};
-        return 0;
+        return true;
     }
-    int enum_frameintervals(int fd, v4l2_frmivalenum *interval) override
+    bool enum_frameintervals(int fd, v4l2_frmivalenum *interval, GError **error) override
     {
         if (endless != 3)
-            return FakeCameras::enum_frameintervals(fd, interval);
+            return FakeCameras::enum_frameintervals(fd, interval, error);
         interval->type = V4L2_FRMIVAL_TYPE_DISCRETE;
         interval->discrete = {1, 30};
-        return 0;
+        return true;
     }
     void close(int fd) override
     {

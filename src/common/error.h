@@ -1,7 +1,8 @@
 // The daemon's one error domain. Code below the handlers reports a failure as false plus a
 // GError in CORVO_ERROR (or in the GLib domain of the call that failed, G_FILE_ERROR for a
 // file); the handler turns the outcome into its reply text. The code tells the kinds of
-// failure apart where a caller acts on the difference.
+// failure apart where a caller acts on the difference. An error from a system call also
+// carries the call's error number, for the replies that report it as a number.
 #pragma once
 
 #include <glib.h>
@@ -25,3 +26,9 @@ enum CorvoError {
     CORVO_ERROR_WRITE_FAILED,  // also when the record was not written whole
     CORVO_ERROR_READ_FAILED,
 };
+
+// Sets `error` to `code` in CORVO_ERROR, carrying `errno_value` with the system's text for it.
+void corvo_set_system_error(GError **error, CorvoError code, int errno_value);
+
+// The error number a CORVO_ERROR carries; 0 for an error that came from no system call.
+int corvo_error_errno(const GError *error);

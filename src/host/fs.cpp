@@ -2,20 +2,17 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <sys/stat.h>
 
 bool host_exists(const std::string &path)
 {
-    struct stat st;
-    return lstat(path.c_str(), &st) == 0;
+    return g_file_test(path.c_str(), static_cast<GFileTest>(G_FILE_TEST_EXISTS | G_FILE_TEST_IS_SYMLINK));
 }
 
-bool host_rename(const std::string &from, const std::string &to, std::string *error_text)
+bool host_rename(const std::string &from, const std::string &to, GError **error)
 {
     if (rename(from.c_str(), to.c_str()) == 0)
         return true;
-    if (error_text)
-        *error_text = strerror(errno);
+    const int number = errno;
+    g_set_error_literal(error, G_FILE_ERROR, g_file_error_from_errno(number), g_strerror(number));
     return false;
 }

@@ -2,11 +2,12 @@
 // path already resolved with host_path, or a path a caller gave).
 #pragma once
 
+#include <glib.h>
 #include <string>
 
 // True when something exists at `path` (file, folder or any other kind; a dangling symlink
 // counts as existing, as it would block a rename onto that name).
 bool host_exists(const std::string &path);
 
-// rename(2). On failure returns false and, when `error_text` is given, stores strerror.
-bool host_rename(const std::string &from, const std::string &to, std::string *error_text = nullptr);
+// rename(2); a failure is a G_FILE_ERROR with the system's text.
+bool host_rename(const std::string &from, const std::string &to, GError **error);

@@ -6,15 +6,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/error.h"
 #include "host/fd.h"
 #include "host/host_root.h"
 
 namespace {
 
-int request(int fd, unsigned long code, void *argument)
+bool request(int fd, unsigned long code, void *argument, GError **error)
 {
-    const int result = retry_eintr([&] { return ioctl(fd, code, argument); });
-    return result < 0 ? errno : 0;
+    if (retry_eintr([&] { return ioctl(fd, code, argument); }) == 0)
+        return true;
+    corvo_set_system_error(error, CORVO_ERROR_FAILED, errno);
+    return false;
 }
 
 // The real devices need V4L2 hardware, which no test machine has: the tests run the camera
@@ -22,49 +25,58 @@ int request(int fd, unsigned long code, void *argument)
 // GCOVR_EXCL_START
 class RealDevices final : public V4l2Model {
 public:
-    int open(const char *path, int *error) override
+    int open(const char *path, GError **error) override
     {
         // Non-blocking so that a path naming some other kind of device cannot hold the
         // daemon in open(); no controlling terminal, whatever the path names. Only a
         // character device can be a camera: a FIFO or a file a user left at the path is
         // refused before any request reaches it.
         const int fd = ::open(path, O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        *error = fd < 0 ? errno : 0;
         struct stat info {};
-        if (fd >= 0 && (fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode))) {
+        if (fd >= 0 && fstat(fd, &info) == 0 && S_ISCHR(info.st_mode))
+            return fd;
+        const int number = fd < 0 ? errno : ENODEV;
+        if (fd >= 0)
             ::close(fd);
-            *error = ENODEV;
-            return -1;
-        }
-        return fd;
+        corvo_set_system_error(error, CORVO_ERROR_OPEN_FAILED, number);
+        return -1;
     }
     void close(int fd) override { ::close(fd); }
 
-    int querycap(int fd, v4l2_capability *c) override { return request(fd, VIDIOC_QUERYCAP, c); }
-    int enum_fmt(int fd, v4l2_fmtdesc *f) override { return request(fd, VIDIOC_ENUM_FMT, f); }
-    int enum_framesizes(int fd, v4l2_frmsizeenum *s) override { return request(fd, VIDIOC_ENUM_FRAMESIZES, s); }
-    int enum_frameintervals(int fd, v4l2_frmivalenum *i) override { return request(fd, VIDIOC_ENUM_FRAMEINTERVALS, i); }
-    int g_fmt(int fd, v4l2_format *f) override { return request(fd, VIDIOC_G_FMT, f); }
-    int try_fmt(int fd, v4l2_format *f) override { return request(fd, VIDIOC_TRY_FMT, f); }
-    int s_fmt(int fd, v4l2_format *f) override { return request(fd, VIDIOC_S_FMT, f); }
-    int g_parm(int fd, v4l2_streamparm *p) override { return request(fd, VIDIOC_G_PARM, p); }
-    int s_parm(int fd, v4l2_streamparm *p) override { return request(fd, VIDIOC_S_PARM, p); }
+    bool querycap(int fd, v4l2_capability *c, GError **e) override { return request(fd, VIDIOC_QUERYCAP, c, e); }
+    bool enum_fmt(int fd, v4l2_fmtdesc *f, GError **e) override { return request(fd, VIDIOC_ENUM_FMT, f, e); }
+    bool enum_framesizes(int fd, v4l2_frmsizeenum *s, GError **e) override
+    {
+        return request(fd, VIDIOC_ENUM_FRAMESIZES, s, e);
+    }
+    bool enum_frameintervals(int fd, v4l2_frmivalenum *i, GError **e) override
+    {
+        return request(fd, VIDIOC_ENUM_FRAMEINTERVALS, i, e);
+    }
+    bool g_fmt(int fd, v4l2_format *f, GError **e) override { return request(fd, VIDIOC_G_FMT, f, e); }
+    bool try_fmt(int fd, v4l2_format *f, GError **e) override { return request(fd, VIDIOC_TRY_FMT, f, e); }
+    bool s_fmt(int fd, v4l2_format *f, GError **e) override { return request(fd, VIDIOC_S_FMT, f, e); }
+    bool g_parm(int fd, v4l2_streamparm *p, GError **e) override { return request(fd, VIDIOC_G_PARM, p, e); }
+    bool s_parm(int fd, v4l2_streamparm *p, GError **e) override { return request(fd, VIDIOC_S_PARM, p, e); }
 
-    IdentityRead read_identity(const char *path, size_t max, std::string *bytes) override
+    bool read_identity(const char *path, size_t max, std::string *bytes, GError **error) override
     {
         bytes->clear();
         const std::string resolved = host_path(path);
         const UniqueFd fd(::open(resolved.c_str(), O_RDONLY | O_CLOEXEC));
-        if (!fd.valid())
-            return IdentityRead::open_failed;
+        if (!fd.valid()) {
+            corvo_set_system_error(error, CORVO_ERROR_OPEN_FAILED, errno);
+            return false;
+        }
         bytes->resize(max);
         const ssize_t got = retry_eintr([&] { return ::read(fd.get(), bytes->data(), max); });
         if (got < 0) {
+            corvo_set_system_error(error, CORVO_ERROR_READ_FAILED, errno);
             bytes->clear();
-            return IdentityRead::read_failed;
+            return false;
         }
         bytes->resize(static_cast<size_t>(got));
-        return IdentityRead::ok;
+        return true;
     }
 };
 

@@ -2,14 +2,9 @@
 // below, so that they can be exercised against a fake device model instead of hardware.
 #pragma once
 
+#include <glib.h>
 #include <linux/videodev2.h>
 #include <string>
-
-enum class IdentityRead {
-    ok,
-    open_failed,
-    read_failed,
-};
 
 class V4l2Model {
 public:
@@ -17,24 +12,26 @@ public:
 
     // Opens the device at `path` as given: fixed paths are resolved by the caller with
     // host_path(), a path a caller sent is used as it stands. Returns a descriptor, or -1
-    // with the error number in *error.
-    virtual int open(const char *path, int *error) = 0;
+    // with CORVO_ERROR_OPEN_FAILED carrying the error number.
+    virtual int open(const char *path, GError **error) = 0;
     virtual void close(int fd) = 0;
 
-    // The requests on an open device: 0, or the error number of the refused request.
-    virtual int querycap(int fd, v4l2_capability *capability) = 0;
-    virtual int enum_fmt(int fd, v4l2_fmtdesc *format) = 0;
-    virtual int enum_framesizes(int fd, v4l2_frmsizeenum *size) = 0;
-    virtual int enum_frameintervals(int fd, v4l2_frmivalenum *interval) = 0;
-    virtual int g_fmt(int fd, v4l2_format *format) = 0;
-    virtual int try_fmt(int fd, v4l2_format *format) = 0;
-    virtual int s_fmt(int fd, v4l2_format *format) = 0;
-    virtual int g_parm(int fd, v4l2_streamparm *parm) = 0;
-    virtual int s_parm(int fd, v4l2_streamparm *parm) = 0;
+    // The requests on an open device; a refused one is CORVO_ERROR_FAILED carrying the
+    // error number the driver gave.
+    virtual bool querycap(int fd, v4l2_capability *capability, GError **error) = 0;
+    virtual bool enum_fmt(int fd, v4l2_fmtdesc *format, GError **error) = 0;
+    virtual bool enum_framesizes(int fd, v4l2_frmsizeenum *size, GError **error) = 0;
+    virtual bool enum_frameintervals(int fd, v4l2_frmivalenum *interval, GError **error) = 0;
+    virtual bool g_fmt(int fd, v4l2_format *format, GError **error) = 0;
+    virtual bool try_fmt(int fd, v4l2_format *format, GError **error) = 0;
+    virtual bool s_fmt(int fd, v4l2_format *format, GError **error) = 0;
+    virtual bool g_parm(int fd, v4l2_streamparm *parm, GError **error) = 0;
+    virtual bool s_parm(int fd, v4l2_streamparm *parm, GError **error) = 0;
 
     // Up to `max` bytes of a device's identity file (a host path such as
-    // "/compat/linux/sys/class/video4linux/video0/device/uevent").
-    virtual IdentityRead read_identity(const char *path, size_t max, std::string *bytes) = 0;
+    // "/compat/linux/sys/class/video4linux/video0/device/uevent"); a failure is
+    // CORVO_ERROR_OPEN_FAILED or CORVO_ERROR_READ_FAILED.
+    virtual bool read_identity(const char *path, size_t max, std::string *bytes, GError **error) = 0;
 };
 
 // The model in use: the real devices unless a test put another in place.
@@ -51,16 +48,17 @@ public:
     {
         if (fd_ >= 0)
             model_.close(fd_);
+        g_clear_error(&open_error_);
     }
     V4l2Device(const V4l2Device &) = delete;
     V4l2Device &operator=(const V4l2Device &) = delete;
 
     bool is_open() const { return fd_ >= 0; }
-    int open_error() const { return open_error_; }
+    const GError *open_error() const { return open_error_; }
     int fd() const { return fd_; }
 
 private:
     V4l2Model &model_;
-    int open_error_ = 0;
+    GError *open_error_ = nullptr;
     int fd_;
 };

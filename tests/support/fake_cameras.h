@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/error.h"
 #include "host/v4l2.h"
 
 struct FakeInterval {
@@ -58,96 +59,110 @@ public:
     size_t open_count() const { return open_.size(); }
     std::map<std::string, FakeCamera> devices;
 
-    int open(const char *path, int *error) override
+    int open(const char *path, GError **error) override
     {
         const auto found = devices.find(path);
-        *error = found == devices.end() ? ENOENT : 0;
-        if (*error)
+        if (found == devices.end()) {
+            corvo_set_system_error(error, CORVO_ERROR_OPEN_FAILED, ENOENT);
             return -1;
+        }
         open_[next_fd_] = &found->second;
         return next_fd_++;
     }
     void close(int fd) override { open_.erase(fd); }
-    int querycap(int fd, v4l2_capability *capability) override
+    bool querycap(int fd, v4l2_capability *capability, GError **error) override
     {
         const std::string &card = at(fd).card;
         memcpy(capability->card, card.data(), std::min(card.size(), sizeof capability->card));
-        return at(fd).querycap_error;
+        return answer(at(fd).querycap_error, error);
     }
-    int enum_fmt(int fd, v4l2_fmtdesc *format) override
+    bool enum_fmt(int fd, v4l2_fmtdesc *format, GError **error) override
     {
         if (format->type != V4L2_BUF_TYPE_VIDEO_CAPTURE || format->index >= at(fd).formats.size())
-            return EINVAL;
+            return answer(EINVAL, error);
         format->pixelformat = at(fd).formats[format->index].code;
-        return 0;
+        return true;
     }
-    int enum_framesizes(int fd, v4l2_frmsizeenum *size) override
+    bool enum_framesizes(int fd, v4l2_frmsizeenum *size, GError **error) override
     {
         const FakeSize *fake = find_size(fd, size->pixel_format, size->index);
         if (!fake)
-            return EINVAL;
+            return answer(EINVAL, error);
         size->type = fake->type;
         if (fake->type == V4L2_FRMSIZE_TYPE_DISCRETE)
             size->discrete = {fake->width, fake->height};
         else
             size->stepwise = {1, fake->width, 1, 1, fake->height, 1};
-        return 0;
+        return true;
     }
-    int enum_frameintervals(int fd, v4l2_frmivalenum *interval) override
+    bool enum_frameintervals(int fd, v4l2_frmivalenum *interval, GError **error) override
     {
         for (__u32 i = 0; const FakeSize *size = find_size(fd, interval->pixel_format, i); ++i) {
             if (size->width != interval->width || size->height != interval->height)
                 continue;
             if (interval->index >= size->intervals.size())
-                return EINVAL;
+                return answer(EINVAL, error);
             const FakeInterval &fake = size->intervals[interval->index];
             interval->type = fake.type;
             interval->discrete = {fake.numerator, fake.denominator};
-            return 0;
+            return true;
         }
-        return EINVAL;
+        return answer(EINVAL, error);
     }
-    int g_fmt(int fd, v4l2_format *) override { return asked(fd, "g_fmt"); }
-    int try_fmt(int fd, v4l2_format *) override { return asked(fd, "try_fmt"); }
-    int s_fmt(int fd, v4l2_format *format) override
+    bool g_fmt(int fd, v4l2_format *, GError **error) override { return asked(fd, "g_fmt", error); }
+    bool try_fmt(int fd, v4l2_format *, GError **error) override { return asked(fd, "try_fmt", error); }
+    bool s_fmt(int fd, v4l2_format *format, GError **error) override
     {
-        const int error = asked(fd, "s_fmt");
-        if (!error)
-            at(fd).set_format = format->fmt.pix;
-        return error;
+        if (!asked(fd, "s_fmt", error))
+            return false;
+        at(fd).set_format = format->fmt.pix;
+        return true;
     }
-    int g_parm(int fd, v4l2_streamparm *parm) override
+    bool g_parm(int fd, v4l2_streamparm *parm, GError **error) override
     {
-        const int error = asked(fd, "g_parm");
-        if (!error && at(fd).time_per_frame)
+        if (!asked(fd, "g_parm", error))
+            return false;
+        if (at(fd).time_per_frame)
             parm->parm.capture.capability = V4L2_CAP_TIMEPERFRAME;
-        return error;
+        return true;
     }
-    int s_parm(int fd, v4l2_streamparm *parm) override
+    bool s_parm(int fd, v4l2_streamparm *parm, GError **error) override
     {
-        const int error = asked(fd, "s_parm");
-        if (!error)
-            at(fd).set_rate = parm->parm.capture.timeperframe;
-        return error;
+        if (!asked(fd, "s_parm", error))
+            return false;
+        at(fd).set_rate = parm->parm.capture.timeperframe;
+        return true;
     }
-    IdentityRead read_identity(const char *path, size_t max, std::string *bytes) override
+    bool read_identity(const char *path, size_t max, std::string *bytes, GError **error) override
     {
         // "/compat/linux/sys/class/video4linux/videoN/device/uevent" belongs to "/dev/videoN".
         for (const auto &[device, camera] : devices)
             if (camera.identity &&
                 path == "/compat/linux/sys/class/video4linux" + device.substr(4) + "/device/uevent") {
                 *bytes = camera.identity->substr(0, max);
-                return camera.identity_read_fails ? IdentityRead::read_failed : IdentityRead::ok;
+                if (!camera.identity_read_fails)
+                    return true;
+                corvo_set_system_error(error, CORVO_ERROR_READ_FAILED, EIO);
+                return false;
             }
-        return IdentityRead::open_failed;
+        corvo_set_system_error(error, CORVO_ERROR_OPEN_FAILED, ENOENT);
+        return false;
     }
 
 private:
     FakeCamera &at(int fd) { return *open_.at(fd); }
-    int asked(int fd, const char *request)
+    // A request answered with `number` (0: done).
+    static bool answer(int number, GError **error)
+    {
+        if (number == 0)
+            return true;
+        corvo_set_system_error(error, CORVO_ERROR_FAILED, number);
+        return false;
+    }
+    bool asked(int fd, const char *request, GError **error)
     {
         at(fd).requests.emplace_back(request);
-        return at(fd).refuse[request];
+        return answer(at(fd).refuse[request], error);
     }
     // The `index`th size of format `code` on the device open as `fd`; nullptr when none.
     const FakeSize *find_size(int fd, __u32 code, __u32 index)

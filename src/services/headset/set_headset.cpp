@@ -72,10 +72,10 @@ void stop_running(const HeadsetApp &app)
 
 bool rename_folder(const std::string &from, const std::string &to)
 {
-    std::string why;
-    if (host_rename(from, to, &why))
+    g_autoptr(GError) error = nullptr;
+    if (host_rename(from, to, &error))
         return true;
-    wlog('D', log_tag::headset, "rename %s to %s: %s\n", from.c_str(), to.c_str(), why.c_str());
+    wlog('D', log_tag::headset, "rename %s to %s: %s\n", from.c_str(), to.c_str(), error->message);
     return false;
 }
 

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/error.h"
 #include "common/json_params.h"
 #include "common/log.h"
 #include "common/log_param.h"
@@ -27,12 +28,13 @@ void log_rate(const v4l2_fract &time_per_frame)
              static_cast<int>(time_per_frame.denominator / time_per_frame.numerator));
 }
 
-// The pixel format, then the frame rate; stops at the first refused step.
-int apply_format(V4l2Model &model, int fd, const CameraFormatRequest &request)
+// The pixel format, then the frame rate; stops at the first refused step, whose error
+// carries the number the driver gave.
+bool apply_format(V4l2Model &model, int fd, const CameraFormatRequest &request, GError **error)
 {
     v4l2_format current{};
     current.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    if (model.g_fmt(fd, &current) == 0)
+    if (model.g_fmt(fd, &current, nullptr))
         wlog('D', log_tag::settings, "Current Camera Settings: %s, %d * %d\n",
              camera_fourcc_text(current.fmt.pix.pixelformat).c_str(), static_cast<int>(current.fmt.pix.width),
              static_cast<int>(current.fmt.pix.height));
@@ -42,37 +44,37 @@ int apply_format(V4l2Model &model, int fd, const CameraFormatRequest &request)
     wanted.fmt.pix.width = static_cast<__u32>(request.width);
     wanted.fmt.pix.height = static_cast<__u32>(request.height);
     wanted.fmt.pix.pixelformat = fourcc_of(request.format);
-    if (int error = model.try_fmt(fd, &wanted)) {
-        wlog('D', log_tag::settings, "Cannot apply new format, error: %s", g_strerror(error));
-        return error;
+    if (!model.try_fmt(fd, &wanted, error)) {
+        wlog('D', log_tag::settings, "Cannot apply new format, error: %s", (*error)->message);
+        return false;
     }
-    if (int error = model.s_fmt(fd, &wanted)) {
-        wlog('D', log_tag::settings, "Couldn't apply pixel format, error: %s", g_strerror(error));
-        return error;
+    if (!model.s_fmt(fd, &wanted, error)) {
+        wlog('D', log_tag::settings, "Couldn't apply pixel format, error: %s", (*error)->message);
+        return false;
     }
     wlog('D', log_tag::settings, "Applied new pixel format camera: %s",
          camera_fourcc_text(wanted.fmt.pix.pixelformat).c_str());
 
     v4l2_streamparm parm{};
     parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    if (model.g_parm(fd, &parm) == 0)
+    if (model.g_parm(fd, &parm, nullptr))
         log_rate(parm.parm.capture.timeperframe);
     // A driver that cannot change its rate says so with ENOTSUP; no earlier call's error
     // number (possibly 0, which reads as success) stands in for it.
     if (!(parm.parm.capture.capability & V4L2_CAP_TIMEPERFRAME)) {
-        wlog('D', log_tag::settings, "The driver does not support change in frame rate, error: %s",
-             g_strerror(ENOTSUP));
-        return ENOTSUP;
+        corvo_set_system_error(error, CORVO_ERROR_FAILED, ENOTSUP);
+        wlog('D', log_tag::settings, "The driver does not support change in frame rate, error: %s", (*error)->message);
+        return false;
     }
     parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     parm.parm.capture.timeperframe.numerator = 1;
     parm.parm.capture.timeperframe.denominator = static_cast<__u32>(request.fps);
-    if (int error = model.s_parm(fd, &parm)) {
-        wlog('D', log_tag::settings, "The driver did not allow change in frame rate, error: %s", g_strerror(error));
-        return error;
+    if (!model.s_parm(fd, &parm, error)) {
+        wlog('D', log_tag::settings, "The driver did not allow change in frame rate, error: %s", (*error)->message);
+        return false;
     }
     log_rate(parm.parm.capture.timeperframe);
-    return 0;
+    return true;
 }
 
 }  // namespace
@@ -82,10 +84,11 @@ int camera_set_format(V4l2Model &model, const CameraFormatRequest &request)
     V4l2Device device(model, request.device_path.c_str());
     if (!device.is_open()) {
         wlog('D', log_tag::settings, "Couldn't open webcam device path: %s, error: %s", request.device_path.c_str(),
-             g_strerror(device.open_error()));
+             device.open_error()->message);
         return -1;
     }
-    return apply_format(model, device.fd(), request);
+    g_autoptr(GError) error = nullptr;
+    return apply_format(model, device.fd(), request, &error) ? 0 : corvo_error_errno(error);
 }
 
 gboolean on_handle_admin_policy_set_camera_format(CorvoSettings *, GDBusMethodInvocation *invocation, const gchar *para)

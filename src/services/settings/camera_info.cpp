@@ -3,6 +3,7 @@
 #include <cstring>
 #include <glib.h>
 
+#include "common/error.h"
 #include "common/log.h"
 #include "common/reply.h"
 #include "host/host_root.h"
@@ -52,7 +53,7 @@ bool has_usable_format(V4l2Model &model, int fd)
         v4l2_fmtdesc format{};
         format.index = index;
         format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-        if (model.enum_fmt(fd, &format) != 0)
+        if (!model.enum_fmt(fd, &format, nullptr))
             return false;
         if (format.pixelformat != 0)
             return true;
@@ -68,7 +69,7 @@ void append_rates(V4l2Model &model, int fd, unsigned code, unsigned width, unsig
         interval.pixel_format = code;
         interval.width = width;
         interval.height = height;
-        if (model.enum_frameintervals(fd, &interval) != 0)
+        if (!model.enum_frameintervals(fd, &interval, nullptr))
             return;
         // A zero time per frame names no rate at all.
         if (interval.type != V4L2_FRMIVAL_TYPE_DISCRETE || interval.discrete.numerator == 0)
@@ -85,7 +86,7 @@ void append_sizes(V4l2Model &model, int fd, unsigned code, std::string &out)
         v4l2_frmsizeenum size{};
         size.index = index;
         size.pixel_format = code;
-        if (model.enum_framesizes(fd, &size) != 0)
+        if (!model.enum_framesizes(fd, &size, nullptr))
             return;
         // A range of sizes is shown by its largest, which the device can be set to.
         const bool range = size.type == V4L2_FRMSIZE_TYPE_STEPWISE || size.type == V4L2_FRMSIZE_TYPE_CONTINUOUS;
@@ -107,7 +108,7 @@ void append_formats(V4l2Model &model, int fd, std::string &out)
         v4l2_fmtdesc format{};
         format.index = index;
         format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-        if (model.enum_fmt(fd, &format) != 0)
+        if (!model.enum_fmt(fd, &format, nullptr))
             return;
         out += "{ \"format\" : " + json_quote(camera_fourcc_text(format.pixelformat)) + ", ";
         out += "\"resolutions\" : {";
@@ -121,12 +122,14 @@ void append_formats(V4l2Model &model, int fd, std::string &out)
 CameraIds read_ids(V4l2Model &model, const char *identity_path)
 {
     std::string bytes;
-    switch (model.read_identity(identity_path, identity_max, &bytes)) {
-    case IdentityRead::open_failed: wlog('D', log_tag::settings, "File open Failed : %s\n", identity_path); return {};
-    case IdentityRead::read_failed: wlog('D', log_tag::settings, "failed to read fd_file\n"); return {};
-    case IdentityRead::ok: break;
-    }
-    return camera_identity_ids(bytes);
+    g_autoptr(GError) error = nullptr;
+    if (model.read_identity(identity_path, identity_max, &bytes, &error))
+        return camera_identity_ids(bytes);
+    if (g_error_matches(error, CORVO_ERROR, CORVO_ERROR_OPEN_FAILED))
+        wlog('D', log_tag::settings, "File open Failed : %s\n", identity_path);
+    else
+        wlog('D', log_tag::settings, "failed to read fd_file\n");
+    return {};
 }
 
 }  // namespace
@@ -173,7 +176,7 @@ std::string camera_device_list(V4l2Model &model)
         if (!device.is_open())
             continue;
         v4l2_capability capability{};
-        if (model.querycap(device.fd(), &capability) != 0) {
+        if (!model.querycap(device.fd(), &capability, nullptr)) {
             wlog('D', log_tag::settings, "Device Capability reading failed\n");
             continue;
         }
