@@ -4,6 +4,7 @@
 #include <cstring>
 #include <gio/gio.h>
 #include <glib-unix.h>
+#include <string>
 #include <sys/prctl.h>
 #include <unistd.h>
 
@@ -25,19 +26,65 @@ constexpr char usage[] = "Usage: corvo-settingsd LOCKFILE\n"
                          "Serves com.corvo.settings, com.corvo.bios, com.corvo.headset and com.corvo.thirdapps\n"
                          "on the system bus until SIGTERM or SIGINT. LOCKFILE keeps a second instance from starting.\n";
 
-// An option in place of the lock path is answered at once: no lock, no bus, no file.
-int answer_option(const char *option)
+constexpr int go_on = -1;
+
+enum class Answer { none, help, version };
+
+// --help and --version take no value; GLib would take "--help=1" as --help.
+gboolean take_answer(const char *option, const char *value, gpointer answer, GError **error)
 {
-    if (strcmp(option, "--help") == 0) {
+    if (value) {
+        g_set_error(error, G_OPTION_ERROR, G_OPTION_ERROR_BAD_VALUE, "%s takes no value", option);
+        return FALSE;
+    }
+    auto *given = static_cast<Answer *>(answer);
+    if (*given == Answer::none)
+        *given = strcmp(option, "--help") == 0 ? Answer::help : Answer::version;
+    return TRUE;
+}
+
+// The lock path in *lock_path (empty when none was given) and go_on; or the exit status of a
+// command line answered at once: an option, or a mistake, needs no lock, no bus and no file.
+int read_command_line(int argc, char **argv, std::string *lock_path)
+{
+    Answer answer = Answer::none;
+    g_auto(GStrv) operands = nullptr;
+    const auto no_value = static_cast<int>(G_OPTION_FLAG_OPTIONAL_ARG);
+    const GOptionEntry entries[] = {
+        {"help", 0, no_value, G_OPTION_ARG_CALLBACK, reinterpret_cast<gpointer>(take_answer), nullptr, nullptr},
+        {"version", 0, no_value, G_OPTION_ARG_CALLBACK, reinterpret_cast<gpointer>(take_answer), nullptr, nullptr},
+        {G_OPTION_REMAINING, 0, 0, G_OPTION_ARG_FILENAME_ARRAY, &operands, nullptr, nullptr},
+        {},
+    };
+    GOptionGroup *group = g_option_group_new("corvo-settingsd", "", "", &answer, nullptr);
+    g_option_group_add_entries(group, entries);
+    g_autoptr(GOptionContext) context = g_option_context_new(nullptr);
+    g_option_context_set_help_enabled(context, FALSE);
+    g_option_context_set_strict_posix(context, TRUE);
+    g_option_context_set_main_group(context, group);
+
+    const bool anything_given = argc > 1;
+    if (!g_option_context_parse(context, &argc, &argv, nullptr)) {
+        fputs(usage, stderr);
+        return exit_no_argument;
+    }
+    if (answer == Answer::help) {
         fputs(usage, stdout);
         return 0;
     }
-    if (strcmp(option, "--version") == 0) {
+    if (answer == Answer::version) {
         puts("corvo-settingsd " CORVO_VERSION);
         return 0;
     }
-    fputs(usage, stderr);
-    return exit_no_argument;
+    // "--" with nothing after it, or a lock path that reads as an option ("-", or after "--"),
+    // is a mistake in the command line; only a missing or empty argument exits silently.
+    const char *first = operands ? operands[0] : nullptr;
+    if ((anything_given && !first) || (first && first[0] == '-')) {
+        fputs(usage, stderr);
+        return exit_no_argument;
+    }
+    *lock_path = first ? first : "";
+    return go_on;
 }
 
 // SIGTERM and SIGINT stop the daemon in order. The source stays: a second signal while the
@@ -70,8 +117,9 @@ int lockfile_failure_code(const GError *error)
 
 int main(int argc, char **argv)
 {
-    if (argc >= 2 && argv[1][0] == '-')
-        return answer_option(argv[1]);
+    std::string lock_path;
+    if (const int answered = read_command_line(argc, argv, &lock_path); answered != go_on)
+        return answered;
     // Passwords pass through this process's memory: no core file and no debugger of a
     // lesser user may ever see it.
     (void)prctl(PR_SET_DUMPABLE, 0);
@@ -81,7 +129,7 @@ int main(int argc, char **argv)
     // Diagnostics on stdout must reach a pipe line by line, not at exit.
     setvbuf(stdout, nullptr, _IOLBF, 0);
 
-    if (argc < 2 || argv[1][0] == '\0')
+    if (lock_path.empty())
         return exit_no_argument;
 
     // The signals are taken from here on; one that arrives during start-up acts once the loop runs.
@@ -91,7 +139,7 @@ int main(int argc, char **argv)
     g_unix_signal_add(SIGHUP, on_sighup, nullptr);
 
     g_autoptr(GError) lock_error = nullptr;
-    const int lock_fd = host_lock_instance(argv[1], &lock_error);
+    const int lock_fd = host_lock_instance(lock_path.c_str(), &lock_error);
     if (g_error_matches(lock_error, G_FILE_ERROR, G_FILE_ERROR_AGAIN)) {
         print_diagnostic("Quit: already exists a previous instance of vpn.\n");
         wlog('D', log_tag::settings, "Quit: already exists a previous instance\n");
@@ -100,7 +148,7 @@ int main(int argc, char **argv)
     if (lock_fd < 0) {
         const int code = lockfile_failure_code(lock_error);
         print_diagnostic("Error: failed to open lockfile %d.\n", code);
-        wlog('E', log_tag::settings, "Error: failed to open lockfile %s: %d (%s)\n", argv[1], code,
+        wlog('E', log_tag::settings, "Error: failed to open lockfile %s: %d (%s)\n", lock_path.c_str(), code,
              lock_error->message);
         return exit_stopped;
     }

@@ -28,6 +28,12 @@ class TestCommandLine:
         assert not os.path.exists(world.daemon.lock_path)
         assert not world.bus.has_owner("com.corvo.settings")
 
+    def test_lock_path_after_double_dash_is_taken(self, world):
+        world.daemon.start(["--", world.daemon.lock_path])
+        with open(world.daemon.lock_path) as f:
+            assert f.read() == str(world.daemon.process.pid)
+        assert world.daemon.stop() == 160
+
     def test_lock_in_missing_folder_exits_160(self, world):
         lock = os.path.join(world.workdir, "no", "such", "lock")
         code, out, err = finished(run_daemon(world, [lock]))

@@ -26,7 +26,7 @@ def installed_daemon():
 
 
 def run_option(option, folder):
-    result = subprocess.run([DAEMON, option], cwd=folder, capture_output=True, text=True, timeout=30)
+    result = subprocess.run([DAEMON] + option.split(" "), cwd=folder, capture_output=True, text=True, timeout=30)
     assert os.listdir(folder) == [], "%s made a file" % option
     return result.returncode, result.stdout, result.stderr
 
@@ -37,7 +37,7 @@ def test_options_are_answered_before_any_lock(tmp_path):
     project = json.loads(subprocess.run(["meson", "introspect", "--projectinfo", corvo_env.build_dir()],
                                         check=True, capture_output=True, text=True).stdout)
     assert run_option("--version", tmp_path) == (0, "corvo-settingsd %s\n" % project["version"], "")
-    for option in ("-x", "--", "-", "--help=1"):
+    for option in ("-x", "--", "-", "--help=1", "--version=", "-- -x"):
         assert run_option(option, tmp_path) == (161, "", usage)
 
 

@@ -31,29 +31,23 @@ struct NumberGetter {
     const char *fail_text;  // logged with the BIOS status
 };
 
-constexpr NumberGetter auto_on_off = {0x28, "SMBIOS: get Auto on device off error"};
-constexpr NumberGetter auto_on_everyday = {0x29, "SMBIOS: get Auto Day on device error"};
-constexpr NumberGetter auto_on_weekdays = {0x2A, "SMBIOS: get Auto on Week on error"};
-constexpr NumberGetter auto_on_hour = {0x2B, "SMBIOS: get Auto hour device value error"};
-constexpr NumberGetter auto_on_minute = {0x2C, "SMBIOS: get Auto minutes device value error"};
+// Indexed by BiosAutoOn; the BIOS keeps the hour and the minute in packed BCD.
+struct AutoOnGetter {
+    NumberGetter read;
+    bool bcd;
+};
+constexpr AutoOnGetter auto_on_getters[] = {
+    {{0x28, "SMBIOS: get Auto on device off error"}, false},
+    {{0x29, "SMBIOS: get Auto Day on device error"}, false},
+    {{0x2A, "SMBIOS: get Auto on Week on error"}, false},
+    {{0x2B, "SMBIOS: get Auto hour device value error"}, true},
+    {{0x2C, "SMBIOS: get Auto minutes device value error"}, true},
+};
 
 // The value read, or nothing after a logged failure.
 std::optional<uint32_t> read_number(const NumberGetter &getter, uint32_t argument = 0)
 {
     return smi_token_read_logged(getter.token, argument, getter.fail_text);
-}
-
-// -1 on failure, else the value as read (the BIOS keeps these small).
-int read_count(const NumberGetter &getter)
-{
-    const std::optional<uint32_t> value = read_number(getter);
-    return value ? static_cast<int>(*value & 0x7fffffff) : -1;
-}
-
-int read_bcd(const NumberGetter &getter)
-{
-    const std::optional<uint32_t> value = read_number(getter);
-    return value ? from_bcd(*value) : -1;
 }
 
 // Day-mask reads: the day-control switch first (its status only), then one read per day.
@@ -130,29 +124,14 @@ int bios_set_auto_on_minute(int minute, uint32_t security_key)
                      security_key);
 }
 
-int bios_get_auto_on_off()
+int bios_get_auto_on(BiosAutoOn which)
 {
-    return read_count(auto_on_off);
-}
-
-int bios_get_auto_on_everyday()
-{
-    return read_count(auto_on_everyday);
-}
-
-int bios_get_auto_on_weekdays()
-{
-    return read_count(auto_on_weekdays);
-}
-
-int bios_get_auto_on_hour()
-{
-    return read_bcd(auto_on_hour);
-}
-
-int bios_get_auto_on_minute()
-{
-    return read_bcd(auto_on_minute);
+    const AutoOnGetter &getter = auto_on_getters[static_cast<size_t>(which)];
+    const std::optional<uint32_t> value = read_number(getter.read);
+    if (!value)
+        return -1;
+    // The mode reads are small counts: masked so that no reading passes for the -1 of a failure.
+    return getter.bcd ? from_bcd(*value) : static_cast<int>(*value & 0x7fffffff);
 }
 
 int bios_get_auto_on_days()

@@ -12,12 +12,9 @@ int bios_set_wake_on_usb(int enable, uint32_t security_key);
 int bios_set_auto_on_hour(int hour, uint32_t security_key);      // 0..23
 int bios_set_auto_on_minute(int minute, uint32_t security_key);  // 0..59
 
-// Numeric getters.
-int bios_get_auto_on_off();
-int bios_get_auto_on_everyday();
-int bios_get_auto_on_weekdays();
-int bios_get_auto_on_hour();
-int bios_get_auto_on_minute();
+// Numeric getters of the auto-on schedule; the three mode switches read as counts.
+enum class BiosAutoOn { off, everyday, weekdays, hour, minute };
+int bios_get_auto_on(BiosAutoOn which);
 int bios_get_auto_on_days();  // bit 0 Sunday .. bit 6 Saturday
 
 // Append the member `"<key>": "<value>",` to `fragment`; `key` is already escaped.

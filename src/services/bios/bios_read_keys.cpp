@@ -89,14 +89,14 @@ void read_with_getter(const BiosSetting &row, KeyContext &ctx)
 // value chooses the mode of its position (the auto-power word of that value). After them:
 // chosen days.
 struct ModeRead {
-    int (*read)();
+    BiosAutoOn read;
     int chosen;
     const char *fail_value;
 };
 constexpr ModeRead mode_reads[] = {
-    {bios_get_auto_on_off, 0, "get off err"},
-    {bios_get_auto_on_everyday, 1, "get day err"},
-    {bios_get_auto_on_weekdays, 2, "get work err"},
+    {BiosAutoOn::off, 0, "get off err"},
+    {BiosAutoOn::everyday, 1, "get day err"},
+    {BiosAutoOn::weekdays, 2, "get work err"},
 };
 constexpr size_t mode_days = G_N_ELEMENTS(mode_reads);
 
@@ -105,8 +105,8 @@ constexpr const char *get_day_names[] = {"autoonSunday",   "autoonMonday", "auto
 
 void append_time(KeyContext &ctx)
 {
-    const int hour = bios_get_auto_on_hour();
-    const int minute = bios_get_auto_on_minute();
+    const int hour = bios_get_auto_on(BiosAutoOn::hour);
+    const int minute = bios_get_auto_on(BiosAutoOn::minute);
     g_autofree char *text =
         g_strdup_printf("\"%s\": \"%d\",\"%s\": \"%d\",", bios_member::hour, hour, bios_member::minute, minute);
     ctx.fragment += text;
@@ -144,7 +144,7 @@ void read_auto_power(const BiosSetting &row, KeyContext &ctx)
     *ctx.read_status = 1;
     size_t mode = 0;
     for (; mode < mode_days; ++mode) {
-        const int value = mode_reads[mode].read();
+        const int value = bios_get_auto_on(mode_reads[mode].read);
         if (value < 0) {
             append_member(ctx.fragment, "\"%s\": \"%s\",", ctx.escaped_key.c_str(), mode_reads[mode].fail_value);
             wlog('D', log_tag::bios, "get power err\n");
