@@ -15,7 +15,8 @@ enum CorvoError {
     CORVO_ERROR_INVALID,  // a name or value the target cannot hold: nothing was changed
     // Why a peer service (the configuration store, the device service) did not do a call.
     CORVO_ERROR_UNREACHABLE,  // no connection to the peer, or the call itself failed
-    CORVO_ERROR_REFUSED,      // the peer answered with a refusal or with something else than success
+    CORVO_ERROR_REFUSED,      // the peer answered with a refusal or with something else than success;
+                              // also a caller's file that fails the rules it must meet (host/file_io)
     // Why a program the daemon ran (host_run) did not succeed.
     CORVO_ERROR_NOT_STARTED,  // the program could not be started
     CORVO_ERROR_TIMED_OUT,    // it ran over the time limit and its process group was killed

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "common/error.h"
 #include "common/log.h"
 #include "host/fd.h"
 
@@ -27,7 +28,7 @@ bool rules_allow(const struct stat &info, const HostFileRules &rules, const char
         why = "is writable by group or others";
     if (!why)
         return true;
-    g_set_error(error, G_FILE_ERROR, G_FILE_ERROR_FAILED, "%s %s", path, why);
+    g_set_error(error, CORVO_ERROR, CORVO_ERROR_REFUSED, "%s %s", path, why);
     return false;
 }
 
@@ -67,11 +68,9 @@ bool give_attrs(int fd, const HostFileAttrs &attrs)
 }
 
 // A descriptor that names the file without opening it for reading or writing (good for fstat
-// and for opening the same file again), or none with `error` set and `refused` telling a file
-// that failed the rules from one that could not be reached.
-UniqueFd host_file_probe(const char *path, const HostFileRules &rules, bool *refused, GError **error)
+// and for opening the same file again), or none with `error` set.
+UniqueFd host_file_probe(const char *path, const HostFileRules &rules, GError **error)
 {
-    *refused = false;
     UniqueFd fd(open(path, O_PATH | O_CLOEXEC | (rules.refuse_links ? O_NOFOLLOW : 0)));
     if (!fd.valid()) {
         set_errno_error(error, errno, "cannot open", path);
@@ -82,19 +81,17 @@ UniqueFd host_file_probe(const char *path, const HostFileRules &rules, bool *ref
         set_errno_error(error, errno, "cannot examine", path);
         return UniqueFd();
     }
-    if (!rules_allow(info, rules, path, error)) {
-        *refused = true;
+    if (!rules_allow(info, rules, path, error))
         return UniqueFd();
-    }
     return fd;
 }
 
 // Checks `path` and opens the file it named (`access`: O_RDONLY or O_RDWR; no controlling
 // terminal, no blocking) through the checked descriptor, not the path: a file swapped in
 // after the check is never the one opened.
-UniqueFd open_checked(const char *path, const HostFileRules &rules, int access, bool *refused, GError **error)
+UniqueFd open_checked(const char *path, const HostFileRules &rules, int access, GError **error)
 {
-    const UniqueFd probe = host_file_probe(path, rules, refused, error);
+    const UniqueFd probe = host_file_probe(path, rules, error);
     if (!probe.valid())
         return UniqueFd();
     g_autofree char *same_file = g_strdup_printf("/proc/self/fd/%d", probe.get());
@@ -106,10 +103,9 @@ UniqueFd open_checked(const char *path, const HostFileRules &rules, int access, 
 
 }  // namespace
 
-bool host_file_read_all(const char *path, const HostFileRules &rules, std::string *content, bool *refused,
-                        GError **error)
+bool host_file_read_all(const char *path, const HostFileRules &rules, std::string *content, GError **error)
 {
-    const UniqueFd fd = open_checked(path, rules, O_RDONLY, refused, error);
+    const UniqueFd fd = open_checked(path, rules, O_RDONLY, error);
     if (!fd.valid())
         return false;
     content->assign(static_cast<size_t>(rules.max_size), '\0');
@@ -144,15 +140,14 @@ bool host_file_read_text(const char *path, char **contents)
     return true;
 }
 
-bool host_file_check(const char *path, const HostFileRules &rules, bool *refused, GError **error)
+bool host_file_check(const char *path, const HostFileRules &rules, GError **error)
 {
-    return host_file_probe(path, rules, refused, error).valid();
+    return host_file_probe(path, rules, error).valid();
 }
 
-ssize_t host_file_read_head(const char *path, const HostFileRules &rules, void *buffer, size_t size, bool *refused,
-                            GError **error)
+ssize_t host_file_read_head(const char *path, const HostFileRules &rules, void *buffer, size_t size, GError **error)
 {
-    const UniqueFd fd = open_checked(path, rules, O_RDWR, refused, error);
+    const UniqueFd fd = open_checked(path, rules, O_RDWR, error);
     if (!fd.valid())
         return -1;
     const ssize_t n = read_once(fd.get(), buffer, size);

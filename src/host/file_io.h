@@ -20,22 +20,20 @@ struct HostFileRules {
 };
 
 // Checks what `path` names against `rules` without opening it for reading or writing, so no
-// device is opened and no FIFO waited on. True, or false with `error` saying why and `refused`
-// telling a file that failed the rules from one that could not be reached (a missing one).
-bool host_file_check(const char *path, const HostFileRules &rules, bool *refused, GError **error);
+// device is opened and no FIFO waited on. True, or false with `error` saying why: a file that
+// failed the rules is CORVO_ERROR_REFUSED, one that could not be reached a G_FILE_ERROR
+// (G_FILE_ERROR_NOENT for a missing one).
+bool host_file_check(const char *path, const HostFileRules &rules, GError **error);
 
 // Checks `path` as host_file_check does, then opens that same file for reading and writing
 // (no controlling terminal, no blocking) and reads at most `size` bytes into `buffer` with
-// one read. The number of bytes read, or -1 with `error` set; `refused` tells a file that
-// failed the rules from one that could not be opened or read.
-ssize_t host_file_read_head(const char *path, const HostFileRules &rules, void *buffer, size_t size, bool *refused,
-                            GError **error);
+// one read. The number of bytes read, or -1 with `error` set as host_file_check sets it.
+ssize_t host_file_read_head(const char *path, const HostFileRules &rules, void *buffer, size_t size, GError **error);
 
 // Checks `path` as host_file_check does and reads the whole of that same file (at most
 // `rules.max_size` bytes, which must be set) into `content`, without ever waiting on it.
-// False with `error` set (G_FILE_ERROR_NOENT for a missing file) and `refused` as above.
-bool host_file_read_all(const char *path, const HostFileRules &rules, std::string *content, bool *refused,
-                        GError **error);
+// False with `error` set as host_file_check sets it.
+bool host_file_read_all(const char *path, const HostFileRules &rules, std::string *content, GError **error);
 
 // Reads the whole file the daemon trusts (one under /sys or /proc) into a new text (free with
 // g_free), with one trailing CR or LF removed. False on failure (logged), `contents` then NULL.

@@ -18,8 +18,7 @@ GKeyFile *host_key_file_load(const std::string &path, GError **error)
     HostFileRules rules;
     rules.max_size = key_file_max;
     std::string content;
-    bool refused = false;
-    if (!host_file_read_all(path.c_str(), rules, &content, &refused, error))
+    if (!host_file_read_all(path.c_str(), rules, &content, error))
         return nullptr;
     GKeyFile *key_file = g_key_file_new();
     const auto flags = static_cast<GKeyFileFlags>(G_KEY_FILE_KEEP_COMMENTS | G_KEY_FILE_KEEP_TRANSLATIONS);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/error.h"
 #include "common/json_params.h"
 #include "common/log.h"
 #include "common/reply.h"
@@ -63,11 +64,10 @@ Entry read_restore_file(const char *path, bool password_fits, const char *model,
     HostFileRules rules;
     rules.own_only = true;
     char bytes[bios_extract_file_size] = {};
-    bool refused = false;
     g_autoptr(GError) error = nullptr;
-    const ssize_t count = host_file_read_head(path, rules, bytes, sizeof bytes, &refused, &error);
+    const ssize_t count = host_file_read_head(path, rules, bytes, sizeof bytes, &error);
     if (count < 0) {
-        if (refused)
+        if (g_error_matches(error, CORVO_ERROR, CORVO_ERROR_REFUSED))
             wlog('D', log_tag::bios, "cmos file refused: %s\n", error->message);
         else
             wlog('D', log_tag::bios, "open cmos file name err,err is %s\n", error->message);

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "common/error.h"
 #include "common/json_params.h"
 #include "common/log.h"
 #include "common/log_param.h"
@@ -143,15 +144,14 @@ void run_logged(const HostCommand &command, std::string *capture)
 // device such as /dev/zero would fill the disk. Only a plain file of a sensible size, not a
 // link that could be pointed elsewhere after this check, is copied. A file that is not there
 // is not copied either; as with a copy that failed, that does not fail the call.
-bool config_source_usable(const HeadsetApp &app, const char *path, bool *refused)
+bool config_source_usable(const HeadsetApp &app, const char *path, GError **error)
 {
     HostFileRules rules;
     rules.max_size = config_file_max;
     rules.refuse_links = true;
-    g_autoptr(GError) error = nullptr;
-    if (host_file_check(path, rules, refused, &error))
+    if (host_file_check(path, rules, error))
         return true;
-    wlog('D', log_tag::headset, "%s config file not installed: %s\n", app.name, error->message);
+    wlog('D', log_tag::headset, "%s config file not installed: %s\n", app.name, (*error)->message);
     return false;
 }
 
@@ -202,9 +202,9 @@ gboolean on_handle_set_headset(CorvoHeadset *, GDBusMethodInvocation *invocation
             requests[i].failed = true;
             continue;
         }
-        bool refused = false;
-        if (!config_source_usable(headset_apps[i], requests[i].config_path, &refused)) {
-            requests[i].failed = refused;
+        g_autoptr(GError) error = nullptr;
+        if (!config_source_usable(headset_apps[i], requests[i].config_path, &error)) {
+            requests[i].failed = g_error_matches(error, CORVO_ERROR, CORVO_ERROR_REFUSED);
             continue;
         }
         install_and_start(headset_apps[i], requests[i].config_path, capture);
