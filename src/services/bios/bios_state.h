@@ -19,5 +19,5 @@ struct BiosState {
     AutoOnSchedule schedule;
 };
 
-// The service's instance.
+// The service's instance; bios_prepare() gives it a fresh state at start.
 BiosState &bios_service_state();
