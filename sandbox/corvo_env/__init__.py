@@ -64,6 +64,15 @@ def built(*parts):
     return os.path.join(build_dir(), *parts)
 
 
+def read_text(path):
+    """The text of a log or output file, undecodable bytes replaced; "" while it does not exist."""
+    try:
+        with open(path, "rb") as f:
+            return f.read().decode("utf-8", "replace")
+    except FileNotFoundError:
+        return ""
+
+
 def wait_until(predicate, timeout=10.0, step=0.01):
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
@@ -278,19 +287,11 @@ class Daemon:
     def alive(self):
         return self.process is not None and self.process.poll() is None
 
-    @staticmethod
-    def _text(path):
-        try:
-            with open(path, "rb") as f:
-                return f.read().decode("utf-8", "replace")
-        except FileNotFoundError:
-            return ""
-
     def log(self):
-        return self._text(self.stderr_path)
+        return read_text(self.stderr_path)
 
     def output(self):
-        return self._text(self.stdout_path)
+        return read_text(self.stdout_path)
 
     def sanitizer_reports(self):
         text = self.log()
@@ -396,6 +397,14 @@ class Environment:
         name, path, interface = SERVICES[service]
         return self.bus.connection.call_blocking(name, path, "org.freedesktop.DBus.Properties", "Get", "ss",
                                                  [interface, prop])
+
+    def answers(self, service):
+        """True when `service` answers a read of its version property."""
+        try:
+            self.get_property(service, "version")
+            return True
+        except dbus.DBusException:
+            return False
 
     def get_all(self, service):
         name, path, interface = SERVICES[service]

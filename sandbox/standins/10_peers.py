@@ -93,11 +93,7 @@ class Peers:
             pass
 
     def log(self):
-        try:
-            with open(self.log_path, "rb") as f:
-                return f.read().decode("utf-8", "replace")
-        except FileNotFoundError:
-            return ""
+        return corvo_env.read_text(self.log_path)
 
     # -- store (through the key file, with the stand-in's own --seed/--dump)
     def _run(self, *args):

@@ -95,11 +95,7 @@ class Bios:
         self.process = None
 
     def log(self):
-        try:
-            with open(self.log_path, "rb") as f:
-                return f.read().decode("utf-8", "replace")
-        except FileNotFoundError:
-            return ""
+        return corvo_env.read_text(self.log_path)
 
     # -- log of requests
     def records(self):

@@ -2,17 +2,7 @@
 device policy and USB redirection, with the boot-loader lines and sysctl calls they leave."""
 import json
 
-import dbus
-
 import corvo_env
-
-
-def _answers(env):
-    try:
-        env.get_property("settings", "version")
-        return True
-    except dbus.DBusException:
-        return False
 
 
 def _loader_lines(env, names):
@@ -29,7 +19,7 @@ def _step(env, show, method, params, names=()):
 
 
 def run(env, show):
-    corvo_env.wait_until(lambda: _answers(env), 10)
+    corvo_env.wait_until(lambda: env.answers("settings"), 10)
     peers = getattr(env, "peers", None)
 
     show("terminal, serial port and HID driver")

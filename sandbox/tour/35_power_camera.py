@@ -2,17 +2,7 @@
 the webcams (the sandbox has none, so the list is empty and setting a format fails)."""
 import json
 
-import dbus
-
 import corvo_env
-
-
-def _answers(env):
-    try:
-        env.get_property("settings", "version")
-        return True
-    except dbus.DBusException:
-        return False
 
 
 def _step(env, show, method, params, loader=(), sysctl_file=False):
@@ -28,7 +18,7 @@ def _step(env, show, method, params, loader=(), sysctl_file=False):
 
 
 def run(env, show):
-    corvo_env.wait_until(lambda: _answers(env), 10)
+    corvo_env.wait_until(lambda: env.answers("settings"), 10)
 
     show("kernel tuning")
     _step(env, show, "Sysctl", {"CPUCStateLowest": "c1"})
