@@ -30,7 +30,8 @@ constexpr int go_on = -1;
 
 enum class Answer { none, help, version };
 
-// --help and --version take no value; GLib would take "--help=1" as --help.
+// --help and --version take no value, joined with '=' or as the next word (GLib alone would
+// take "--help=1" as --help).
 gboolean take_answer(const char *option, const char *value, gpointer answer, GError **error)
 {
     if (value) {

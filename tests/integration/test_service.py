@@ -37,7 +37,7 @@ def test_options_are_answered_before_any_lock(tmp_path):
     project = json.loads(subprocess.run(["meson", "introspect", "--projectinfo", corvo_env.build_dir()],
                                         check=True, capture_output=True, text=True).stdout)
     assert run_option("--version", tmp_path) == (0, "corvo-settingsd %s\n" % project["version"], "")
-    for option in ("-x", "--", "-", "--help=1", "--version=", "-- -x"):
+    for option in ("-x", "--", "-", "--help=1", "--version=", "--help lockfile", "-- -x"):
         assert run_option(option, tmp_path) == (161, "", usage)
 
 
